@@ -1,0 +1,69 @@
+// The clock window: a triangle of seven tiers of cells (seconds at the top, years at the base),
+// its start-up and its never-ending update loop.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/dates.h"
+#include "platform/forms.h"
+#include "shared/setting_value.h"
+
+class Main : public plat::Form {
+ public:
+  Main();
+
+  // The placement rule: moves the window to the spot of a Position 0-6; anything else moves
+  // nothing.
+  void PlaceClock(const SettingValue& position);
+
+  // Runs the update loop; never returns.
+  [[noreturn]] void TimeIt();
+  // One pass of the loop: every tier from one reading of the clock, then messages, then a pause.
+  void TimeItPass();
+  // Steps of a pass that set captions and positions, from the given reading.
+  void UpdateTiers(const plat::DateTime& now);
+  void GetMulti();
+  void DateToJulian();
+
+  plat::ControlArray<plat::Label> Sec{*this, "Sec", 5};
+  plat::ControlArray<plat::Label> Min{*this, "Min", 5};
+  plat::ControlArray<plat::Label> Hours{*this, "Hours", 5};
+  plat::ControlArray<plat::Label> Daywk{*this, "Daywk", 5};
+  plat::ControlArray<plat::Label> NumDay{*this, "NumDay", 5};
+  plat::ControlArray<plat::Label> Mnth{*this, "Mnth", 4};
+  plat::ControlArray<plat::Label> Yr{*this, "Yr", 3};
+  plat::Label Label1{*this, "Label1"};
+  plat::Label Label2{*this, "Label2"};
+  plat::Label Label3{*this, "Label3"};
+  plat::Line Line8{*this, "Line8"};
+  plat::Line Line7{*this, "Line7"};
+  plat::Line Line6{*this, "Line6"};
+  plat::Line Line5{*this, "Line5"};
+  plat::Line Line4{*this, "Line4"};
+  plat::Line Line3{*this, "Line3"};
+  plat::Line Line2{*this, "Line2"};
+  plat::Line Line10{*this, "Line10"};
+  plat::Line Line1{*this, "Line1"};
+
+  // Loop state, kept for the whole run.
+  int SecNow = 0, MinNow = 0, HourNow = 0;
+  int MinShift = 0, HourShift = 0, DayMinutes = 0;
+  std::string DayNow, DayBefore;
+  double MonthNumber = 0, MonthStep = 0, MonthShift = 0;
+  std::optional<plat::Date> DateNow, DateBefore;
+  std::int32_t JulianDay = 0;
+  int YearShift = 0;
+
+ protected:
+  void Form_Load() override;
+  // Closing the clock by the window manager's means ends the program, as a double-click does.
+  void QueryUnload() override;
+
+ private:
+  void LayOut();
+  plat::DateTime tickTime_;  // the one clock reading every value of a pass comes from
+};
+
+// The anchor every sliding tier's current cell passes, twips from the client's left edge.
+inline constexpr double kAnchor = 2250;

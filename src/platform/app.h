@@ -1,0 +1,39 @@
+// Program-wide runtime services: start-up of the platform, the application title, screen
+// metrics, the message pump and ending the process.
+#pragma once
+#include <string>
+
+namespace plat {
+
+// Opens the display and loads fonts. Returns an empty string on success, otherwise a one-line
+// reason the program cannot run (the caller prints it and exits 1).
+std::string Initialize();
+
+// The title the platform knows the program by; it titles message boxes.
+const std::string& AppTitle();
+void SetAppTitle(const std::string& title);
+
+// 15 on a display the program does not declare DPI awareness for.
+int TwipsPerPixelX();
+int TwipsPerPixelY();
+// Screen size in twips.
+long ScreenWidthTwips();
+long ScreenHeightTwips();
+
+// Handles every window message (X event) already waiting, running the handlers, then returns.
+void DoEvents();
+
+// Ends the process at once with the given status; nothing else runs.
+[[noreturn]] void EndProgram(int status);
+
+// Modal message box with one OK button, titled with the given title (the application title when
+// empty). Returns when the user has dismissed it.
+void MsgBox(const std::string& text, const std::string& title = {});
+
+// The running executable's file name without directory and extension ("zorvane").
+std::string ExeBaseName();
+
+// Value of an environment variable, empty when unset.
+std::string Environ(const std::string& name);
+
+}  // namespace plat

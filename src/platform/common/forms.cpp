@@ -1,0 +1,207 @@
+#include "platform/forms.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/app.h"
+
+namespace plat {
+
+int TwipsToPixelsX(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelX())); }
+int TwipsToPixelsY(double twips) { return static_cast<int>(std::lround(twips / TwipsPerPixelY())); }
+
+// ---- Control ----
+
+Control::Control(Form& owner, std::string designName) : form_(owner), name_(std::move(designName)) {
+  form_.Register(this);
+}
+
+Control::~Control() { form_.Unregister(this); }
+
+void Control::SetVisible(bool visible) {
+  if (visible == visible_) return;
+  visible_ = visible;
+  if (peer_) peer_->SetVisible(visible_);
+}
+
+const std::string& Control::Text() const {
+  static const std::string none;
+  return none;
+}
+
+void Control::CreatePeer() {
+  peer_ = MakePeer();
+  pushedValid_ = false;
+  if (!peer_) return;
+  PushBounds();
+  peer_->SetText(Text());
+  peer_->SetVisible(visible_);
+}
+
+void Control::DestroyPeer() {
+  peer_.reset();
+  pushedValid_ = false;
+}
+
+void Control::PushBounds() {
+  if (!peer_) return;
+  PixelRect r = Bounds();
+  if (pushedValid_ && r == pushed_) return;  // same pixels: nothing to send
+  pushed_ = r;
+  pushedValid_ = true;
+  peer_->SetBounds(r);
+}
+
+void Control::PushText() {
+  if (peer_) peer_->SetText(Text());
+}
+
+// ---- Label ----
+
+void Label::SetCaption(std::string_view caption) {
+  if (caption == caption_) return;
+  caption_.assign(caption);
+  PushText();
+}
+
+void Label::SetLeft(float twips) {
+  if (twips == left_) return;
+  left_ = twips;
+  PushBounds();
+}
+
+void Label::Move(float left, float top, float width, float height) {
+  left_ = left;
+  top_ = top;
+  width_ = width;
+  height_ = height;
+  PushBounds();
+}
+
+PixelRect Label::Bounds() const {
+  int x = TwipsToPixelsX(left_), y = TwipsToPixelsY(top_);
+  return {x, y, std::max(1, TwipsToPixelsX(left_ + width_) - x),
+          std::max(1, TwipsToPixelsY(top_ + height_) - y)};
+}
+
+std::unique_ptr<ControlPeer> Label::MakePeer() { return NewLabelPeer(*this); }
+
+// ---- Line ----
+
+void Line::Set(float x1, float y1, float x2, float y2, int widthPixels) {
+  x1_ = x1;
+  y1_ = y1;
+  x2_ = x2;
+  y2_ = y2;
+  width_ = std::max(1, widthPixels);
+  PushBounds();
+}
+
+// A pen of width w is centred on the line: w/2 pixels on one side, the rest on the other.
+PixelRect Line::Bounds() const {
+  int ax = TwipsToPixelsX(std::min(x1_, x2_)), bx = TwipsToPixelsX(std::max(x1_, x2_));
+  int ay = TwipsToPixelsY(std::min(y1_, y2_)), by = TwipsToPixelsY(std::max(y1_, y2_));
+  int before = width_ / 2;
+  return {ax - before, ay - before, bx - ax + width_, by - ay + width_};
+}
+
+std::unique_ptr<ControlPeer> Line::MakePeer() { return NewLinePeer(*this); }
+
+// ---- Form ----
+
+Form::Form(std::string designName, FormStyle style) : name_(std::move(designName)), style_(style) {}
+
+Form::~Form() {
+  for (Control* c : controls_) c->DestroyPeer();
+  peer_.reset();
+}
+
+void Form::Register(Control* c) { controls_.push_back(c); }
+
+void Form::Unregister(Control* c) { std::erase(controls_, c); }
+
+int Form::ClientOffsetX() const { return style_ == FormStyle::FixedSingle ? 3 : 0; }
+int Form::ClientOffsetY() const { return style_ == FormStyle::FixedSingle ? 22 : 0; }
+
+void Form::Load() {
+  if (peer_) return;
+  peer_ = NewFormPeer(*this);
+  pushedValid_ = false;
+  if (peer_) {
+    peer_->SetText(caption_);
+    PushBounds();
+  }
+  for (Control* c : controls_) c->CreatePeer();
+  Form_Load();
+}
+
+void Form::Show() {
+  Load();
+  if (peer_) peer_->Show();
+}
+
+void Form::ShowModal() {
+  Load();
+  if (!peer_) return;
+  peer_->Show();
+  peer_->RunModal();
+}
+
+void Form::Unload() {
+  if (!peer_) return;
+  Form_Unload();
+  NativeClosed();
+}
+
+void Form::NativeClosed() {
+  for (Control* c : controls_) c->DestroyPeer();
+  peer_.reset();
+  pushedValid_ = false;
+}
+
+WindowHandle Form::hWnd() const { return peer_ ? peer_->Handle() : 0; }
+
+void Form::SetCaption(std::string_view caption) {
+  if (caption == caption_) return;
+  caption_.assign(caption);
+  if (peer_) peer_->SetText(caption_);
+}
+
+void Form::SetLeft(double twips) { Move(twips, top_); }
+void Form::SetTop(double twips) { Move(left_, twips); }
+
+void Form::SetWidth(double twips) {
+  width_ = twips;
+  PushBounds();
+}
+
+void Form::SetHeight(double twips) {
+  height_ = twips;
+  PushBounds();
+}
+
+void Form::Move(double left, double top) {
+  left_ = left;
+  top_ = top;
+  PushBounds();
+}
+
+void Form::NativeMoved(int xPixels, int yPixels) {
+  // Keep the twips the program set when they still round to where the window is.
+  if (TwipsToPixelsX(left_) != xPixels) left_ = double(xPixels) * TwipsPerPixelX();
+  if (TwipsToPixelsY(top_) != yPixels) top_ = double(yPixels) * TwipsPerPixelY();
+  pushed_.x = xPixels;
+  pushed_.y = yPixels;
+}
+
+void Form::PushBounds() {
+  if (!peer_) return;
+  PixelRect r{TwipsToPixelsX(left_), TwipsToPixelsY(top_), TwipsToPixelsX(width_),
+              TwipsToPixelsY(height_)};
+  if (pushedValid_ && r == pushed_) return;
+  pushed_ = r;
+  pushedValid_ = true;
+  peer_->SetBounds(r);
+}
+
+}  // namespace plat

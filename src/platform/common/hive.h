@@ -1,0 +1,59 @@
+// An in-memory registry hive and the Reg* call semantics over it, shared by every backend that
+// has no real registry. A HiveStore loads and saves the whole hive for each call, so nothing is
+// cached between calls (another process may have changed the file meanwhile).
+#pragma once
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+struct RegValue {
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+  bool operator==(const RegValue&) const = default;
+};
+
+// Key paths are full ("HKEY_CURRENT_USER\Software\Zorvane"); names compare without case, as the
+// registry does, but keep the spelling they were created with.
+struct CaseLess {
+  bool operator()(const std::string& a, const std::string& b) const;
+};
+
+struct HiveKey {
+  std::string path;                               // spelling as first created
+  std::map<std::string, RegValue, CaseLess> values;  // "" is the default value (@)
+  std::vector<std::string> valueOrder;            // names in first-written order, for stable files
+};
+
+struct Hive {
+  std::map<std::string, HiveKey, CaseLess> keys;  // by full path
+  bool operator==(const Hive& o) const;
+  HiveKey* Find(const std::string& path);
+  HiveKey& Create(const std::string& path);
+  void Set(HiveKey& key, const std::string& name, RegValue v);
+};
+
+class HiveStore {
+ public:
+  virtual ~HiveStore() = default;
+  // false when the store exists but cannot be read; an absent store loads as an empty hive.
+  virtual bool Load(Hive& out) = 0;
+  // Writes the whole hive; false when it could not be stored.
+  virtual bool Save(const Hive& hive) = 0;
+};
+
+// The backend supplies the store the Reg* calls work on.
+HiveStore& ActiveHiveStore();
+
+// The .reg export syntax ("Windows Registry Editor Version 5.00"). ParseRegFile returns nothing
+// for text it cannot fully understand, so a caller never mistakes half a file for the whole.
+std::optional<Hive> ParseRegFile(const std::string& text, std::string* error = nullptr);
+std::string FormatRegFile(const Hive& hive);
+
+// "HKEY_CURRENT_USER" for the predefined roots the program uses; empty for anything else.
+std::string RootName(std::uint64_t root);
+
+}  // namespace plat

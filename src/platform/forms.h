@@ -1,0 +1,261 @@
+// Forms and their controls. A form holds its controls as members; each control keeps its own
+// properties (twips, colours, caption) and hands a real change to its native peer, so setting a
+// caption or a position to the value it already has costs nothing on the display.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+#include "platform/handles.h"
+
+namespace plat {
+
+// 0x00BBGGRR, the Win32 COLORREF layout.
+using Color = std::uint32_t;
+constexpr Color Rgb(unsigned r, unsigned g, unsigned b) { return r | (g << 8) | (b << 16); }
+constexpr unsigned RedOf(Color c) { return c & 0xFF; }
+constexpr unsigned GreenOf(Color c) { return (c >> 8) & 0xFF; }
+constexpr unsigned BlueOf(Color c) { return (c >> 16) & 0xFF; }
+
+struct FontSpec {
+  std::string name = "Tahoma";
+  double points = 8.25;
+  bool bold = false;
+  bool operator==(const FontSpec&) const = default;
+};
+
+// A rectangle in pixels.
+struct PixelRect {
+  int x = 0, y = 0, w = 0, h = 0;
+  bool operator==(const PixelRect&) const = default;
+};
+
+// Twips to whole pixels at the platform's ratio, rounded to nearest.
+int TwipsToPixelsX(double twips);
+int TwipsToPixelsY(double twips);
+
+// Mouse buttons as event handlers receive them.
+inline constexpr int kLeftButton = 1;
+inline constexpr int kRightButton = 2;
+inline constexpr int kMiddleButton = 4;
+
+using MouseHandler = std::function<void(int button, int shift, float x, float y)>;
+
+// What the native side of a control must do; backends implement it.
+class ControlPeer {
+ public:
+  virtual ~ControlPeer() = default;
+  virtual void SetText(const std::string& text) = 0;
+  virtual void SetBounds(const PixelRect& clientPixels) = 0;
+  virtual void SetVisible(bool visible) = 0;
+};
+
+class Form;
+
+class Control {
+ public:
+  Control(Form& owner, std::string designName);
+  virtual ~Control();
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+
+  const std::string& DesignName() const { return name_; }
+  Form& Owner() const { return form_; }
+  bool Visible() const { return visible_; }
+  void SetVisible(bool visible);
+
+  // Events the backend delivers; empty means the control ignores them.
+  std::function<void()> Click;
+  std::function<void()> DblClick;
+  MouseHandler MouseDown;
+  MouseHandler MouseUp;
+
+  // Backend side: create and drop the native peer with the form's native window.
+  void CreatePeer();
+  void DestroyPeer();
+  ControlPeer* Peer() const { return peer_.get(); }
+
+ protected:
+  virtual std::unique_ptr<ControlPeer> MakePeer() = 0;
+  virtual PixelRect Bounds() const = 0;
+  virtual const std::string& Text() const;
+  void PushBounds();
+  void PushText();
+
+ private:
+  Form& form_;
+  std::string name_;
+  bool visible_ = true;
+  std::unique_ptr<ControlPeer> peer_;
+  PixelRect pushed_{};
+  bool pushedValid_ = false;
+};
+
+enum class Alignment { Left = 0, Right = 1, Center = 2 };
+
+// A text label: a child window with a background, an optional thin border and one line of text.
+class Label : public Control {
+ public:
+  using Control::Control;
+
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(std::string_view caption);
+  float Left() const { return left_; }
+  float Top() const { return top_; }
+  float Width() const { return width_; }
+  float Height() const { return height_; }
+  void SetLeft(float twips);
+  void Move(float left, float top, float width, float height);
+
+  // Design-time look; set before the form loads.
+  Color BackColor = Rgb(255, 255, 255);
+  Color ForeColor = Rgb(0, 0, 0);
+  FontSpec Font;
+  bool Border = false;
+  Alignment TextAlign = Alignment::Left;
+
+ protected:
+  std::unique_ptr<ControlPeer> MakePeer() override;
+  PixelRect Bounds() const override;
+  const std::string& Text() const override { return caption_; }
+
+ private:
+  std::string caption_;
+  float left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+};
+
+// A straight line (horizontal or vertical) of a given width in pixels, centred on its ends.
+class Line : public Control {
+ public:
+  using Control::Control;
+  void Set(float x1, float y1, float x2, float y2, int widthPixels);
+  int BorderWidth() const { return width_; }
+  float X1() const { return x1_; }
+  float Y1() const { return y1_; }
+  float X2() const { return x2_; }
+  float Y2() const { return y2_; }
+  Color BorderColor = Rgb(0, 0, 0);
+
+ protected:
+  std::unique_ptr<ControlPeer> MakePeer() override;
+  PixelRect Bounds() const override;
+
+ private:
+  float x1_ = 0, y1_ = 0, x2_ = 0, y2_ = 0;
+  int width_ = 1;
+};
+
+enum class FormStyle {
+  FixedSingle,  // caption bar and fixed frame: client area 3 px in, 22 px down
+  Borderless,
+};
+
+// What the native side of a form must do.
+class FormPeer {
+ public:
+  virtual ~FormPeer() = default;
+  virtual WindowHandle Handle() const = 0;
+  virtual void SetText(const std::string& caption) = 0;
+  // Outer rectangle in screen pixels.
+  virtual void SetBounds(const PixelRect& screenPixels) = 0;
+  virtual void Show() = 0;
+  // Runs a nested loop until the form is unloaded; other forms take no input meanwhile.
+  virtual void RunModal() = 0;
+  virtual void Hide() = 0;
+};
+
+class Form {
+ public:
+  Form(std::string designName, FormStyle style);
+  virtual ~Form();
+  Form(const Form&) = delete;
+  Form& operator=(const Form&) = delete;
+
+  const std::string& DesignName() const { return name_; }
+  FormStyle Style() const { return style_; }
+  bool Loaded() const { return peer_ != nullptr; }
+
+  // Creates the native window and its controls, then runs Form_Load.
+  void Load();
+  // Loads if needed and shows the window; ShowModal returns once the form has been unloaded.
+  void Show();
+  void ShowModal();
+  void Unload();
+
+  WindowHandle hWnd() const;
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(std::string_view caption);
+
+  // Outer position and size in twips, screen coordinates.
+  double Left() const { return left_; }
+  double Top() const { return top_; }
+  double Width() const { return width_; }
+  double Height() const { return height_; }
+  void SetLeft(double twips);
+  void SetTop(double twips);
+  void SetWidth(double twips);
+  void SetHeight(double twips);
+  void Move(double left, double top);
+
+  // Client-area offset of this style, pixels.
+  int ClientOffsetX() const;
+  int ClientOffsetY() const;
+
+  Color BackColor = Rgb(212, 208, 200);
+
+  // Events on the form's own client background.
+  std::function<void()> DblClick;
+  MouseHandler MouseUp;
+
+  // Backend side.
+  const std::vector<Control*>& Controls() const { return controls_; }
+  void Register(Control* c);
+  void Unregister(Control* c);
+  FormPeer* Peer() const { return peer_.get(); }
+  // The window was moved by the user or the window manager (screen pixels).
+  void NativeMoved(int xPixels, int yPixels);
+  // The native window went away: drop the peers.
+  void NativeClosed();
+  // The user asked the window manager to close the window.
+  virtual void QueryUnload() { Unload(); }
+
+ protected:
+  virtual void Form_Load() {}
+  virtual void Form_Unload() {}
+
+ private:
+  void PushBounds();
+  std::string name_;
+  FormStyle style_;
+  std::string caption_;
+  double left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+  std::vector<Control*> controls_;
+  std::unique_ptr<FormPeer> peer_;
+  PixelRect pushed_{};
+  bool pushedValid_ = false;
+};
+
+// A control array: Sec(0) to Sec(4), each named "Sec(i)" on the native side.
+template <class T>
+class ControlArray {
+ public:
+  ControlArray(Form& owner, const std::string& name, int count) {
+    for (int i = 0; i < count; ++i)
+      items_.push_back(std::make_unique<T>(owner, name + "(" + std::to_string(i) + ")"));
+  }
+  T& operator()(int index) { return *items_.at(static_cast<size_t>(index)); }
+  const T& operator()(int index) const { return *items_.at(static_cast<size_t>(index)); }
+  int Count() const { return static_cast<int>(items_.size()); }
+
+ private:
+  std::vector<std::unique_ptr<T>> items_;
+};
+
+// Backends create the native peers.
+std::unique_ptr<FormPeer> NewFormPeer(Form& form);
+std::unique_ptr<ControlPeer> NewLabelPeer(Label& label);
+std::unique_ptr<ControlPeer> NewLinePeer(Line& line);
+
+}  // namespace plat

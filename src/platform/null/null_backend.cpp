@@ -1,0 +1,196 @@
+#include "platform/null/null_backend.h"
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+
+#include "platform/app.h"
+#include "platform/common/hive.h"
+#include "platform/instance_lock.h"
+#include "platform/wait.h"
+#include "platform/window_search.h"
+
+namespace plat {
+namespace null {
+namespace {
+
+State* g_state = nullptr;
+std::string g_title;
+WindowHandle g_nextHandle = 0x1000;
+
+struct NullFormPeer;
+std::map<const Form*, NullFormPeer*>& Forms() {
+  static std::map<const Form*, NullFormPeer*> forms;
+  return forms;
+}
+
+struct NullFormPeer : FormPeer {
+  explicit NullFormPeer(Form& f) : form(f), handle(++g_nextHandle) { Forms()[&f] = this; }
+  ~NullFormPeer() override { Forms().erase(&form); }
+  WindowHandle Handle() const override { return handle; }
+  void SetText(const std::string& t) override {
+    view.text = t;
+    ++S().textSends;
+  }
+  void SetBounds(const PixelRect& r) override {
+    view.bounds = r;
+    ++S().boundsSends;
+  }
+  void Show() override { view.shown = true; }
+  void RunModal() override {}
+  void Hide() override { view.shown = false; }
+  Form& form;
+  WindowHandle handle;
+  FormView view;
+};
+
+struct NullControlPeer : ControlPeer {
+  void SetText(const std::string&) override { ++S().textSends; }
+  void SetBounds(const PixelRect&) override { ++S().boundsSends; }
+  void SetVisible(bool) override { ++S().visibilitySends; }
+};
+
+std::map<Handle, bool>& Timers() {
+  static std::map<Handle, bool> timers;  // handle -> armed
+  return timers;
+}
+
+}  // namespace
+
+State& S() {
+  if (!g_state) g_state = new State;
+  return *g_state;
+}
+
+void Reset() {
+  delete g_state;
+  g_state = new State;
+  g_title.clear();
+  Timers().clear();
+}
+
+const FormView* ViewOf(const Form& form) {
+  auto it = Forms().find(&form);
+  return it == Forms().end() ? nullptr : &it->second->view;
+}
+
+}  // namespace null
+
+using null::S;
+
+std::string Initialize() { return {}; }
+const std::string& AppTitle() { return null::g_title; }
+void SetAppTitle(const std::string& t) { null::g_title = t; }
+int TwipsPerPixelX() { return 15; }
+int TwipsPerPixelY() { return 15; }
+long ScreenWidthTwips() { return S().screenWidthPixels * 15; }
+long ScreenHeightTwips() { return S().screenHeightPixels * 15; }
+
+void DoEvents() {
+  ++S().doEvents;
+  if (S().onDoEvents) S().onDoEvents();
+}
+
+void EndProgram(int status) { throw null::ProgramEnded{status}; }
+
+void MsgBox(const std::string& text, const std::string& title) {
+  S().messages.push_back(text);
+  S().messageTitles.push_back(title.empty() ? null::g_title : title);
+  if (S().onMsgBox) S().onMsgBox(text);
+}
+
+std::string ExeBaseName() { return S().exeBaseName; }
+std::string Environ(const std::string&) { return {}; }
+
+DateTime LocalNow() { return S().now; }
+
+std::string WeekdayName(int weekday, bool abbreviate) {
+  static const char* kNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                 "Thursday", "Friday", "Saturday"};
+  std::string n = kNames[(weekday - 1) % 7];
+  return abbreviate ? n.substr(0, 3) : n;
+}
+
+std::string MonthName(int month, bool abbreviate) {
+  static const char* kNames[] = {"January", "February", "March",     "April",   "May",      "June",
+                                 "July",    "August",   "September", "October", "November", "December"};
+  std::string n = kNames[(month - 1) % 12];
+  return abbreviate ? n.substr(0, 3) : n;
+}
+
+Handle CreateWaitableTimerA(void*, bool, const char* name) {
+  S().timerNames.push_back(name ? name : "");
+  if (S().failCreateTimer) return 0;
+  Handle h = ++null::g_nextHandle;
+  null::Timers()[h] = false;
+  ++S().timersOpen;
+  return h;
+}
+
+bool SetWaitableTimer(Handle timer, std::uint32_t low, std::int32_t high, long, void*, void*, bool) {
+  S().dueTimes.emplace_back(low, high);
+  auto it = null::Timers().find(timer);
+  if (S().failSetTimer || it == null::Timers().end()) return false;
+  it->second = true;
+  return true;
+}
+
+bool CloseHandle(Handle h) {
+  if (null::Timers().erase(h) == 0) return false;
+  --S().timersOpen;
+  return true;
+}
+
+std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handles, bool,
+                                        std::uint32_t, std::uint32_t) {
+  ++S().waits;
+  if (S().endAfterWaits >= 0 && S().waits > S().endAfterWaits) EndProgram(0);
+  if (count == 0) {
+    ++S().plainPauses;
+    return S().failPlainPause ? kWaitFailed : kWaitTimeout;
+  }
+  ++S().timerWaits;
+  if (S().failWaits) return kWaitFailed;
+  if (S().inputBeforeTimer > 0) {
+    --S().inputBeforeTimer;
+    return count;
+  }
+  auto it = null::Timers().find(handles[0]);
+  return it != null::Timers().end() && it->second ? kWaitObject0 : kWaitFailed;
+}
+
+void Sleep(std::uint32_t) { ++S().sleeps; }
+
+WindowHandle FindWindowA(const char*, const char* name) {
+  if (!name) return 0;
+  for (auto& [form, peer] : null::Forms())
+    if (peer->view.text == name) return peer->handle;
+  for (size_t i = 0; i < S().foreignWindows.size(); ++i)
+    if (S().foreignWindows[i] == name) return 0x100 + i;
+  return 0;
+}
+
+bool ClaimSingleInstance(const std::string&) {
+  ++S().lockClaims;
+  return !S().lockHeldElsewhere;
+}
+
+RegionHandle CreatePolygonRgn(const Point* points, int count, int) {
+  static std::vector<Point> pending;
+  pending.assign(points, points + count);
+  S().windowRegion = pending;
+  return reinterpret_cast<RegionHandle>(&pending);
+}
+
+int SetWindowRgn(WindowHandle window, RegionHandle, bool) {
+  S().regionWindow = window;
+  return 1;
+}
+
+std::unique_ptr<FormPeer> NewFormPeer(Form& form) { return std::make_unique<null::NullFormPeer>(form); }
+std::unique_ptr<ControlPeer> NewLabelPeer(Label&) { return std::make_unique<null::NullControlPeer>(); }
+std::unique_ptr<ControlPeer> NewLinePeer(Line&) { return std::make_unique<null::NullControlPeer>(); }
+
+HiveStore& ActiveHiveStore() { return S().hive; }
+
+}  // namespace plat

@@ -1,0 +1,64 @@
+// The in-memory backend for unit tests: no display, a clock the test sets, a registry hive in
+// memory, and counters for everything the program asked of the platform.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/common/memory_hive_store.h"
+#include "platform/dates.h"
+#include "platform/forms.h"
+#include "platform/region.h"
+
+namespace plat::null {
+
+// EndProgram throws this instead of exiting, so a test can watch the program end.
+struct ProgramEnded {
+  int status;
+};
+
+struct State {
+  DateTime now{2008, 2, 5, 14, 5, 9};
+  long screenWidthPixels = 1024, screenHeightPixels = 768;
+  std::string exeBaseName = "zorvane";
+
+  // Message boxes shown, in order; onMsgBox runs while one is "up".
+  std::vector<std::string> messages, messageTitles;
+  std::function<void(const std::string&)> onMsgBox;
+
+  // Other programs' top-level windows (captions) that FindWindowA can find.
+  std::vector<std::string> foreignWindows;
+  bool lockHeldElsewhere = false;
+  int lockClaims = 0;
+
+  // Timers and waits.
+  bool failCreateTimer = false, failSetTimer = false, failWaits = false, failPlainPause = false;
+  int inputBeforeTimer = 0;  // MsgWait reports input this many times before the timer fires
+  std::function<void()> onDoEvents;  // the "messages" DoEvents handles
+  int endAfterWaits = -1;            // EndProgram(0) from the wait after this many waits
+  std::vector<std::string> timerNames;
+  std::vector<std::pair<std::uint32_t, std::int32_t>> dueTimes;
+  int timersOpen = 0, timerWaits = 0, plainPauses = 0, sleeps = 0, doEvents = 0, waits = 0;
+
+  // Region handed to a window.
+  std::vector<Point> windowRegion;
+  WindowHandle regionWindow = 0;
+
+  // Peer traffic: what would have gone to the display.
+  int textSends = 0, boundsSends = 0, visibilitySends = 0;
+
+  MemoryHiveStore hive;
+};
+
+State& S();
+void Reset();
+
+// The native state of a loaded form.
+struct FormView {
+  bool shown = false;
+  std::string text;
+  PixelRect bounds;
+};
+const FormView* ViewOf(const Form& form);
+
+}  // namespace plat::null

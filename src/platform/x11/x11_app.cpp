@@ -1,0 +1,304 @@
+// Start-up, metrics, the message pump, event routing and the small runtime services.
+#include <X11/Xatom.h>
+#include <X11/extensions/shape.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/app.h"
+#include "platform/common/hive.h"
+#include "platform/dates.h"
+#include "platform/x11/reg_file_store.h"
+#include "platform/x11/x11_internal.h"
+
+namespace plat {
+namespace x11 {
+namespace {
+
+Connection g_conn;
+std::string g_title;
+std::unordered_map<Window, EventTarget*> g_routes;
+std::vector<Window> g_modal;  // stack of modal top-levels
+
+int OnXError(Display*, XErrorEvent*) {
+  // Windows vanish under us (another program's, during a search) and a failed request only skips
+  // that one step; nothing here is worth stopping for.
+  return 0;
+}
+
+int OnIoError(Display*) {
+  std::fprintf(stderr, "zorvane: lost the connection to the X server\n");
+  std::fflush(stderr);
+  _exit(1);
+}
+
+bool IsInput(int type) {
+  return type == ButtonPress || type == ButtonRelease || type == MotionNotify ||
+         type == KeyPress || type == KeyRelease;
+}
+
+}  // namespace
+
+Connection& X() { return g_conn; }
+
+void Route(Window w, EventTarget* t) { g_routes[w] = t; }
+void Unroute(Window w) { g_routes.erase(w); }
+
+void Dispatch(XEvent& ev) {
+  auto it = g_routes.find(ev.xany.window);
+  if (it == g_routes.end()) return;
+  if (!g_modal.empty() && IsInput(ev.type) && it->second->TopLevel() != g_modal.back()) return;
+  it->second->HandleEvent(ev);
+}
+
+void WaitForInput(int timeoutMs) {
+  Display* d = X().dpy;
+  if (XPending(d) > 0) return;  // already queued: poll() would not see it
+  pollfd p{ConnectionNumber(d), POLLIN, 0};
+  int r = poll(&p, 1, timeoutMs);
+  if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) OnIoError(d);
+}
+
+void RunModalLoop(Window modal, const std::function<bool()>& done) {
+  g_modal.push_back(modal);
+  while (!done()) {
+    WaitForInput(-1);
+    DoEvents();
+  }
+  g_modal.pop_back();
+}
+
+unsigned long PixelOf(Color c) {
+  const Visual* v = X().visual;
+  auto place = [](unsigned value, unsigned long mask) {
+    int shift = 0;
+    while (mask && !(mask & 1)) {
+      mask >>= 1;
+      ++shift;
+    }
+    int bits = 0;
+    while (mask & (1ul << bits)) ++bits;
+    return (static_cast<unsigned long>(value) >> (8 - bits)) << shift;
+  };
+  return place(RedOf(c), v->red_mask) | place(GreenOf(c), v->green_mask) |
+         place(BlueOf(c), v->blue_mask);
+}
+
+XftColor* XftColorOf(Color c) {
+  static std::unordered_map<Color, XftColor> cache;
+  auto it = cache.find(c);
+  if (it != cache.end()) return &it->second;
+  XRenderColor rc{static_cast<unsigned short>(RedOf(c) * 257),
+                  static_cast<unsigned short>(GreenOf(c) * 257),
+                  static_cast<unsigned short>(BlueOf(c) * 257), 0xFFFF};
+  XftColor xc{};
+  XftColorAllocValue(X().dpy, X().visual, X().colormap, &rc, &xc);
+  return &cache.emplace(c, xc).first->second;
+}
+
+void SetWindowText(Window w, const std::string& text) {
+  Display* d = X().dpy;
+  XChangeProperty(d, w, XA_WM_NAME, XA_STRING, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+  XChangeProperty(d, w, X().atom.netWmName, X().atom.utf8String, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+}
+
+void SetRole(Window w, const std::string& role) {
+  XChangeProperty(X().dpy, w, X().atom.wmWindowRole, XA_STRING, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(role.data()), static_cast<int>(role.size()));
+}
+
+bool WindowManagerRunning() {
+  Display* d = X().dpy;
+  Atom type;
+  int format;
+  unsigned long n, after;
+  unsigned char* data = nullptr;
+  bool found = XGetWindowProperty(d, X().root, X().atom.netSupportingWmCheck, 0, 1, False,
+                                  XA_WINDOW, &type, &format, &n, &after, &data) == Success &&
+               data && n == 1;
+  if (data) XFree(data);
+  return found;
+}
+
+ClickTracker& Clicks() {
+  static ClickTracker tracker;
+  return tracker;
+}
+
+bool ClickTracker::IsDoubleClick(const XButtonEvent& e) {
+  bool dbl = armed_ && e.window == window_ && e.button == button_ &&
+             static_cast<std::uint32_t>(e.time - time_) <= 500u &&  // unsigned: survives the wrap
+             std::abs(e.x_root - x_) <= 4 && std::abs(e.y_root - y_) <= 4;
+  // A double-click consumes the pair: a third press starts over.
+  armed_ = !dbl;
+  window_ = e.window;
+  button_ = e.button;
+  time_ = e.time;
+  x_ = e.x_root;
+  y_ = e.y_root;
+  return dbl;
+}
+
+int ButtonCode(unsigned b) {
+  switch (b) {
+    case Button1: return kLeftButton;
+    case Button3: return kRightButton;
+    case Button2: return kMiddleButton;
+    default: return 0;
+  }
+}
+
+int ShiftCode(unsigned state) {
+  return ((state & ShiftMask) ? 1 : 0) | ((state & ControlMask) ? 2 : 0) |
+         ((state & Mod1Mask) ? 4 : 0);
+}
+
+}  // namespace x11
+
+using x11::X;
+
+std::string Initialize() {
+  std::setlocale(LC_ALL, "");
+  XSetErrorHandler(x11::OnXError);
+  XSetIOErrorHandler(x11::OnIoError);
+  const char* name = std::getenv("DISPLAY");
+  Display* d = XOpenDisplay(nullptr);
+  if (!d)
+    return std::string("cannot open the X display \"") + (name && *name ? name : "") +
+           "\" (is DISPLAY set and the X server running?)";
+  x11::Connection& c = X();
+  c.dpy = d;
+  c.screen = DefaultScreen(d);
+  c.root = RootWindow(d, c.screen);
+  c.visual = DefaultVisual(d, c.screen);
+  c.colormap = DefaultColormap(d, c.screen);
+  c.depth = DefaultDepth(d, c.screen);
+  if (c.visual->c_class != TrueColor) return "the X display has no true-colour visual";
+  int shapeEvent, shapeError;
+  if (!XShapeQueryExtension(d, &shapeEvent, &shapeError))
+    return "the X server lacks the SHAPE extension";
+
+  const char* names[] = {"WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_STATE", "WM_WINDOW_ROLE",
+                         "UTF8_STRING", "_NET_WM_NAME", "_NET_WM_PID", "_NET_WM_WINDOW_TYPE",
+                         "_NET_WM_WINDOW_TYPE_DIALOG", "_NET_WM_WINDOW_TYPE_NORMAL",
+                         "_NET_WM_MOVERESIZE", "_NET_SUPPORTING_WM_CHECK", "_NET_WM_STATE",
+                         "_NET_WM_STATE_ABOVE", "_MOTIF_WM_HINTS"};
+  Atom atoms[std::size(names)];
+  XInternAtoms(d, const_cast<char**>(names), static_cast<int>(std::size(names)), False, atoms);
+  Atom* slot = &c.atom.wmProtocols;
+  for (Atom a : atoms) *slot++ = a;
+
+  return x11::InitFonts();
+}
+
+const std::string& AppTitle() { return x11::g_title; }
+void SetAppTitle(const std::string& title) { x11::g_title = title; }
+
+int TwipsPerPixelX() { return 15; }
+int TwipsPerPixelY() { return 15; }
+long ScreenWidthTwips() { return DisplayWidth(X().dpy, X().screen) * 15L; }
+long ScreenHeightTwips() { return DisplayHeight(X().dpy, X().screen) * 15L; }
+
+void DoEvents() {
+  Display* d = X().dpy;
+  while (XPending(d) > 0) {
+    XEvent ev;
+    XNextEvent(d, &ev);
+    x11::Dispatch(ev);
+  }
+}
+
+void EndProgram(int status) {
+  std::fflush(nullptr);
+  _exit(status);
+}
+
+std::string ExeBaseName() {
+  char buf[4096];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  std::string path = n > 0 ? std::string(buf, static_cast<size_t>(n)) : "zorvane";
+  std::string base = path.substr(path.find_last_of('/') + 1);
+  if (auto dot = base.find_last_of('.'); dot != std::string::npos && dot > 0) base.resize(dot);
+  return base;
+}
+
+std::string Environ(const std::string& name) {
+  const char* v = std::getenv(name.c_str());
+  return v ? v : "";
+}
+
+DateTime LocalNow() {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  std::tm tm{};
+  localtime_r(&ts.tv_sec, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+namespace {
+
+// strftime in the user's locale, converted to UTF-8 when the locale's charset is another.
+std::string LocaleName(const char* format, const std::tm& tm) {
+  char buf[128];
+  size_t n = std::strftime(buf, sizeof buf, format, &tm);
+  std::string s(buf, n);
+  const char* codeset = nl_langinfo(CODESET);
+  if (!codeset || !std::strcmp(codeset, "UTF-8") || !std::strcmp(codeset, "ANSI_X3.4-1968"))
+    return s;
+  iconv_t cd = iconv_open("UTF-8", codeset);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return s;
+  std::string out(s.size() * 4 + 4, '\0');
+  char* in = s.data();
+  char* o = out.data();
+  size_t inLeft = s.size(), outLeft = out.size();
+  if (iconv(cd, &in, &inLeft, &o, &outLeft) == static_cast<size_t>(-1)) out = s;
+  else out.resize(out.size() - outLeft);
+  iconv_close(cd);
+  return out;
+}
+
+// Names are looked up once: the locale does not change while the program runs, and the tick
+// asks for nine of them every pass.
+const std::string& CachedName(bool month, int index, bool abbreviate) {
+  static std::string cache[2][12][2];
+  static bool filled[2][12][2] = {};
+  std::string& slot = cache[month][index][abbreviate];
+  if (!filled[month][index][abbreviate]) {
+    std::tm tm{};
+    tm.tm_year = 100;
+    tm.tm_mday = 1;
+    if (month) tm.tm_mon = index;
+    else tm.tm_wday = index;
+    slot = LocaleName(month ? (abbreviate ? "%b" : "%B") : (abbreviate ? "%a" : "%A"), tm);
+    filled[month][index][abbreviate] = true;
+  }
+  return slot;
+}
+
+}  // namespace
+
+std::string WeekdayName(int weekday, bool abbreviate) {
+  return CachedName(false, ((weekday - 1) % 7 + 7) % 7, abbreviate);
+}
+
+std::string MonthName(int month, bool abbreviate) {
+  return CachedName(true, ((month - 1) % 12 + 12) % 12, abbreviate);
+}
+
+HiveStore& ActiveHiveStore() {
+  static RegFileStore store(DefaultSettingsPath());
+  return store;
+}
+
+}  // namespace plat

@@ -1,0 +1,97 @@
+// Finding a top-level window by caption, and cutting a window to a polygon.
+#include <X11/Xatom.h>
+#include <X11/extensions/shape.h>
+
+#include <vector>
+
+#include "platform/common/polygon_rows.h"
+#include "platform/region.h"
+#include "platform/window_search.h"
+#include "platform/x11/x11_forms.h"
+
+namespace plat {
+namespace {
+
+using x11::X;
+
+std::string TextProperty(::Window w, Atom property, Atom type) {
+  Atom actual;
+  int format;
+  unsigned long n = 0, after = 0;
+  unsigned char* data = nullptr;
+  std::string s;
+  if (XGetWindowProperty(X().dpy, w, property, 0, 1024, False, type, &actual, &format, &n, &after,
+                         &data) == Success &&
+      data && format == 8)
+    s.assign(reinterpret_cast<char*>(data), n);
+  if (data) XFree(data);
+  return s;
+}
+
+bool HasProperty(::Window w, Atom property) {
+  Atom actual = None;
+  int format;
+  unsigned long n = 0, after = 0;
+  unsigned char* data = nullptr;
+  XGetWindowProperty(X().dpy, w, property, 0, 0, False, AnyPropertyType, &actual, &format, &n,
+                     &after, &data);
+  if (data) XFree(data);
+  return actual != None;
+}
+
+bool CaptionIs(::Window w, const std::string& title) {
+  std::string utf8 = TextProperty(w, X().atom.netWmName, X().atom.utf8String);
+  if (!utf8.empty()) return utf8 == title;
+  return TextProperty(w, XA_WM_NAME, AnyPropertyType) == title;
+}
+
+// Top-level windows are the root's children and, under a window manager, the client windows
+// (those with WM_STATE) inside its frames. Controls are never top-level.
+::Window Search(::Window w, const std::string& title, int depth, bool topLevel) {
+  if (topLevel && CaptionIs(w, title)) return w;
+  if (depth == 0) return 0;
+  ::Window root, parent, *children = nullptr;
+  unsigned n = 0;
+  if (!XQueryTree(X().dpy, w, &root, &parent, &children, &n)) return 0;  // vanished meanwhile
+  ::Window found = 0;
+  for (unsigned i = 0; i < n && !found; ++i) {
+    bool top = w == X().root || HasProperty(children[i], X().atom.wmState);
+    found = Search(children[i], title, depth - 1, top);
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+}  // namespace
+
+WindowHandle FindWindowA(const char* className, const char* windowName) {
+  if (className || !windowName) return 0;
+  // Errors from windows that disappear during the walk go to the non-fatal handler.
+  XSync(X().dpy, False);
+  return Search(X().root, windowName, 4, false);
+}
+
+RegionHandle CreatePolygonRgn(const Point* points, int count, int) {
+  if (!points || count < 3) return 0;
+  return reinterpret_cast<RegionHandle>(new std::vector<Point>(points, points + count));
+}
+
+int SetWindowRgn(WindowHandle window, RegionHandle region, bool) {
+  auto* polygon = reinterpret_cast<std::vector<Point>*>(region);
+  x11::FormWindow* form = x11::FormWindowOf(window);
+  int ok = 0;
+  if (form && polygon) {
+    std::vector<XRectangle> rects;
+    for (const PixelSpan& s : PolygonSpans(*polygon))
+      rects.push_back({static_cast<short>(s.x), static_cast<short>(s.y),
+                       static_cast<unsigned short>(s.width), 1});
+    for (int kind : {ShapeBounding, ShapeInput})
+      XShapeCombineRectangles(X().dpy, form->Outer(), kind, 0, 0, rects.data(),
+                              static_cast<int>(rects.size()), ShapeSet, YXBanded);
+    ok = 1;
+  }
+  delete polygon;  // the window has it now; the region object itself is done with
+  return ok;
+}
+
+}  // namespace plat

@@ -1,0 +1,50 @@
+// Fonts through fontconfig and Xft, sized for 96 dpi whatever the server reports.
+#include <fontconfig/fontconfig.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <map>
+#include <tuple>
+
+#include "platform/x11/x11_internal.h"
+
+namespace plat::x11 {
+namespace {
+
+// Debian's fonts-wine installs Tahoma here, outside fontconfig's search path.
+constexpr const char* kWineFonts = "/usr/share/wine/fonts";
+
+}  // namespace
+
+std::string InitFonts() {
+  if (!FcInit()) return "fontconfig could not be initialised";
+  struct stat st {};
+  if (stat(kWineFonts, &st) == 0 && S_ISDIR(st.st_mode))
+    FcConfigAppFontAddDir(nullptr, reinterpret_cast<const FcChar8*>(kWineFonts));
+  if (!FontFor(FontSpec{"Tahoma", 12, true}))
+    return "no usable font found (install a TrueType font such as fonts-dejavu-core)";
+  return {};
+}
+
+XftFont* FontFor(const FontSpec& spec) {
+  static std::map<std::tuple<std::string, int, bool>, XftFont*> cache;
+  const int pixels = static_cast<int>(std::lround(spec.points * 96.0 / 72.0));
+  auto key = std::make_tuple(spec.name, pixels, spec.bold);
+  if (auto it = cache.find(key); it != cache.end()) return it->second;
+
+  FcPattern* pattern = FcPatternCreate();
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(spec.name.c_str()));
+  FcPatternAddDouble(pattern, FC_PIXEL_SIZE, pixels);
+  FcPatternAddInteger(pattern, FC_WEIGHT, spec.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  // Wine's Tahoma Bold carries bitmaps for small sizes that are not bold at all.
+  FcPatternAddBool(pattern, FC_EMBEDDED_BITMAP, FcFalse);
+  FcResult result;
+  FcPattern* match = XftFontMatch(X().dpy, X().screen, pattern, &result);
+  FcPatternDestroy(pattern);
+  XftFont* font = match ? XftFontOpenPattern(X().dpy, match) : nullptr;  // takes the pattern
+  if (!font && match) FcPatternDestroy(match);
+  if (font) cache.emplace(key, font);
+  return font;
+}
+
+}  // namespace plat::x11

@@ -1,0 +1,90 @@
+// The X11 peers of forms and controls.
+#pragma once
+#include <unordered_map>
+
+#include "platform/forms.h"
+#include "platform/x11/x11_internal.h"
+
+namespace plat::x11 {
+
+class FormWindow : public FormPeer, public EventTarget {
+ public:
+  explicit FormWindow(Form& form);
+  ~FormWindow() override;
+
+  WindowHandle Handle() const override { return outer_; }
+  void SetText(const std::string& caption) override;
+  void SetBounds(const PixelRect& screenPixels) override;
+  void Show() override;
+  void RunModal() override;
+  void Hide() override;
+
+  void HandleEvent(XEvent& ev) override;
+  ::Window TopLevel() const override { return outer_; }
+  ::Window Outer() const { return outer_; }
+  ::Window Client() const { return client_; }
+  const PixelRect& Bounds() const { return bounds_; }
+
+ private:
+  void UpdateHints();
+  void DrawFrame();
+  void TrackPosition(const XConfigureEvent& e);
+  void StartDrag(const XButtonEvent& e);
+  void Drag(const XMotionEvent& e);
+  void ClientButton(const XButtonEvent& e, bool press);
+
+  Form& form_;
+  ::Window outer_ = 0, client_ = 0;
+  PixelRect bounds_{0, 0, 1, 1};
+  bool shown_ = false;
+  bool dragPending_ = false, dragging_ = false;
+  int pressX_ = 0, pressY_ = 0, startX_ = 0, startY_ = 0;
+};
+
+// The form window behind a window handle, if it is one of ours.
+FormWindow* FormWindowOf(WindowHandle handle);
+
+class ChildWindow : public ControlPeer, public EventTarget {
+ public:
+  ChildWindow(Control& control, Color background, long events);
+  ~ChildWindow() override;
+  void SetText(const std::string& text) override;
+  void SetBounds(const PixelRect& r) override;
+  void SetVisible(bool visible) override;
+  void HandleEvent(XEvent& ev) override;
+  ::Window TopLevel() const override { return topLevel_; }
+  ::Window Window() const { return window_; }
+
+ protected:
+  virtual void Paint() {}
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+
+ private:
+  Control& control_;
+  ::Window window_ = 0, topLevel_ = 0;
+  int width_ = 1, height_ = 1;
+  int pressed_ = 0;  // buttons pressed on this control and not yet released
+  bool doubled_ = false;
+};
+
+class LabelWindow : public ChildWindow {
+ public:
+  explicit LabelWindow(Label& label);
+  ~LabelWindow() override;
+  void SetText(const std::string& text) override;
+
+ protected:
+  void Paint() override;
+
+ private:
+  Label& label_;
+  XftDraw* draw_ = nullptr;
+};
+
+class LineWindow : public ChildWindow {
+ public:
+  explicit LineWindow(Line& line);
+};
+
+}  // namespace plat::x11

@@ -1,0 +1,82 @@
+// What the X11 backend's files share: the connection, atoms, event routing, colours and fonts.
+#pragma once
+#include <X11/Xft/Xft.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <functional>
+#include <string>
+
+#include "platform/forms.h"
+
+namespace plat::x11 {
+
+struct Atoms {
+  Atom wmProtocols, wmDeleteWindow, wmState, wmWindowRole, utf8String, netWmName, netWmPid,
+      netWmWindowType, netWmWindowTypeDialog, netWmWindowTypeNormal, netWmMoveResize,
+      netSupportingWmCheck, netWmState, netWmStateAbove, motifWmHints;
+};
+
+struct Connection {
+  Display* dpy = nullptr;
+  int screen = 0;
+  Window root = 0;
+  Visual* visual = nullptr;
+  Colormap colormap = 0;
+  int depth = 0;
+  Atoms atom{};
+};
+
+Connection& X();
+
+// Receives the X events of the windows it registered.
+class EventTarget {
+ public:
+  virtual ~EventTarget() = default;
+  virtual void HandleEvent(XEvent& event) = 0;
+  // The top-level window it belongs to: input to other top-levels is dropped while a modal
+  // window is up.
+  virtual Window TopLevel() const = 0;
+};
+
+void Route(Window window, EventTarget* target);
+void Unroute(Window window);
+// Handles one event: routes it, or drops input meant for a window behind a modal one.
+void Dispatch(XEvent& event);
+
+// Runs events (and nothing else) until done() is true; other top-levels take no input meanwhile.
+void RunModalLoop(Window modal, const std::function<bool()>& done);
+// Blocks until the X connection has something to read or timeoutMs passes (-1: no limit).
+void WaitForInput(int timeoutMs);
+
+unsigned long PixelOf(Color c);
+XftColor* XftColorOf(Color c);
+// A font for the spec at 96 dpi (12 pt = 16 px). Never null after Initialize succeeded.
+XftFont* FontFor(const FontSpec& spec);
+std::string InitFonts();
+
+// WM_NAME and _NET_WM_NAME (UTF-8), so outside tools read what the window shows.
+void SetWindowText(Window w, const std::string& text);
+void SetRole(Window w, const std::string& role);
+bool WindowManagerRunning();
+
+// A click counts as a double-click when the same button presses the same window again within
+// 500 ms and 4 px; X server times wrap at 2^32 ms.
+class ClickTracker {
+ public:
+  bool IsDoubleClick(const XButtonEvent& press);
+
+ private:
+  Window window_ = 0;
+  unsigned button_ = 0;
+  Time time_ = 0;
+  int x_ = 0, y_ = 0;
+  bool armed_ = false;
+};
+ClickTracker& Clicks();
+
+// X button number to the program's button code (1 left, 2 right, 4 middle); 0 for wheels.
+int ButtonCode(unsigned xButton);
+int ShiftCode(unsigned state);
+
+}  // namespace plat::x11

@@ -1,0 +1,161 @@
+// Waitable timers on timerfd, the message-aware wait, and the single-instance lock.
+//
+// Windows wakes a 1-ms waitable timer on its next clock interrupt, every 15.625 ms by default.
+// We round every deadline up to that grid on the monotonic clock, so the clock loop wakes about
+// 64 times a second here too, while input still wakes it at once.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <map>
+
+#include "platform/instance_lock.h"
+#include "platform/wait.h"
+#include "platform/x11/x11_internal.h"
+
+namespace plat {
+namespace {
+
+constexpr std::int64_t kPeriodNs = 15'625'000;  // the Windows default timer interrupt period
+
+struct Timer {
+  int fd;
+  bool signalled;
+};
+std::map<Handle, Timer> g_timers;
+Handle g_nextHandle = 0x40;
+
+std::int64_t MonotonicNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return std::int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+std::int64_t RoundUpToPeriod(std::int64_t ns) { return (ns + kPeriodNs - 1) / kPeriodNs * kPeriodNs; }
+
+timespec ToTimespec(std::int64_t ns) {
+  return {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+}
+
+// Reads an expired timerfd; a manual-reset timer then stays signalled until closed.
+bool Signalled(Timer& t) {
+  if (!t.signalled) {
+    std::uint64_t expirations = 0;
+    if (read(t.fd, &expirations, sizeof expirations) == sizeof expirations) t.signalled = true;
+  }
+  return t.signalled;
+}
+
+}  // namespace
+
+Handle CreateWaitableTimerA(void*, bool, const char*) {
+  // Linux timers have no names; the name only matters to other programs on Windows.
+  int fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+  if (fd < 0) return 0;
+  Handle h = ++g_nextHandle;
+  g_timers[h] = {fd, false};
+  return h;
+}
+
+bool SetWaitableTimer(Handle timer, std::uint32_t dueLow, std::int32_t dueHigh, long, void*, void*,
+                      bool) {
+  auto it = g_timers.find(timer);
+  if (it == g_timers.end()) return false;
+  std::int64_t due = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(static_cast<std::uint32_t>(dueHigh)) << 32) | dueLow);
+  // Negative: 100-ns units from now. Positive (an absolute FILETIME) is not used by the program;
+  // it counts from now as well rather than never firing.
+  std::int64_t relNs = (due < 0 ? -due : due) * 100;
+  itimerspec spec{};
+  spec.it_value = ToTimespec(RoundUpToPeriod(MonotonicNs() + relNs));
+  it->second.signalled = false;
+  return timerfd_settime(it->second.fd, TFD_TIMER_ABSTIME, &spec, nullptr) == 0;
+}
+
+bool CloseHandle(Handle handle) {
+  auto it = g_timers.find(handle);
+  if (it == g_timers.end()) return false;
+  close(it->second.fd);
+  g_timers.erase(it);
+  return true;
+}
+
+std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handles, bool,
+                                        std::uint32_t timeoutMs, std::uint32_t) {
+  if (count > 1) return kWaitFailed;
+  Timer* timer = nullptr;
+  if (count == 1) {
+    auto it = g_timers.find(handles[0]);
+    if (it == g_timers.end()) return kWaitFailed;
+    timer = &it->second;
+  }
+  Display* d = x11::X().dpy;
+  const std::int64_t deadline =
+      timeoutMs == kInfinite ? -1 : RoundUpToPeriod(MonotonicNs() + std::int64_t(timeoutMs) * 1'000'000);
+  for (;;) {
+    if (timer && Signalled(*timer)) return kWaitObject0;
+    // XPending flushes our requests, and events already read into Xlib's queue would not wake
+    // poll(): look there first.
+    if (XPending(d) > 0) return count;
+    pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {timer ? timer->fd : -1, POLLIN, 0}};
+    timespec left{};
+    timespec* limit = nullptr;
+    if (deadline >= 0) {
+      std::int64_t ns = deadline - MonotonicNs();
+      if (ns <= 0) return kWaitTimeout;
+      left = ToTimespec(ns);
+      limit = &left;
+    }
+    int r = ppoll(fds, timer ? 2 : 1, limit, nullptr);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return kWaitFailed;
+    }
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      std::fprintf(stderr, "zorvane: lost the connection to the X server\n");
+      _exit(1);
+    }
+    if (fds[0].revents & POLLIN) return count;
+    if (r == 0) return kWaitTimeout;
+  }
+}
+
+void Sleep(std::uint32_t milliSeconds) {
+  timespec until = ToTimespec(RoundUpToPeriod(MonotonicNs() + std::int64_t(milliSeconds) * 1'000'000));
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+  }
+}
+
+bool ClaimSingleInstance(const std::string& name) {
+  // One copy per user and X display, as Windows allows one per session.
+  std::string display = DisplayString(x11::X().dpy);
+  if (auto colon = display.rfind(':'); colon != std::string::npos) {
+    if (auto dot = display.find('.', colon); dot != std::string::npos) display.resize(dot);
+  }
+  for (char& c : display)
+    if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+  std::string dir;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  struct stat st {};
+  if (runtime && runtime[0] == '/' && stat(runtime, &st) == 0 && S_ISDIR(st.st_mode))
+    dir = std::string(runtime) + "/";
+  else
+    dir = "/tmp/" + std::to_string(getuid()) + "-";
+  std::string lower;
+  for (char c : name) lower += static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  std::string path = dir + lower + "-" + display + ".lock";
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return true;  // no place for a lock: the window search alone decides
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;  // held until the process ends
+  bool busy = errno == EWOULDBLOCK;
+  close(fd);
+  return !busy;
+}
+
+}  // namespace plat

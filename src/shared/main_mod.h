@@ -1,0 +1,34 @@
+// Program-wide globals, colours and the placement rule shared by the clock and its Setup dialog.
+#pragma once
+#include <optional>
+#include <string>
+
+#include "platform/forms.h"
+#include "shared/setting_value.h"
+
+inline constexpr const char* kProductName = "Zorvane";
+
+inline constexpr plat::Color ClockBackColor = plat::Rgb(189, 183, 149);
+inline constexpr plat::Color ClockInkColor = plat::Rgb(81, 64, 6);
+
+extern std::string VersionNumber;
+extern std::string VersionDate;
+
+// Screen size in twips, taken once at start-up.
+extern double ScreenWidth;
+extern double ScreenHeight;
+
+extern SettingValue FormatSetting;    // 1 = 24-hour display
+extern SettingValue MarkSetting;      // 1 = alignment mark shown
+extern SettingValue PositionSetting;  // 0-6, screen spot
+
+struct ClockSpot {
+  double left;  // outer window position, twips
+  double top;
+  bool operator==(const ClockSpot&) const = default;
+};
+
+// Where a Position puts the clock, from the recorded screen size; nothing for a value that is
+// none of 0-6 (missing counts as 0, the centre).
+std::optional<ClockSpot> ClockSpotFor(const SettingValue& position, double screenWidth,
+                                      double screenHeight);

@@ -1,0 +1,272 @@
+// The settings file on disk: loading, atomic saving, and keeping a copy of a file we cannot read.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/common/hive.h"
+#include "platform/registry.h"
+#include "platform/x11/reg_file_store.h"
+
+namespace plat {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kZorvane = "HKEY_CURRENT_USER\\Software\\Zorvane";
+
+RegValue Dword(std::uint32_t n) {
+  return {kRegDword,
+          {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
+           static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)}};
+}
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const fs::path& p, const std::string& text) {
+  std::ofstream out(p, std::ios::binary);
+  out << text;
+}
+
+std::vector<std::string> Entries(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class RegFileStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl = (fs::temp_directory_path() / "zorvane-store-XXXXXX").string();
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    for (const auto& e : fs::recursive_directory_iterator(dir_, ec)) {
+      if (e.is_directory()) fs::permissions(e.path(), fs::perms::owner_all, ec);
+    }
+    fs::remove_all(dir_, ec);
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(RegFileStoreTest, MissingFileLoadsAsEmptyHive) {
+  RegFileStore store((dir_ / "nowhere" / "settings.reg").string());
+  Hive hive;
+  hive.Create("HKEY_CURRENT_USER\\Leftover");
+  EXPECT_TRUE(store.Load(hive));
+  EXPECT_TRUE(hive.keys.empty());
+  EXPECT_FALSE(fs::exists(dir_ / "nowhere"));
+}
+
+TEST_F(RegFileStoreTest, SaveCreatesPrivateDirectoriesAndFile) {
+  const fs::path path = dir_ / "config" / "zorvane" / "settings.reg";
+  RegFileStore store(path.string());
+  Hive hive;
+  hive.Set(hive.Create(kZorvane), "Format", Dword(1));
+  ASSERT_TRUE(store.Save(hive));
+
+  EXPECT_EQ(ReadFile(path),
+            "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Zorvane]\n"
+            "\"Format\"=dword:00000001\n\n");
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  for (const fs::path& d : {dir_ / "config", dir_ / "config" / "zorvane"}) {
+    ASSERT_EQ(stat(d.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u) << d;
+  }
+  EXPECT_EQ(Entries(path.parent_path()), std::vector<std::string>{"settings.reg"});
+
+  Hive loaded;
+  ASSERT_TRUE(store.Load(loaded));
+  EXPECT_TRUE(loaded == hive);
+}
+
+TEST_F(RegFileStoreTest, LoadModifySaveKeepsEverythingElse) {
+  const fs::path path = dir_ / "settings.reg";
+  const std::string original =
+      "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Other]\r\n\"Keep\"=\"me\"\r\n\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Zorvane]\r\n\"Zeta\"=dword:00000005\r\n"
+      "\"Alpha\"=hex:01,02,\\\r\n  03\r\n";
+  WriteFile(path, original);
+  RegFileStore store(path.string());
+  Hive hive;
+  ASSERT_TRUE(store.Load(hive));
+  hive.Set(*hive.Find(kZorvane), "zeta", Dword(6));
+  hive.Set(*hive.Find(kZorvane), "New", Dword(7));
+  ASSERT_TRUE(store.Save(hive));
+
+  EXPECT_EQ(ReadFile(path),
+            "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_CURRENT_USER\\Software\\Other]\n\"Keep\"=\"me\"\n\n"
+            "[HKEY_CURRENT_USER\\Software\\Zorvane]\n\"Zeta\"=dword:00000006\n"
+            "\"Alpha\"=hex:01,02,03\n\"New\"=dword:00000007\n\n");
+  Hive again;
+  ASSERT_TRUE(store.Load(again));
+  EXPECT_TRUE(again == hive);
+}
+
+TEST_F(RegFileStoreTest, UnreadableFileIsKeptBeforeBeingReplaced) {
+  const fs::path path = dir_ / "settings.reg";
+  const std::string broken = "Windows Registry Editor Version 5.00\n\n[K]\n\"A\"=dword:12\n";
+  WriteFile(path, broken);
+  RegFileStore store(path.string());
+  Hive hive;
+  EXPECT_FALSE(store.Load(hive));
+
+  Hive fresh;
+  fresh.Set(fresh.Create(kZorvane), "Format", Dword(2));
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    WriteFile(path, broken + std::to_string(round));
+    ASSERT_TRUE(store.Save(fresh));
+    EXPECT_EQ(ReadFile(path), FormatRegFile(fresh));
+  }
+
+  // Both broken versions are kept, the second one under a numbered name if the clock did not
+  // tick between the saves.
+  std::vector<std::string> kept;
+  for (const std::string& name : Entries(dir_)) {
+    if (name.rfind("settings.reg.bad-", 0) == 0) kept.push_back(name);
+  }
+  ASSERT_EQ(kept.size(), 2u);
+  std::vector<std::string> contents;
+  for (const std::string& name : kept) {
+    const std::string stamp = name.substr(std::string("settings.reg.bad-").size(), 15);
+    EXPECT_EQ(stamp.size(), 15u);
+    EXPECT_EQ(stamp[8], '-') << name;
+    EXPECT_EQ(stamp.find_first_not_of("0123456789-"), std::string::npos) << name;
+    contents.push_back(ReadFile(dir_ / name));
+  }
+  std::sort(contents.begin(), contents.end());
+  EXPECT_EQ(contents, (std::vector<std::string>{broken + "0", broken + "1"}));
+  EXPECT_EQ(Entries(dir_).size(), 3u);  // no temporary file left behind
+}
+
+TEST_F(RegFileStoreTest, ReadOnlyDirectoryFailsAndLeavesOldFile) {
+  if (geteuid() == 0) GTEST_SKIP() << "root ignores directory permissions";
+  const fs::path sub = dir_ / "ro";
+  const fs::path path = sub / "settings.reg";
+  RegFileStore store(path.string());
+  Hive first;
+  first.Set(first.Create(kZorvane), "Format", Dword(1));
+  ASSERT_TRUE(store.Save(first));
+  const std::string before = ReadFile(path);
+
+  ASSERT_EQ(chmod(sub.c_str(), 0500), 0);
+  Hive second = first;
+  second.Set(*second.Find(kZorvane), "Format", Dword(2));
+  EXPECT_FALSE(store.Save(second));
+  // A broken file cannot be moved aside either, and must stay where it is.
+  const std::string broken = "not a settings file";
+  ASSERT_EQ(chmod(sub.c_str(), 0700), 0);
+  WriteFile(path, broken);
+  ASSERT_EQ(chmod(sub.c_str(), 0500), 0);
+  EXPECT_FALSE(store.Save(second));
+  ASSERT_EQ(chmod(sub.c_str(), 0700), 0);
+
+  EXPECT_EQ(ReadFile(path), broken);
+  EXPECT_EQ(Entries(sub), std::vector<std::string>{"settings.reg"});
+  EXPECT_NE(before, broken);
+}
+
+TEST_F(RegFileStoreTest, DirectoryInPlaceOfFileFails) {
+  const fs::path path = dir_ / "settings.reg";
+  fs::create_directory(path);
+  RegFileStore store(path.string());
+  Hive hive;
+  EXPECT_FALSE(store.Load(hive));
+  hive.Create(kZorvane);
+  EXPECT_FALSE(store.Save(hive));
+  EXPECT_TRUE(fs::is_directory(path));
+  EXPECT_EQ(Entries(dir_), std::vector<std::string>{"settings.reg"});
+}
+
+TEST_F(RegFileStoreTest, SaveThroughSymlinkUpdatesTheTarget) {
+  const fs::path target = dir_ / "dotfiles.reg";
+  const fs::path link = dir_ / "settings.reg";
+  WriteFile(target, "Windows Registry Editor Version 5.00\n\n");
+  fs::create_symlink(target, link);
+  RegFileStore store(link.string());
+  Hive hive;
+  hive.Set(hive.Create(kZorvane), "Format", Dword(3));
+  ASSERT_TRUE(store.Save(hive));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(ReadFile(target), FormatRegFile(hive));
+}
+
+// Sets or clears an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      setenv(name_, old_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(DefaultSettingsPath, FollowsXdgConfigHomeThenHome) {
+  struct Case {
+    const char* xdg;
+    const char* home;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"/cfg/xdg", "/home/ann", "/cfg/xdg/zorvane/settings.reg"},
+      {nullptr, "/home/ann", "/home/ann/.config/zorvane/settings.reg"},
+      {"", "/home/ann", "/home/ann/.config/zorvane/settings.reg"},
+      {"relative/cfg", "/home/bob", "/home/bob/.config/zorvane/settings.reg"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.xdg ? c.xdg : "(unset)");
+    ScopedEnv xdg("XDG_CONFIG_HOME", c.xdg);
+    ScopedEnv home("HOME", c.home);
+    EXPECT_EQ(DefaultSettingsPath(), c.expected);
+  }
+}
+
+TEST(DefaultSettingsPath, WithoutHomeUsesThePasswordDatabase) {
+  ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+  ScopedEnv home("HOME", nullptr);
+  const std::string path = DefaultSettingsPath();
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(path.front(), '/');
+  const std::string suffix = "/.config/zorvane/settings.reg";
+  ASSERT_GT(path.size(), suffix.size());
+  EXPECT_EQ(path.substr(path.size() - suffix.size()), suffix);
+}
+
+}  // namespace
+}  // namespace plat

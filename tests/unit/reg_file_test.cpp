@@ -1,0 +1,278 @@
+// The .reg text form of the settings hive: parsing, writing, and the round trip between them.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/common/hive.h"
+#include "platform/registry.h"
+
+namespace plat {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct NamedValue {
+  std::string name;
+  RegValue value;
+};
+struct KeySpec {
+  std::string path;
+  std::vector<NamedValue> values;
+};
+
+Hive MakeHive(const std::vector<KeySpec>& keys) {
+  Hive hive;
+  for (const KeySpec& k : keys) {
+    HiveKey& key = hive.Create(k.path);
+    for (const NamedValue& v : k.values) hive.Set(key, v.name, v.value);
+  }
+  return hive;
+}
+
+RegValue Sz(const std::string& text) {
+  Bytes data(text.begin(), text.end());
+  data.push_back(0);
+  return {kRegSz, data};
+}
+
+RegValue Dword(std::uint32_t n) {
+  return {kRegDword,
+          {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
+           static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)}};
+}
+
+const std::string kHeader = "Windows Registry Editor Version 5.00";
+const std::string kZorvane = "HKEY_CURRENT_USER\\Software\\Zorvane";
+
+struct RoundTripCase {
+  const char* label;
+  Hive hive;
+};
+
+TEST(RegFile, FormatThenParseGivesTheSameHive) {
+  const RoundTripCase cases[] = {
+      {"empty hive", Hive()},
+      {"key without values", MakeHive({{kZorvane, {}}})},
+      {"quotes and backslashes",
+       MakeHive({{kZorvane, {{"Na\"me\\", Sz("C:\\dir\\\"q\" \\\\")}, {"Tail", Sz("ends in \\")}}}})},
+      {"empty string", MakeHive({{kZorvane, {{"Empty", Sz("")}}}})},
+      {"default value", MakeHive({{kZorvane, {{"", Sz("default")}, {"Other", Dword(1)}}}})},
+      {"dword", MakeHive({{kZorvane, {{"Big", Dword(0xdeadbeef)}, {"Zero", Dword(0)}}}})},
+      {"hex(4) of two bytes", MakeHive({{kZorvane, {{"Short", {kRegDword, {0x34, 0x12}}}}}})},
+      {"expand string", MakeHive({{kZorvane, {{"Dir", {kRegExpandSz, {'%', 'H', '%', 0}}}}}})},
+      {"qword", MakeHive({{kZorvane, {{"Q", {kRegQword, {1, 2, 3, 4, 5, 6, 7, 0xff}}}}}})},
+      {"binary and empty binary",
+       MakeHive({{kZorvane, {{"Blob", {kRegBinary, {0, 0x7f, 0x80, 0xff}}}, {"None", {kRegBinary, {}}}}}})},
+      {"multi string", MakeHive({{kZorvane, {{"List", {kRegMultiSz, {'a', 0, 'b', 0, 0}}}}}})},
+      {"string without terminator", MakeHive({{kZorvane, {{"Raw", {kRegSz, {'a', 'b'}}}}}})},
+      {"string with empty data", MakeHive({{kZorvane, {{"Nothing", {kRegSz, {}}}}}})},
+      {"string with inner zero", MakeHive({{kZorvane, {{"Z", {kRegSz, {'a', 0, 'b', 0}}}}}})},
+      {"string with line breaks", MakeHive({{kZorvane, {{"NL", Sz("one\ntwo\r\n")}}}})},
+      {"utf-8 text", MakeHive({{kZorvane, {{"City", Sz("Z\xC3\xBCrich")}}}})},
+      {"type none and odd types",
+       MakeHive({{kZorvane, {{"N", {kRegNone, {}}}, {"Odd", {0xffffffffu, {9}}}, {"T", {0x1234, {}}}}}})},
+      {"several keys, values not sorted",
+       MakeHive({{kZorvane, {{"zeta", Dword(3)}, {"Alpha", Dword(1)}, {"mid", Sz("m")}}},
+                 {"HKEY_CURRENT_USER\\Software\\Zorvane\\Alarms", {{"B", Dword(2)}, {"a", Dword(1)}}},
+                 {"HKEY_LOCAL_MACHINE\\Software\\Other", {}}})},
+  };
+  for (const RoundTripCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string text = FormatRegFile(c.hive);
+    std::string error;
+    std::optional<Hive> parsed = ParseRegFile(text, &error);
+    ASSERT_TRUE(parsed.has_value()) << error << "\n" << text;
+    EXPECT_TRUE(*parsed == c.hive) << text;
+    EXPECT_EQ(FormatRegFile(*parsed), text);
+  }
+}
+
+TEST(RegFile, ValuesWrittenInTheirShortestForm) {
+  struct Case {
+    const char* label;
+    std::string name;
+    RegValue value;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"text with escapes", "Q\"\\", Sz("a\"b\\c"), "\"Q\\\"\\\\\"=\"a\\\"b\\\\c\""},
+      {"empty text", "E", Sz(""), "\"E\"=\"\""},
+      {"default value", "", Sz("d"), "@=\"d\""},
+      {"dword lowercase", "D", Dword(0xABCDEF01), "\"D\"=dword:abcdef01"},
+      {"dword of two bytes", "D", {kRegDword, {0x0a, 0x00}}, "\"D\"=hex(4):0a,00"},
+      {"dword of no bytes", "D", {kRegDword, {}}, "\"D\"=hex(4):"},
+      {"binary", "B", {kRegBinary, {0x00, 0xAB, 0x10}}, "\"B\"=hex:00,ab,10"},
+      {"empty binary", "B", {kRegBinary, {}}, "\"B\"=hex:"},
+      {"expand string", "X", {kRegExpandSz, {'a', 0}}, "\"X\"=hex(2):61,00"},
+      {"qword", "Q", {kRegQword, {1, 0, 0, 0, 0, 0, 0, 0}}, "\"Q\"=hex(b):01,00,00,00,00,00,00,00"},
+      {"text missing terminator", "S", {kRegSz, {'h', 'i'}}, "\"S\"=hex(1):68,69"},
+      {"text with two terminators", "S", {kRegSz, {'h', 0, 0}}, "\"S\"=hex(1):68,00,00"},
+      {"text with a newline", "S", Sz("a\nb"), "\"S\"=hex(1):61,0a,62,00"},
+      {"text with a carriage return", "S", Sz("a\r"), "\"S\"=hex(1):61,0d,00"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string expected = kHeader + "\n\n[K]\n" + c.line + "\n\n";
+    EXPECT_EQ(FormatRegFile(MakeHive({{"K", {{c.name, c.value}}}})), expected);
+  }
+}
+
+TEST(RegFile, FormatsOneValueHiveExactly) {
+  Hive hive = MakeHive({{kZorvane, {{"Format", Dword(1)}}}});
+  EXPECT_EQ(FormatRegFile(hive),
+            "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Zorvane]\n"
+            "\"Format\"=dword:00000001\n\n");
+}
+
+TEST(RegFile, FormatsKeysInOrderWithBlankLineAfterEach) {
+  Hive hive = MakeHive({{"HKEY_CURRENT_USER\\b", {{"y", Dword(2)}, {"x", Dword(1)}}},
+                        {"HKEY_CURRENT_USER\\A", {}}});
+  EXPECT_EQ(FormatRegFile(hive),
+            "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_CURRENT_USER\\A]\n\n"
+            "[HKEY_CURRENT_USER\\b]\n\"y\"=dword:00000002\n\"x\"=dword:00000001\n\n");
+}
+
+TEST(RegFile, ParsesFilesWrittenByOtherTools) {
+  struct Case {
+    const char* label;
+    std::string text;
+    Hive expected;
+  };
+  const Case cases[] = {
+      {"CRLF line ends",
+       kHeader + "\r\n\r\n[" + kZorvane + "]\r\n\"A\"=dword:0000000a\r\n\"S\"=\"x\"\r\n",
+       MakeHive({{kZorvane, {{"A", Dword(10)}, {"S", Sz("x")}}}})},
+      {"byte order mark, comments and blank lines",
+       "\xEF\xBB\xBF" + kHeader + "\n; exported by hand\n\n\n[" + kZorvane +
+           "]\n;\"Hidden\"=dword:00000001\n\n\"A\"=dword:00000001\n",
+       MakeHive({{kZorvane, {{"A", Dword(1)}}}})},
+      {"hex list over several lines",
+       kHeader + "\n[K]\n\"Bin\"=hex:01,02,\\\n  03,04,\\\n\t05\n\"After\"=dword:00000002\n",
+       MakeHive({{"K", {{"Bin", {kRegBinary, {1, 2, 3, 4, 5}}}, {"After", Dword(2)}}}})},
+      {"continuation with CRLF",
+       kHeader + "\r\n[K]\r\n\"E\"=hex(2):25,00,\\\r\n  00\r\n",
+       MakeHive({{"K", {{"E", {kRegExpandSz, {0x25, 0, 0}}}}}})},
+      {"upper case hex digits and no final newline",
+       kHeader + "\n[K]\n\"D\"=dword:0000ABCD\n\"B\"=hex(B):FF,0A",
+       MakeHive({{"K", {{"D", Dword(0xabcd)}, {"B", {kRegQword, {0xff, 0x0a}}}}}})},
+      {"default value and spaces around =",
+       kHeader + "\n[K]\n@=\"root\"\n\"N\" = dword:00000005\n",
+       MakeHive({{"K", {{"", Sz("root")}, {"N", Dword(5)}}}})},
+      {"repeated key and value merge, later wins",
+       kHeader + "\n[K]\n\"A\"=dword:00000001\n[L]\n[k]\n\"a\"=dword:00000002\n\"B\"=hex:\n",
+       MakeHive({{"K", {{"A", Dword(2)}, {"B", {kRegBinary, {}}}}}, {"L", {}}})},
+      {"semicolon inside a string is text", kHeader + "\n[K]\n\"S\"=\"a;b\"\n",
+       MakeHive({{"K", {{"S", Sz("a;b")}}}})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::string error;
+    std::optional<Hive> parsed = ParseRegFile(c.text, &error);
+    ASSERT_TRUE(parsed.has_value()) << error;
+    EXPECT_TRUE(*parsed == c.expected) << FormatRegFile(*parsed);
+  }
+}
+
+TEST(RegFile, RejectsTextItDoesNotFullyUnderstand) {
+  struct Case {
+    const char* label;
+    std::string text;
+    int line;  // the line the error should name
+  };
+  const std::string head = kHeader + "\n[K]\n";  // values below start on line 3
+  const Case cases[] = {
+      {"empty file", "", 1},
+      {"missing header", "[K]\n\"A\"=dword:00000001\n", 1},
+      {"old header", "REGEDIT4\n\n[K]\n", 1},
+      {"comment before header", "; settings\n" + kHeader + "\n", 1},
+      {"value before any key", kHeader + "\n\n\"A\"=dword:00000001\n[K]\n", 3},
+      {"truncated in a string", head + "\"A\"=\"abc", 3},
+      {"truncated in a name", head + "\"Ab", 3},
+      {"string ends in a lone backslash", head + "\"A\"=\"abc\\\"\n", 3},
+      {"unknown escape", head + "\"A\"=\"a\\nb\"\n", 3},
+      {"unknown escape in name", head + "\"A\\t\"=\"x\"\n", 3},
+      {"text after the string", head + "\"A\"=\"x\" y\n", 3},
+      {"missing =", head + "\"A\" dword:00000001\n", 3},
+      {"missing value", head + "\"A\"=\n", 3},
+      {"dword too short", head + "\"A\"=dword:0000001\n", 3},
+      {"dword too long", head + "\"A\"=dword:000000001\n", 3},
+      {"dword not hex", head + "\"A\"=dword:0000000g\n", 3},
+      {"hex byte not hex", head + "\"A\"=hex:01,0g\n", 3},
+      {"hex byte of one digit", head + "\"A\"=hex:01,2\n", 3},
+      {"hex list ends in a comma", head + "\"A\"=hex:01,\n", 3},
+      {"bad hex type", head + "\"A\"=hex(zz):01\n", 3},
+      {"unclosed hex type", head + "\"A\"=hex(2:01\n", 3},
+      {"continuation cut off by end of file", head + "\"A\"=hex:01,\\\n  02,\\\n", 4},
+      {"continuation broken by a blank line", head + "\"A\"=hex:01,\\\n\n02\n", 3},
+      {"value deletion", head + "\"A\"=-\n", 3},
+      {"default value deletion", head + "@=-\n", 3},
+      {"key deletion", kHeader + "\n[-K]\n", 2},
+      {"unclosed key", kHeader + "\n[K\n", 2},
+      {"empty key", kHeader + "\n[]\n", 2},
+      {"unknown value form", head + "\"A\"=qword:01\n", 3},
+      {"bare word line", head + "A=dword:00000001\n", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::string error;
+    EXPECT_FALSE(ParseRegFile(c.text, &error).has_value());
+    EXPECT_EQ(error.rfind("line " + std::to_string(c.line) + ":", 0), 0u) << error;
+  }
+}
+
+TEST(Hive, NamesMatchWithoutCaseButKeepFirstSpelling) {
+  Hive hive;
+  HiveKey& key = hive.Create("HKEY_CURRENT_USER\\Software\\Zorvane");
+  EXPECT_EQ(&hive.Create("hkey_current_user\\SOFTWARE\\zorvane"), &key);
+  EXPECT_EQ(hive.Find("HKEY_CURRENT_USER\\software\\ZORVANE"), &key);
+  EXPECT_EQ(hive.Find("HKEY_CURRENT_USER\\Software"), nullptr);
+  EXPECT_EQ(key.path, "HKEY_CURRENT_USER\\Software\\Zorvane");
+
+  hive.Set(key, "Format", Dword(1));
+  hive.Set(key, "Alpha", Dword(2));
+  hive.Set(key, "FORMAT", Dword(3));
+  EXPECT_EQ(key.values.size(), 2u);
+  EXPECT_EQ(key.values.begin()->first, "Alpha");
+  EXPECT_EQ(key.values.find("format")->first, "Format");
+  EXPECT_EQ(key.values.find("format")->second, Dword(3));
+  EXPECT_EQ(key.valueOrder, (std::vector<std::string>{"Format", "Alpha"}));
+}
+
+TEST(Hive, EqualitySeesValuesOrderAndSpelling) {
+  const Hive base = MakeHive({{"K", {{"A", Dword(1)}, {"B", Dword(2)}}}});
+  struct Case {
+    const char* label;
+    Hive other;
+    bool equal;
+  };
+  const Case cases[] = {
+      {"same", MakeHive({{"K", {{"A", Dword(1)}, {"B", Dword(2)}}}}), true},
+      {"other data", MakeHive({{"K", {{"A", Dword(1)}, {"B", Dword(3)}}}}), false},
+      {"other type", MakeHive({{"K", {{"A", Dword(1)}, {"B", {kRegBinary, Dword(2).data}}}}}), false},
+      {"other order", MakeHive({{"K", {{"B", Dword(2)}, {"A", Dword(1)}}}}), false},
+      {"value spelling", MakeHive({{"K", {{"a", Dword(1)}, {"B", Dword(2)}}}}), false},
+      {"key spelling", MakeHive({{"k", {{"A", Dword(1)}, {"B", Dword(2)}}}}), false},
+      {"extra key", MakeHive({{"K", {{"A", Dword(1)}, {"B", Dword(2)}}}, {"L", {}}}), false},
+      {"missing value", MakeHive({{"K", {{"A", Dword(1)}}}}), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(base == c.other, c.equal);
+    EXPECT_EQ(c.other == base, c.equal);
+  }
+}
+
+TEST(Hive, RootNames) {
+  const std::pair<std::uint64_t, const char*> cases[] = {
+      {0x80000000u, "HKEY_CLASSES_ROOT"}, {0x80000001u, "HKEY_CURRENT_USER"},
+      {0x80000002u, "HKEY_LOCAL_MACHINE"}, {0x80000003u, "HKEY_USERS"},
+      {0x80000005u, ""}, {0, ""}, {0x100, ""}, {0x180000001ull, ""},
+  };
+  for (const auto& [root, name] : cases) EXPECT_EQ(RootName(root), name) << std::hex << root;
+}
+
+}  // namespace
+}  // namespace plat
