@@ -17,14 +17,14 @@ struct NamedValue {
   std::string name;
   RegValue value;
 };
-struct KeySpec {
+struct KeyEntry {
   std::string path;
   std::vector<NamedValue> values;
 };
 
-Hive MakeHive(const std::vector<KeySpec>& keys) {
+Hive MakeHive(const std::vector<KeyEntry>& keys) {
   Hive hive;
-  for (const KeySpec& k : keys) {
+  for (const KeyEntry& k : keys) {
     HiveKey& key = hive.Create(k.path);
     for (const NamedValue& v : k.values) hive.Set(key, v.name, v.value);
   }

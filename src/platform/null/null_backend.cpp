@@ -162,6 +162,7 @@ std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handl
 void Sleep(std::uint32_t) { ++S().sleeps; }
 
 WindowHandle FindWindowA(const char*, const char* name) {
+  S().titleDuringSearch = null::g_title;
   if (!name) return 0;
   for (auto& [form, peer] : null::Forms())
     if (peer->view.text == name) return peer->handle;

@@ -28,6 +28,7 @@ struct State {
 
   // Other programs' top-level windows (captions) that FindWindowA can find.
   std::vector<std::string> foreignWindows;
+  std::string titleDuringSearch;  // the application title while FindWindowA ran
   bool lockHeldElsewhere = false;
   int lockClaims = 0;
 
