@@ -1,0 +1,431 @@
+// xprobe: reads the window tree of an X display for the black-box shell tests.
+//
+// Every subcommand prints plain text and exits 0 on success, 1 when the thing asked for was not
+// found (or a wait timed out), 2 on bad usage or no display. Windows are printed as 0x-hex ids.
+//
+// Windows can be destroyed while we walk the tree (a message box closing, a program exiting), so a
+// non-fatal X error handler is installed: a failed request just makes that window look absent.
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+Display* dpy = nullptr;
+Window root = 0;
+bool xerror = false;
+
+int OnXError(Display*, XErrorEvent*) {
+  xerror = true;  // BadWindow / BadMatch from a window that vanished: not fatal here
+  return 0;
+}
+
+Atom A(const char* name) { return XInternAtom(dpy, name, False); }
+
+// A text property as bytes (STRING or UTF8_STRING are both returned verbatim).
+std::optional<std::string> TextProp(Window w, Atom prop) {
+  Atom type = None;
+  int format = 0;
+  unsigned long n = 0, after = 0;
+  unsigned char* data = nullptr;
+  xerror = false;
+  int rc = XGetWindowProperty(dpy, w, prop, 0, 1 << 16, False, AnyPropertyType, &type, &format,
+                              &n, &after, &data);
+  XSync(dpy, False);
+  if (rc != Success || xerror || type == None || format != 8) {
+    if (data) XFree(data);
+    return std::nullopt;
+  }
+  std::string s(reinterpret_cast<char*>(data), n);
+  XFree(data);
+  return s;
+}
+
+bool HasProp(Window w, Atom prop) {
+  Atom type = None;
+  int format = 0;
+  unsigned long n = 0, after = 0;
+  unsigned char* data = nullptr;
+  xerror = false;
+  int rc = XGetWindowProperty(dpy, w, prop, 0, 1, False, AnyPropertyType, &type, &format, &n,
+                              &after, &data);
+  XSync(dpy, False);
+  if (data) XFree(data);
+  return rc == Success && !xerror && type != None;
+}
+
+std::string Name(Window w) {
+  if (auto s = TextProp(w, A("WM_NAME"))) return *s;
+  return "";
+}
+
+// The title a user sees: _NET_WM_NAME when set, else WM_NAME.
+std::string Title(Window w) {
+  if (auto s = TextProp(w, A("_NET_WM_NAME"))) return *s;
+  return Name(w);
+}
+
+std::string Role(Window w) {
+  if (auto s = TextProp(w, A("WM_WINDOW_ROLE"))) return *s;
+  return "";
+}
+
+// Newlines and tabs would break the one-line-per-window output.
+std::string Escape(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\n') out += "\\n";
+    else if (c == '\t') out += "\\t";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\\') out += "\\\\";
+    else out += c;
+  }
+  return out;
+}
+
+struct Geo {
+  int x = 0, y = 0;  // outer top-left (border included) relative to the reference window
+  int w = 0, h = 0;  // inner size, px
+  int border = 0;
+  const char* map = "gone";
+};
+
+std::optional<Geo> GeometryIn(Window w, Window reference) {
+  XWindowAttributes a{};
+  xerror = false;
+  if (!XGetWindowAttributes(dpy, w, &a)) return std::nullopt;
+  int x = 0, y = 0;
+  Window child = 0;
+  if (!XTranslateCoordinates(dpy, w, reference, 0, 0, &x, &y, &child)) return std::nullopt;
+  XSync(dpy, False);
+  if (xerror) return std::nullopt;
+  Geo g;
+  g.x = x - a.border_width;
+  g.y = y - a.border_width;
+  g.w = a.width;
+  g.h = a.height;
+  g.border = a.border_width;
+  g.map = a.map_state == IsViewable ? "viewable" : a.map_state == IsUnmapped ? "unmapped"
+                                                                              : "unviewable";
+  return g;
+}
+
+std::vector<Window> Children(Window w) {
+  Window r = 0, parent = 0, *kids = nullptr;
+  unsigned int n = 0;
+  xerror = false;
+  std::vector<Window> out;
+  if (XQueryTree(dpy, w, &r, &parent, &kids, &n) && !xerror) out.assign(kids, kids + n);
+  if (kids) XFree(kids);
+  return out;
+}
+
+// Depth-first, parents before children, in stacking order (bottom first).
+void Walk(Window w, std::vector<Window>& out) {
+  for (Window c : Children(w)) {
+    out.push_back(c);
+    Walk(c, out);
+  }
+}
+
+std::vector<Window> Descendants(Window w) {
+  std::vector<Window> out;
+  Walk(w, out);
+  return out;
+}
+
+// Application top-level windows: direct children of the root (no window manager, or not yet
+// reparented) and windows carrying WM_STATE (what a window manager marks as managed clients).
+// Openbox's own frames have no WM_NAME, so a title match never picks them.
+std::vector<Window> TopLevels() {
+  std::vector<Window> out;
+  const Atom wmState = A("WM_STATE");
+  std::vector<Window> rootKids = Children(root);
+  for (Window w : rootKids) out.push_back(w);
+  for (Window w : Descendants(root)) {
+    bool direct = false;
+    for (Window k : rootKids) direct |= (k == w);
+    if (!direct && HasProp(w, wmState)) out.push_back(w);
+  }
+  return out;
+}
+
+struct Filter {
+  std::optional<std::string> title, role, childName;
+  bool viewable = false;
+};
+
+bool Matches(Window w, const Filter& f) {
+  if (f.title && Title(w) != *f.title && Name(w) != *f.title) return false;
+  if (f.role && Role(w) != *f.role) return false;
+  if (f.viewable) {
+    auto g = GeometryIn(w, root);
+    if (!g || std::strcmp(g->map, "viewable") != 0) return false;
+  }
+  if (f.childName) {
+    bool found = false;
+    for (Window d : Descendants(w)) found |= Name(d) == *f.childName;
+    if (!found) return false;
+  }
+  return true;
+}
+
+std::vector<Window> FindTop(const Filter& f) {
+  std::vector<Window> out;
+  for (Window w : TopLevels())
+    if (Matches(w, f)) out.push_back(w);
+  return out;
+}
+
+// A descendant of `top` with the given role (first in tree order).
+std::optional<Window> ChildByRole(Window top, const std::string& role) {
+  for (Window d : Descendants(top))
+    if (Role(d) == role) return d;
+  return std::nullopt;
+}
+
+void PrintLine(Window w, Window reference) {
+  auto g = GeometryIn(w, reference);
+  if (!g) return;
+  std::printf("0x%lx\t%s\t%s\t%d\t%d\t%d\t%d\t%s\n", w, Escape(Role(w)).c_str(), g->map, g->x,
+              g->y, g->w, g->h, Escape(Name(w)).c_str());
+}
+
+Window ParseWindow(const char* s) {
+  char* end = nullptr;
+  unsigned long v = std::strtoul(s, &end, 0);
+  if (!end || *end) {
+    std::fprintf(stderr, "xprobe: bad window id '%s'\n", s);
+    std::exit(2);
+  }
+  return static_cast<Window>(v);
+}
+
+long ParseMs(const char* s) {
+  char* end = nullptr;
+  long v = std::strtol(s, &end, 10);
+  if (!end || *end || v < 0) {
+    std::fprintf(stderr, "xprobe: bad time-out '%s' (milliseconds)\n", s);
+    std::exit(2);
+  }
+  return v;
+}
+
+// Polls `probe` every 20 ms until it returns true or `ms` milliseconds have passed.
+template <class F>
+bool WaitUntil(long ms, F probe) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    if (probe()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+// Reads --title T --role R --child-name N --viewable from argv[i..].
+Filter ParseFilter(int argc, char** argv, int i, long* timeout) {
+  Filter f;
+  for (; i < argc; ++i) {
+    std::string a = argv[i];
+    auto next = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "xprobe: %s needs a value\n", a.c_str());
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (a == "--title") f.title = next();
+    else if (a == "--role") f.role = next();
+    else if (a == "--child-name") f.childName = next();
+    else if (a == "--viewable") f.viewable = true;
+    else if (a == "--timeout" && timeout) *timeout = ParseMs(next().c_str());
+    else {
+      std::fprintf(stderr, "xprobe: unknown option '%s'\n", a.c_str());
+      std::exit(2);
+    }
+  }
+  return f;
+}
+
+int PrintIds(const std::vector<Window>& ws) {
+  for (Window w : ws) std::printf("0x%lx\n", w);
+  return ws.empty() ? 1 : 0;
+}
+
+bool WmReady() {
+  Atom type = None;
+  int format = 0;
+  unsigned long n = 0, after = 0;
+  unsigned char* data = nullptr;
+  xerror = false;
+  int rc = XGetWindowProperty(dpy, root, A("_NET_SUPPORTING_WM_CHECK"), 0, 1, False, XA_WINDOW,
+                              &type, &format, &n, &after, &data);
+  bool ok = rc == Success && type == XA_WINDOW && n == 1;
+  if (data) XFree(data);
+  return ok;
+}
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: xprobe COMMAND ...\n"
+               "  tree                          every window: id role map x y w h WM_NAME\n"
+               "  find [FILTER]                 ids of top-level windows matching FILTER\n"
+               "  wait [FILTER] --timeout MS    like find, waiting until at least one matches\n"
+               "  find-title TITLE              ids of top-level windows with that title\n"
+               "  wait-title TITLE [viewable] MS\n"
+               "  count [FILTER]                number of matching top-level windows\n"
+               "  geom WIN                      map x y w h of WIN relative to the root\n"
+               "  child WIN ROLE                x y w h map name of the descendant (relative to WIN)\n"
+               "  children WIN                  every descendant: id role map x y w h name\n"
+               "  names WIN                     WM_NAME of every descendant that has one\n"
+               "  role WIN | title WIN          WM_WINDOW_ROLE / title of WIN\n"
+               "  motif WIN                     flags and decorations of _MOTIF_WM_HINTS\n"
+               "  wait-gone WIN MS              waits until WIN is destroyed\n"
+               "  wait-unviewable WIN MS        waits until WIN is destroyed or not viewable\n"
+               "  wait-wm MS                    waits until a window manager is announced\n"
+               "FILTER: --title T --role R --child-name N --viewable\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    Usage();
+    return 2;
+  }
+  dpy = XOpenDisplay(nullptr);
+  if (!dpy) {
+    std::fprintf(stderr, "xprobe: cannot open display\n");
+    return 2;
+  }
+  XSetErrorHandler(OnXError);
+  root = DefaultRootWindow(dpy);
+  const std::string cmd = argv[1];
+
+  if (cmd == "tree") {
+    for (Window w : Descendants(root)) PrintLine(w, root);
+    return 0;
+  }
+  if (cmd == "find" || cmd == "count") {
+    Filter f = ParseFilter(argc, argv, 2, nullptr);
+    auto ws = FindTop(f);
+    if (cmd == "count") {
+      std::printf("%zu\n", ws.size());
+      return 0;
+    }
+    return PrintIds(ws);
+  }
+  if (cmd == "wait") {
+    long timeout = -1;
+    Filter f = ParseFilter(argc, argv, 2, &timeout);
+    if (timeout < 0) {
+      Usage();
+      return 2;
+    }
+    std::vector<Window> ws;
+    WaitUntil(timeout, [&] { return !(ws = FindTop(f)).empty(); });
+    return PrintIds(ws);
+  }
+  if (cmd == "find-title" && argc == 3) {
+    Filter f;
+    f.title = argv[2];
+    return PrintIds(FindTop(f));
+  }
+  if (cmd == "wait-title" && (argc == 4 || argc == 5)) {
+    Filter f;
+    f.title = argv[2];
+    if (argc == 5) {
+      if (std::strcmp(argv[3], "viewable") != 0) {
+        Usage();
+        return 2;
+      }
+      f.viewable = true;
+    }
+    long timeout = ParseMs(argv[argc - 1]);
+    std::vector<Window> ws;
+    WaitUntil(timeout, [&] { return !(ws = FindTop(f)).empty(); });
+    return PrintIds(ws);
+  }
+  if (cmd == "geom" && argc == 3) {
+    auto g = GeometryIn(ParseWindow(argv[2]), root);
+    if (!g) return 1;
+    std::printf("%s %d %d %d %d\n", g->map, g->x, g->y, g->w, g->h);
+    return 0;
+  }
+  if (cmd == "child" && argc == 4) {
+    Window top = ParseWindow(argv[2]);
+    auto c = ChildByRole(top, argv[3]);
+    if (!c) return 1;
+    auto g = GeometryIn(*c, top);
+    if (!g) return 1;
+    std::printf("%d %d %d %d %s %s\n", g->x, g->y, g->w, g->h, g->map,
+                Escape(Name(*c)).c_str());
+    return 0;
+  }
+  if (cmd == "children" && argc == 3) {
+    Window top = ParseWindow(argv[2]);
+    for (Window w : Descendants(top)) PrintLine(w, top);
+    return 0;
+  }
+  if (cmd == "names" && argc == 3) {
+    for (Window w : Descendants(ParseWindow(argv[2])))
+      if (auto s = TextProp(w, A("WM_NAME"))) std::printf("%s\n", Escape(*s).c_str());
+    return 0;
+  }
+  if (cmd == "role" && argc == 3) {
+    std::printf("%s\n", Escape(Role(ParseWindow(argv[2]))).c_str());
+    return 0;
+  }
+  if (cmd == "title" && argc == 3) {
+    Window w = ParseWindow(argv[2]);
+    std::printf("%s\n%s\n", Escape(Name(w)).c_str(),
+                Escape(TextProp(w, A("_NET_WM_NAME")).value_or("")).c_str());
+    return 0;
+  }
+  if (cmd == "motif" && argc == 3) {
+    Atom type = None;
+    int format = 0;
+    unsigned long n = 0, after = 0;
+    unsigned char* data = nullptr;
+    Atom motif = A("_MOTIF_WM_HINTS");
+    if (XGetWindowProperty(dpy, ParseWindow(argv[2]), motif, 0, 5, False, AnyPropertyType, &type,
+                           &format, &n, &after, &data) != Success ||
+        type == None || format != 32 || n < 3) {
+      if (data) XFree(data);
+      return 1;
+    }
+    auto* v = reinterpret_cast<unsigned long*>(data);  // 32-bit items arrive as longs
+    std::printf("flags=%lu decorations=%lu\n", v[0], v[2]);
+    XFree(data);
+    return 0;
+  }
+  if (cmd == "wait-gone" && argc == 4) {
+    Window w = ParseWindow(argv[2]);
+    return WaitUntil(ParseMs(argv[3]), [&] { return !GeometryIn(w, root); }) ? 0 : 1;
+  }
+  if (cmd == "wait-unviewable" && argc == 4) {
+    Window w = ParseWindow(argv[2]);
+    return WaitUntil(ParseMs(argv[3]),
+                     [&] {
+                       auto g = GeometryIn(w, root);
+                       return !g || std::strcmp(g->map, "viewable") != 0;
+                     })
+               ? 0
+               : 1;
+  }
+  if (cmd == "wait-wm" && argc == 3) {
+    return WaitUntil(ParseMs(argv[2]), WmReady) ? 0 : 1;
+  }
+  Usage();
+  return 2;
+}

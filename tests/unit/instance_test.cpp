@@ -1,0 +1,39 @@
+// The single-instance search and the application title around it.
+#include <gtest/gtest.h>
+
+#include "instance/mod_is_it_running.h"
+#include "platform/app.h"
+#include "platform/forms.h"
+#include "platform/null/null_backend.h"
+
+namespace {
+
+using plat::null::S;
+
+TEST(IsItRunning, SearchesUnderAJunkTitleAndRestoresIt) {
+  plat::SetAppTitle("Zorvane");
+  EXPECT_EQ(IsItRunning("Zorvane"), 0u);
+  EXPECT_EQ(S().titleDuringSearch, "Some Junk Title");
+  EXPECT_EQ(plat::AppTitle(), "Zorvane");
+}
+
+TEST(IsItRunning, FindsAnyTopLevelWindowWithThatCaptionOnly) {
+  S().foreignWindows = {"Zorvane - Notes", "zorvane"};
+  EXPECT_EQ(IsItRunning("Zorvane"), 0u);  // exact caption only
+  S().foreignWindows.push_back("Zorvane");
+  EXPECT_NE(IsItRunning("Zorvane"), 0u);
+
+  plat::null::Reset();
+  plat::Form other("Other", plat::FormStyle::Borderless);
+  other.Load();
+  other.SetCaption("Zorvane");
+  EXPECT_EQ(IsItRunning("Zorvane"), other.hWnd());
+}
+
+TEST(ClaimInstanceLock, AnswersWhatThePlatformLockSays) {
+  EXPECT_TRUE(ClaimInstanceLock("Zorvane"));
+  S().lockHeldElsewhere = true;
+  EXPECT_FALSE(ClaimInstanceLock("Zorvane"));
+}
+
+}  // namespace

@@ -1,0 +1,199 @@
+// The clock window's start-up on the in-memory platform: greeting, first-start writes, mark,
+// mode label, size, region, placement and the refusal of a second copy.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "clock/main_form.h"
+#include "platform/app.h"
+#include "platform/null/null_backend.h"
+#include "settings/mdl_registry.h"
+#include "shared/main_mod.h"
+
+namespace {
+
+using plat::null::S;
+
+constexpr const char* kGreeting =
+    "Welcome to Zorvane. To change to Standard from Military, Dbl Click on the MIL. To add an "
+    "Alignment Mark Dbl Click on the Dark Brown Line above the MIL. You can also Right Click on "
+    "the clock for a setup. Dbl Click on the clock to close. Use the Blue Point on top or the "
+    "Setup to move clock.";
+
+void StoreDword(const char* name, std::int32_t v) {
+  CreateSettingsKey(SettingsRoot, SettingsKey);
+  WriteSetting(name, SettingValue(v));
+}
+
+// Runs the load step through the first pass of the loop, which it never leaves by itself.
+int LoadAndRunOnePass(Main& m) {
+  S().endAfterWaits = 1;
+  plat::SetAppTitle(kProductName);
+  try {
+    m.Load();
+  } catch (const plat::null::ProgramEnded& e) {
+    return e.status;
+  }
+  ADD_FAILURE() << "the load step returned";
+  return -1;
+}
+
+TEST(Startup, FirstStartGreetsBeforeShowingAndWritesOnlyFormat) {
+  Main m;
+  bool shownDuringGreeting = true;
+  S().onMsgBox = [&](const std::string&) {
+    shownDuringGreeting = plat::null::ViewOf(m)->shown;
+  };
+  LoadAndRunOnePass(m);
+  ASSERT_EQ(S().messages.size(), 1u);
+  EXPECT_EQ(S().messages[0], kGreeting);
+  EXPECT_EQ(S().messageTitles[0], "Zorvane");
+  EXPECT_FALSE(shownDuringGreeting);
+  EXPECT_TRUE(plat::null::ViewOf(m)->shown);
+
+  const plat::HiveKey* key = S().hive.hive.Find("HKEY_CURRENT_USER\\Software\\Zorvane");
+  ASSERT_NE(key, nullptr);
+  ASSERT_EQ(key->values.size(), 1u);
+  EXPECT_EQ(key->values.at("Format"), (plat::RegValue{plat::kRegDword, {1, 0, 0, 0}}));
+  EXPECT_EQ(m.Label1.Caption(), "MIL");
+  EXPECT_FALSE(m.Line1.Visible());
+  EXPECT_EQ(m.Caption(), "Zorvane");
+}
+
+TEST(Startup, StoredTwelveHourFormatSkipsTheGreeting) {
+  StoreDword("Format", 0);
+  Main m;
+  S().now = {2010, 6, 15, 15, 0, 0};
+  LoadAndRunOnePass(m);
+  EXPECT_TRUE(S().messages.empty());
+  EXPECT_EQ(m.Label1.Caption(), "PM");  // empty after load, then the loop's first pass
+  EXPECT_EQ(m.Hours(2).Caption(), "3");
+}
+
+TEST(Startup, EmptyTextFormatCountsAsFirstStart) {
+  CreateSettingsKey(SettingsRoot, SettingsKey);
+  WriteSetting(SettingsRoot, SettingsKey, "Format", SettingValue(std::string()), plat::kRegSz);
+  Main m;
+  LoadAndRunOnePass(m);
+  EXPECT_EQ(S().messages.size(), 1u);
+  EXPECT_EQ(ReadSetting("Format"), 1);
+}
+
+TEST(Startup, MarkShowsOnlyForOne) {
+  struct Row {
+    const char* what;
+    std::function<void()> store;
+    bool visible;
+  } rows[] = {
+      {"1", [] { StoreDword("Mark", 1); }, true},
+      {"0", [] { StoreDword("Mark", 0); }, false},
+      {"2", [] { StoreDword("Mark", 2); }, false},
+      {"missing", [] {}, false},
+      {"text 1",
+       [] {
+         WriteSetting(SettingsRoot, SettingsKey, "Mark", SettingValue(std::string("1")),
+                      plat::kRegSz);
+       },
+       true},
+  };
+  for (auto& r : rows) {
+    plat::null::Reset();
+    StoreDword("Format", 1);
+    r.store();
+    Main m;
+    LoadAndRunOnePass(m);
+    EXPECT_EQ(m.Line1.Visible(), r.visible) << "Mark " << r.what;
+  }
+}
+
+TEST(Startup, WindowIs800PixelsSquareAndCutToTheTriangle) {
+  StoreDword("Format", 1);
+  Main m;
+  LoadAndRunOnePass(m);
+  EXPECT_EQ(plat::null::ViewOf(m)->bounds.w, 800);
+  EXPECT_EQ(plat::null::ViewOf(m)->bounds.h, 800);
+  ASSERT_EQ(S().windowRegion.size(), 3u);
+  EXPECT_EQ(S().windowRegion[0].x, 150);
+  EXPECT_EQ(S().windowRegion[0].y, 0);
+  EXPECT_EQ(S().windowRegion[1].x, 0);
+  EXPECT_EQ(S().windowRegion[1].y, 225);
+  EXPECT_EQ(S().windowRegion[2].x, 300);
+  EXPECT_EQ(S().windowRegion[2].y, 225);
+  EXPECT_EQ(S().regionWindow, m.hWnd());
+}
+
+TEST(Startup, SecondCopyIsRefusedBeforeAnythingElse) {
+  for (bool byWindow : {true, false}) {
+    plat::null::Reset();
+    if (byWindow) S().foreignWindows = {"Zorvane"};
+    else S().lockHeldElsewhere = true;
+    Main m;
+    EXPECT_EQ(LoadAndRunOnePass(m), 0);
+    ASSERT_EQ(S().messages.size(), 1u);
+    EXPECT_EQ(S().messages[0], "Zorvane is already Running");
+    EXPECT_EQ(S().messageTitles[0], "Zorvane");
+    EXPECT_FALSE(plat::null::ViewOf(m)->shown);
+    EXPECT_EQ(S().hive.hive.Find("HKEY_CURRENT_USER\\Software\\Zorvane"), nullptr);
+    EXPECT_EQ(S().waits, 0);
+  }
+}
+
+TEST(Startup, OwnWindowDoesNotCountAsAnotherCopy) {
+  StoreDword("Format", 1);
+  Main m;
+  LoadAndRunOnePass(m);
+  EXPECT_TRUE(S().messages.empty());
+  EXPECT_EQ(S().lockClaims, 1);
+}
+
+struct Spot {
+  SettingValue position;
+  bool moves;
+  double left, top;
+};
+
+class PlaceClock : public ::testing::TestWithParam<Spot> {};
+
+TEST_P(PlaceClock, PutsTheWindowAtItsSpot) {
+  const Spot& s = GetParam();
+  ScreenWidth = 1024 * 15;
+  ScreenHeight = 768 * 15;
+  Main m;
+  m.Move(111, 222);
+  m.PlaceClock(s.position);
+  EXPECT_DOUBLE_EQ(m.Left(), s.moves ? s.left : 111);
+  EXPECT_DOUBLE_EQ(m.Top(), s.moves ? s.top : 222);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spots, PlaceClock,
+    ::testing::Values(Spot{SettingValue(0), true, 7680 - 2250, 5760 - 1700},
+                      Spot{SettingValue(), true, 7680 - 2250, 5760 - 1700},
+                      Spot{SettingValue(1), true, 0, 0},
+                      Spot{SettingValue(2), true, 7680 - 2250, 0},
+                      Spot{SettingValue(3), true, 10860, 0},
+                      Spot{SettingValue(4), true, 0, 11520 - 3400},
+                      Spot{SettingValue(5), true, 7680 - 2250, 11520 - 3400},
+                      Spot{SettingValue(6), true, 15360 - 4500, 11520 - 3400},
+                      Spot{SettingValue(7), false, 0, 0}, Spot{SettingValue(-1), false, 0, 0},
+                      Spot{SettingValue(9), false, 0, 0},
+                      Spot{SettingValue(std::string("x")), false, 0, 0}));
+
+TEST(PlaceClockHalves, OddScreenSizesGiveHalfTwips) {
+  auto spot = ClockSpotFor(SettingValue(0), 1023 * 15, 767 * 15);
+  ASSERT_TRUE(spot);
+  EXPECT_DOUBLE_EQ(spot->left, 1023 * 15 / 2.0 - 2250);
+  EXPECT_DOUBLE_EQ(spot->top, 767 * 15 / 2.0 - 1700);
+}
+
+TEST(Startup, StoredPositionPlacesTheShownWindow) {
+  StoreDword("Format", 1);
+  StoreDword("Position", 3);
+  Main m;
+  LoadAndRunOnePass(m);
+  const plat::PixelRect& b = plat::null::ViewOf(m)->bounds;
+  EXPECT_EQ(b.x, 1024 - 300);
+  EXPECT_EQ(b.y, 0);
+}
+
+}  // namespace
