@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Makes docs/clock.png: the clock on a plain desktop under a private Xvfb, at a fixed instant.
+#   scripts/screenshot.sh [BUILD_DIR] [OUT.png]
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$here/build}
+out=${2:-$here/docs/clock.png}
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  # The clock first, so it does not report the X server going away.
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    pkill -P "${pids[i]}" 2>/dev/null || true  # faketime runs the clock as its child
+    kill "${pids[i]}" 2>/dev/null || true
+  done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 640x400x24 -dpi 96 -nolisten tcp -noreset >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(cat "$work/display")"
+# A soft desktop colour so the triangle's outline shows.
+convert -size 640x400 gradient:'#5a7fa8-#27405e' "$work/desk.png"
+display -window root "$work/desk.png" 2>/dev/null || true
+
+mkdir -p "$work/config/zorvane" "$work/run"
+chmod 700 "$work/run"
+printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Zorvane]\n"Format"=dword:00000001\n"Mark"=dword:00000001\n"Position"=dword:00000000\n\n' \
+  >"$work/config/zorvane/settings.reg"
+HOME=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run LC_ALL=C \
+  DONT_FAKE_MONOTONIC=1 faketime -f '2026-12-08 14:37:25' "$build/zorvane" &
+pids+=($!)
+for _ in $(seq 100); do
+  xwininfo -name Zorvane 2>/dev/null | grep -q IsViewable && break
+  sleep 0.05
+done
+sleep 0.5
+geom=$(xwininfo -name Zorvane | awk '/Absolute upper-left X/{x=$NF}/Absolute upper-left Y/{y=$NF}END{print x" "y}')
+read -r x y <<<"$geom"
+mkdir -p "$(dirname "$out")"
+import -window root -crop "320x245+$((x - 10))+$((y - 10))" +repage "$out"
+echo "wrote $out"
