@@ -63,6 +63,12 @@ class Main : public plat::Form {
  private:
   void LayOut();
   plat::DateTime tickTime_;  // the one clock reading every value of a pass comes from
+  struct PassKey {
+    plat::DateTime now;
+    SettingValue format;
+    std::string label1;
+  };
+  std::optional<PassKey> passKey_;  // what the last pass's tiers were made from
 };
 
 // The anchor every sliding tier's current cell passes, twips from the client's left edge.

@@ -293,6 +293,8 @@ void Usage() {
                "  wait-gone WIN MS              waits until WIN is destroyed\n"
                "  wait-unviewable WIN MS        waits until WIN is destroyed or not viewable\n"
                "  wait-wm MS                    waits until a window manager is announced\n"
+               "  paint-root RRGGBB             sets the root background to that colour\n"
+               "  pointer                       windows under the pointer, top-level first, or 'root'\n"
                "FILTER: --title T --role R --child-name N --viewable\n");
 }
 
@@ -425,6 +427,43 @@ int main(int argc, char** argv) {
   }
   if (cmd == "wait-wm" && argc == 3) {
     return WaitUntil(ParseMs(argv[2]), WmReady) ? 0 : 1;
+  }
+  if (cmd == "pointer" && argc == 2) {
+    // XQueryPointer reports the child that would receive a click there, so input shapes count:
+    // a point where a shaped window lets clicks through reports the window below.
+    Window w = root;
+    int n = 0;
+    for (int depth = 0; depth < 32; ++depth) {
+      Window r = 0, child = 0;
+      int rx, ry, wx, wy;
+      unsigned int mask;
+      if (!XQueryPointer(dpy, w, &r, &child, &rx, &ry, &wx, &wy, &mask) || child == None) break;
+      std::printf("0x%lx\n", child);
+      ++n;
+      w = child;
+    }
+    if (n == 0) std::printf("root\n");
+    return 0;
+  }
+  if (cmd == "paint-root" && argc == 3) {
+    // A colour the clock never uses makes "see-through" pixels unmistakable in a screenshot.
+    // The background is a window attribute: it outlives this client (with Xvfb -noreset).
+    char* end = nullptr;
+    unsigned long rgb = std::strtoul(argv[2], &end, 16);
+    if (!end || *end || std::strlen(argv[2]) != 6) {
+      Usage();
+      return 2;
+    }
+    XColor c{};
+    c.red = static_cast<unsigned short>(((rgb >> 16) & 0xff) * 257);
+    c.green = static_cast<unsigned short>(((rgb >> 8) & 0xff) * 257);
+    c.blue = static_cast<unsigned short>((rgb & 0xff) * 257);
+    c.flags = DoRed | DoGreen | DoBlue;
+    if (!XAllocColor(dpy, DefaultColormap(dpy, DefaultScreen(dpy)), &c)) return 1;
+    XSetWindowBackground(dpy, root, c.pixel);
+    XClearWindow(dpy, root);
+    XSync(dpy, False);
+    return 0;
   }
   Usage();
   return 2;

@@ -6,6 +6,7 @@
 
 #include "clock/main_form.h"
 #include "platform/null/null_backend.h"
+#include "platform/registry.h"
 #include "shared/main_mod.h"
 
 namespace {
@@ -293,5 +294,61 @@ TEST(DateToJulian, RunsWhenTheDateChangesEvenToTheSameDayNumber) {
 }
 
 
+
+}  // namespace
+
+namespace {
+
+plat::null::State& Null() { return plat::null::S(); }
+
+// Loads the clock with a stored 24-hour format; the load step's own loop is stopped at its first
+// pause, after which the test drives passes itself.
+void LoadStopped(Main& m) {
+  Null().hive.hive.Set(Null().hive.hive.Create("HKEY_CURRENT_USER\\Software\\Zorvane"),
+                                "Format", {plat::kRegDword, {1, 0, 0, 0}});
+  Null().endAfterWaits = 0;
+  EXPECT_THROW(m.Load(), plat::null::ProgramEnded);
+  Null().endAfterWaits = -1;
+}
+
+// Runs one pass of the loop at a given instant and counts what reached the display.
+int PassTraffic(Main& m, const plat::DateTime& at) {
+  Null().now = at;
+  int before = Null().textSends + Null().boundsSends;
+  m.TimeItPass();
+  return Null().textSends + Null().boundsSends - before;
+}
+
+TEST(LoopPass, SendsOnlyRealChanges) {
+  FormatSetting = 1;
+  Main m;
+  LoadStopped(m);
+  EXPECT_GT(PassTraffic(m, {2010, 6, 15, 10, 20, 30}), 0);
+  EXPECT_EQ(PassTraffic(m, {2010, 6, 15, 10, 20, 30}), 0);
+  // Next second: three second captions; the minute tier moves 10 twips, which is less than a
+  // pixel for some cells, so at most the five minute cells.
+  int traffic = PassTraffic(m, {2010, 6, 15, 10, 20, 31});
+  EXPECT_GE(traffic, 3);
+  EXPECT_LE(traffic, 8);
+}
+
+TEST(LoopPass, ModeChangesShowInTheNextPassEvenWithinTheSameSecond) {
+  FormatSetting = 1;
+  Main m;
+  LoadStopped(m);
+  m.Label1.SetCaption("MIL");
+  PassTraffic(m, {2010, 6, 15, 15, 0, 0});
+  EXPECT_EQ(m.Hours(2).Caption(), "15");
+  FormatSetting = 0;
+  PassTraffic(m, {2010, 6, 15, 15, 0, 0});
+  EXPECT_EQ(m.Hours(2).Caption(), "3");
+  EXPECT_EQ(m.Label1.Caption(), "PM");
+  // Someone writes the label (a switch to 24-hour and straight back) within the same second:
+  // the next pass in 12-hour mode puts AM/PM back.
+  m.Label1.SetCaption("MIL");
+  PassTraffic(m, {2010, 6, 15, 15, 0, 0});
+  EXPECT_EQ(m.Label1.Caption(), "PM");
+  FormatSetting = 1;
+}
 
 }  // namespace

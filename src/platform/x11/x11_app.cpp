@@ -225,12 +225,16 @@ void EndProgram(int status) {
 }
 
 std::string ExeBaseName() {
+  // Asked for at every pause (it names the timer); the answer never changes.
+  static const std::string name = [] {
   char buf[4096];
   ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
   std::string path = n > 0 ? std::string(buf, static_cast<size_t>(n)) : "zorvane";
   std::string base = path.substr(path.find_last_of('/') + 1);
   if (auto dot = base.find_last_of('.'); dot != std::string::npos && dot > 0) base.resize(dot);
   return base;
+  }();
+  return name;
 }
 
 std::string Environ(const std::string& name) {

@@ -1,0 +1,190 @@
+#!/usr/bin/env bash
+# Runs zorvane and `xclock -update 1` side by side on one private Xvfb and prints what each costs:
+# CPU, wake-ups (voluntary context switches), resident memory, the X server's CPU over the same
+# interval, and zorvane's start-to-window time (median of 5 starts).
+#
+#   bench/side_by_side.sh BUILD_DIR [SECONDS=60]
+#
+# BUILD_DIR holds the zorvane executable and, when built, bench/start_to_map (the precise
+# start timer; without it a slower xwininfo poll is used). Needs Xvfb; xclock is optional.
+# Everything runs with a throw-away HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR, removed on exit.
+set -u
+
+if [ $# -lt 1 ] || [ $# -gt 2 ]; then
+  echo "usage: $0 BUILD_DIR [SECONDS=60]" >&2
+  exit 2
+fi
+BUILD_DIR=$(cd "$1" && pwd) || exit 2
+DURATION=${2:-60}   # not SECONDS: bash gives that name a meaning of its own
+ZORVANE=$BUILD_DIR/zorvane
+HELPER=$BUILD_DIR/bench/start_to_map
+STARTS=5
+WARMUP=2
+
+if [ ! -x "$ZORVANE" ]; then echo "no executable $ZORVANE" >&2; exit 2; fi
+if ! command -v Xvfb >/dev/null; then echo "Xvfb is not installed (package xvfb)" >&2; exit 2; fi
+HAVE_XCLOCK=1
+if ! command -v xclock >/dev/null; then
+  echo "note: xclock is not installed (package x11-apps); measuring zorvane alone"
+  HAVE_XCLOCK=0
+fi
+
+WORK=$(mktemp -d /tmp/zorvane-side-by-side.XXXXXX)
+PIDS=()
+cleanup() {
+  local p
+  for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null; done
+  for p in "${PIDS[@]}"; do wait "$p" 2>/dev/null; done
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+now_ns() { date +%s%N; }
+
+# ---- X server ----
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp -noreset \
+  3>"$WORK/display" 2>"$WORK/xvfb.log" &
+XVFB=$!
+PIDS+=("$XVFB")
+for _ in $(seq 100); do [ -s "$WORK/display" ] && break; sleep 0.05; done
+if [ ! -s "$WORK/display" ]; then echo "Xvfb did not start:" >&2; cat "$WORK/xvfb.log" >&2; exit 1; fi
+export DISPLAY=":$(head -n1 "$WORK/display")"
+
+# ---- throw-away user folders; Format = 1 so no greeting box appears ----
+export HOME=$WORK/home XDG_CONFIG_HOME=$WORK/home/.config XDG_RUNTIME_DIR=$WORK/run
+mkdir -p "$XDG_CONFIG_HOME/zorvane" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Zorvane]\n"Format"=dword:00000001\n\n' \
+  >"$XDG_CONFIG_HOME/zorvane/settings.reg"
+remove_lock() { rm -f "$XDG_RUNTIME_DIR"/zorvane-*.lock; }
+
+# 0 when a viewable window with this exact title exists.
+viewable() { xwininfo -name "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+wait_viewable() {  # title, timeout in tenths of a second
+  local i
+  for ((i = 0; i < $2; i++)); do viewable "$1" && return 0; sleep 0.1; done
+  return 1
+}
+
+# ---- start to mapped window ----
+echo "Display $DISPLAY; start-to-window of zorvane, $STARTS starts..."
+START_MS=()
+for ((i = 1; i <= STARTS; i++)); do
+  if [ -x "$HELPER" ]; then
+    out=$("$HELPER" Zorvane 10000 "$ZORVANE")
+    rc=$?
+    if [ $rc -ne 0 ]; then echo "  start $i: $out" >&2; remove_lock; continue; fi
+    ms=${out#ms=}; ms=${ms%% *}
+    echo "  start $i: ${ms} ms (window ${out##*size=})"
+  else
+    # Each poll costs a fork and exec of xwininfo (a few ms): figures are a little high.
+    while viewable Zorvane; do sleep 0.05; done
+    t0=$(now_ns)
+    "$ZORVANE" >/dev/null 2>&1 &
+    zp=$!
+    until viewable Zorvane; do
+      kill -0 "$zp" 2>/dev/null || break
+      (( ($(now_ns) - t0) > 10000000000 )) && break
+    done
+    t1=$(now_ns)
+    kill "$zp" 2>/dev/null; wait "$zp" 2>/dev/null
+    ms=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", (b - a) / 1e6 }')
+    echo "  start $i: ${ms} ms (xwininfo poll)"
+  fi
+  START_MS+=("$ms")
+  remove_lock
+done
+MEDIAN_START=n/a
+if [ ${#START_MS[@]} -gt 0 ]; then
+  MEDIAN_START=$(printf '%s\n' "${START_MS[@]}" | sort -g |
+    awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
+fi
+
+# ---- side by side ----
+"$ZORVANE" >"$WORK/zorvane.log" 2>&1 &
+ZPID=$!
+PIDS+=("$ZPID")
+CPID=
+if [ $HAVE_XCLOCK = 1 ]; then
+  xclock -update 1 >"$WORK/xclock.log" 2>&1 &
+  CPID=$!
+  PIDS+=("$CPID")
+fi
+wait_viewable Zorvane 100 || { echo "zorvane's window did not show" >&2; cat "$WORK/zorvane.log" >&2; exit 1; }
+if [ -n "$CPID" ]; then wait_viewable xclock 100 || { echo "xclock's window did not show" >&2; exit 1; }; fi
+sleep "$WARMUP"
+
+CLK_TCK=$(getconf CLK_TCK)
+# One line per process: utime+stime (ticks), run time from schedstat (ns), voluntary and
+# involuntary context switches (all threads summed).
+snapshot() {
+  local pid=$1 ticks ns=0 vol=0 invol=0 t
+  ticks=$(sed 's/.*) //' "/proc/$pid/stat" | awk '{ print $12 + $13 }')
+  for t in /proc/"$pid"/task/*; do
+    ns=$((ns + $(cut -d' ' -f1 "$t/schedstat")))
+    vol=$((vol + $(awk '/^voluntary_ctxt_switches/ { print $2 }' "$t/status")))
+    invol=$((invol + $(awk '/^nonvoluntary_ctxt_switches/ { print $2 }' "$t/status")))
+  done
+  echo "$ticks $ns $vol $invol"
+}
+memory_kb() { awk -v k="$2" '$1 == k":" { print $2 }' "/proc/$1/status"; }
+
+NAMES=(zorvane)
+PROCS=("$ZPID")
+if [ -n "$CPID" ]; then NAMES+=("xclock -update 1"); PROCS+=("$CPID"); fi
+NAMES+=("Xvfb (serves both)"); PROCS+=("$XVFB")
+[ -z "$CPID" ] && NAMES[-1]="Xvfb"
+
+echo "Measuring for ${DURATION} s after a ${WARMUP}-s warm-up..."
+declare -A BEFORE AFTER
+for p in "${PROCS[@]}"; do BEFORE[$p]=$(snapshot "$p"); done
+T0=$(now_ns)
+sleep "$DURATION"
+for p in "${PROCS[@]}"; do
+  if [ ! -d "/proc/$p" ]; then echo "process $p ended during the run" >&2; exit 1; fi
+  AFTER[$p]=$(snapshot "$p")
+done
+T1=$(now_ns)
+
+ZWINDOWS=$(xwininfo -root -children | grep -c '"Zorvane"')
+
+echo
+printf 'Interval %.2f s on %s, %d CPUs\n' "$(awk -v a="$T0" -v b="$T1" 'BEGIN { print (b - a) / 1e9 }')" \
+  "$DISPLAY" "$(nproc)"
+printf '%-20s %9s %8s %10s %9s %9s %9s %9s\n' process "CPU ms" "% core" "run ms" wakeups/s \
+  invol/s "RSS MiB" "HWM MiB"
+declare -A RESULT
+for i in "${!PROCS[@]}"; do
+  p=${PROCS[$i]}
+  line=$(awk -v b="${BEFORE[$p]}" -v a="${AFTER[$p]}" -v t0="$T0" -v t1="$T1" -v hz="$CLK_TCK" \
+    -v rss="$(memory_kb "$p" VmRSS)" -v hwm="$(memory_kb "$p" VmHWM)" '
+    BEGIN {
+      split(b, x, " "); split(a, y, " ");
+      secs = (t1 - t0) / 1e9;
+      cpu = (y[1] - x[1]) * 1000 / hz;
+      printf "%.0f %.3f %.1f %.1f %.1f %.2f %.2f", cpu, cpu / 10 / secs, (y[2] - x[2]) / 1e6,
+        (y[3] - x[3]) / secs, (y[4] - x[4]) / secs, rss / 1024, hwm / 1024
+    }')
+  RESULT[$i]=$line
+  read -r cpu pct run wake invol rss hwm <<<"$line"
+  printf '%-20s %9s %8s %10s %9s %9s %9s %9s\n' "${NAMES[$i]}" "$cpu" "$pct" "$run" "$wake" \
+    "$invol" "$rss" "$hwm"
+done
+echo
+echo "CPU ms = utime+stime (${CLK_TCK} ticks/s, so 10-ms steps); run ms = scheduler run time (ns exact)."
+echo "wakeups/s = voluntary context switches a second; RSS and HWM at the end of the run."
+echo "zorvane start to viewable window: median ${MEDIAN_START} ms of ${#START_MS[@]} (${START_MS[*]})"
+[ "$ZWINDOWS" -ne 1 ] && echo "warning: $ZWINDOWS top-level windows are titled Zorvane (a message box?)"
+
+# Targets for zorvane.
+read -r cpu pct run wake invol rss hwm <<<"${RESULT[0]}"
+verdict() { awk -v v="$1" -v max="$2" 'BEGIN { print (v <= max) ? "ok" : "MISSED" }'; }
+echo
+echo "zorvane against its targets:"
+printf '  wake-ups   %8s /s  (at most 70)     %s\n' "$wake" "$(verdict "$wake" 70)"
+printf '  CPU        %8s %%   (at most 0.1)    %s\n' "$pct" "$(verdict "$pct" 0.1)"
+printf '  RSS        %8s MiB (at most 8)      %s\n' "$rss" "$(verdict "$rss" 8)"
+if [ "$MEDIAN_START" != n/a ]; then
+  printf '  start      %8s ms  (under 100)      %s\n' "$MEDIAN_START" "$(verdict "$MEDIAN_START" 99.999)"
+fi

@@ -1,0 +1,157 @@
+# One clock per display: the lock file, the search for a window titled "Zorvane", copies started
+# together, a lock left behind by a killed copy. And the X server going away.
+
+ALREADY_RUNNING="Zorvane is already Running"
+
+# start_first: a running, viewable clock in a fresh environment; sets FIRST_PID and FIRST_WIN.
+start_first() {
+  new_env
+  write_settings '"Format"=dword:00000001' '"Position"=dword:00000001'
+  start_clock first
+  FIRST_PID=$CLOCK_PID
+  FIRST_WIN=$(wait_clock 5000)
+}
+
+# second_copy_refused NAME: starts another copy (in the current ENV_DIR), expects the message,
+# dismisses it with Return and expects exit status 0 with the first copy untouched.
+second_copy_refused() {
+  local t=$1 box
+  start_clock second
+  local second=$CLOCK_PID
+  if ! box=$(wait_msgbox 5000); then
+    not_ok "$t: message shown" "no message box within 5 s; second copy $(alive "$second" && echo running || echo ended)"
+    stop "$second"
+    return
+  fi
+  box=${box%%$'\n'*}
+  check "$t: message text" "$ALREADY_RUNNING" "$(msgbox_text "$box")"
+  check "$t: message title" $'Zorvane\nZorvane' "$("$XPROBE" title "$box")"
+  check "$t: second copy waits for the message" running \
+    "$(alive "$second" && echo running || echo ended)"
+  xdotool key Return
+  if wait_exit "$second" 5000; then
+    check "$t: second copy exits with status 0" 0 "$EXIT_STATUS"
+  else
+    not_ok "$t: second copy exits with status 0" "still running 5 s after Return"
+    stop "$second"
+  fi
+  check_true "$t: first copy still running" "process $FIRST_PID ended" alive "$FIRST_PID"
+  check "$t: first clock still viewable" viewable "$("$XPROBE" geom "$FIRST_WIN" | awk '{print $1}')"
+  check "$t: one clock window" 1 "$(count_clocks)"
+}
+
+case_second_copy() {
+  local t="second copy $WM_TAG"
+  start_first
+  if [[ -z "$FIRST_WIN" ]]; then
+    not_ok "$t: first clock shown" "no viewable clock within 5 s"
+    stop "$FIRST_PID"
+    return
+  fi
+  # The lock is named after the display (":N" may be spelt differently, but the number is there).
+  lock_present() { compgen -G "$ENV_DIR/runtime/zorvane-*${DISPLAY#:}.lock" >/dev/null; }
+  check_true "$t: lock file in XDG_RUNTIME_DIR" "runtime dir holds: $(ls "$ENV_DIR/runtime" | xargs)" \
+    lock_present
+  unset -f lock_present
+  second_copy_refused "$t"
+  stop "$FIRST_PID"
+}
+
+# A second copy with its own XDG_RUNTIME_DIR cannot see the lock: the window search must find
+# the first clock (under a window manager it is reparented into a frame).
+case_window_search() {
+  local t="second copy, other runtime dir $WM_TAG"
+  start_first
+  if [[ -z "$FIRST_WIN" ]]; then
+    not_ok "$t: first clock shown" "no viewable clock within 5 s"
+    stop "$FIRST_PID"
+    return
+  fi
+  rm -rf "$ENV_DIR/runtime"
+  mkdir -m 700 "$ENV_DIR/runtime"
+  second_copy_refused "$t"
+  stop "$FIRST_PID"
+}
+
+# Two copies started back to back: one clock, one message; afterwards one copy left running.
+case_simultaneous() {
+  local t="two copies at once $WM_TAG"
+  new_env
+  write_settings '"Format"=dword:00000001' '"Position"=dword:00000001'
+  start_clock a
+  local a=$CLOCK_PID
+  start_clock b
+  local b=$CLOCK_PID
+  local box
+  if ! box=$(wait_msgbox 5000); then
+    not_ok "$t: one message shown" "no message box within 5 s"
+    stop "$a"
+    stop "$b"
+    return
+  fi
+  box=${box%%$'\n'*}
+  wait_clock 5000 >/dev/null
+  check "$t: message text" "$ALREADY_RUNNING" "$(msgbox_text "$box")"
+  check "$t: exactly one message" 1 "$("$XPROBE" count --title Zorvane --child-name OK)"
+  check "$t: exactly one viewable clock" 1 "$(count_clocks --viewable)"
+  xdotool key Return
+  "$XPROBE" wait-gone "$box" 3000
+  local ended="" status=""
+  wait_for 5000 eval '! alive "$a" || ! alive "$b"'
+  if ! alive "$a"; then ended=$a; elif ! alive "$b"; then ended=$b; fi
+  if [[ -n "$ended" ]]; then
+    wait_exit "$ended" 0
+    status=$EXIT_STATUS
+  fi
+  check "$t: the refused copy exits with status 0" 0 "${status:-still running}"
+  check "$t: the other copy keeps running" "1 running" \
+    "$(( $(alive "$a" && echo 1 || echo 0) + $(alive "$b" && echo 1 || echo 0) )) running"
+  check "$t: one clock window afterwards (any state)" 1 "$(count_clocks)"
+  check "$t: it is viewable" 1 "$(count_clocks --viewable)"
+  stop "$a"
+  stop "$b"
+}
+
+# A copy killed without a chance to clean up must not block the next start.
+case_stale_lock() {
+  local t="after a killed copy $WM_TAG"
+  start_first
+  if [[ -z "$FIRST_WIN" ]]; then
+    not_ok "$t: first clock shown" "no viewable clock within 5 s"
+    stop "$FIRST_PID"
+    return
+  fi
+  kill -KILL "$FIRST_PID"
+  wait_exit "$FIRST_PID" 2000
+  "$XPROBE" wait-gone "$FIRST_WIN" 3000
+  start_clock again
+  local again=$CLOCK_PID
+  if wait_clock 5000 >/dev/null; then ok "$t: a new start shows the clock"; else
+    not_ok "$t: a new start shows the clock" "no viewable clock within 5 s"
+  fi
+  check "$t: no message" 0 "$("$XPROBE" count --title Zorvane --child-name OK)"
+  stop "$again"
+}
+
+group_instance() {
+  case_second_copy
+  case_window_search
+  case_simultaneous
+  case_stale_lock
+}
+
+# The X server going away must end the program (not leave it spinning on a dead connection).
+group_x_gone() {
+  local t="X server killed $WM_TAG"
+  new_env
+  write_settings '"Format"=dword:00000001' '"Position"=dword:00000001'
+  start_clock
+  if ! wait_clock 5000 >/dev/null; then
+    not_ok "$t: clock shown" "no viewable clock within 5 s"
+    return
+  fi
+  stop_x
+  if wait_exit "$CLOCK_PID" 5000; then ok "$t: program ends within 5 s"; else
+    not_ok "$t: program ends within 5 s" "still running: $(ps -o stat=,pcpu= -p "$CLOCK_PID")"
+  fi
+}

@@ -1,0 +1,272 @@
+# Shared functions of the black-box tests. Sourced by run.sh; needs BUILD_DIR and BB_TMP set.
+#
+# Conventions: times are milliseconds unless a name says otherwise; window ids are 0x-hex as
+# printed by xprobe; coordinates are pixels relative to the root unless noted.
+
+XPROBE="$BUILD_DIR/tests/xprobe"
+ZORVANE="$BUILD_DIR/zorvane"
+
+PASSED=0
+FAILED=0
+XFAILED=0
+BB_PIDS=()   # every process (and its process group) we started, ended on exit
+CASE_NO=0
+WM_TAG=""    # "[no wm]" or "[openbox]", appended to check names
+
+# ---------------------------------------------------------------- reporting
+
+ok()     { PASSED=$((PASSED + 1)); echo "ok - $1"; }
+not_ok() { FAILED=$((FAILED + 1)); echo "not ok - $1: $2"; }
+
+# check NAME EXPECTED ACTUAL: passes when the two strings are equal.
+check() {
+  if [[ "$2" == "$3" ]]; then ok "$1"; else not_ok "$1" "expected '$2', got '$3'"; fi
+}
+
+# check_true NAME DETAIL COMMAND...: passes when the command succeeds; DETAIL explains a failure.
+check_true() {
+  local name=$1 detail=$2
+  shift 2
+  if "$@"; then ok "$name"; else not_ok "$name" "$detail"; fi
+}
+
+# Known program bugs. A check marked with xfail_check still runs: while it fails it is reported
+# as "not ok ... # TODO" and not counted as failed; once the program is fixed it passes with a note
+# to remove the mark. Usage: xfail_check "why" NAME EXPECTED ACTUAL
+xfail_check() {
+  local why=$1 name=$2
+  if [[ "$3" == "$4" ]]; then
+    PASSED=$((PASSED + 1))
+    echo "ok - $name # TODO marked as a known bug ($why) but passed: remove the mark"
+  else
+    XFAILED=$((XFAILED + 1))
+    echo "not ok - $name: expected '$3', got '$4' # TODO known bug: $why"
+  fi
+}
+
+# ---------------------------------------------------------------- processes
+
+# spawn LOGPREFIX COMMAND...: runs the command in the background in its own process group (so a
+# wrapper such as faketime and its child end together); sets SPAWNED to its pid. setsid does not
+# fork here (a background job of a non-interactive shell is no group leader), so the pid is the
+# program's own and `wait` returns its exit status.
+spawn() {
+  local log=$1
+  shift
+  setsid "$@" >"$log.out" 2>"$log.err" &
+  SPAWNED=$!
+  BB_PIDS+=("$SPAWNED")
+}
+
+# alive PID: true while the process runs (a zombie counts as ended).
+alive() {
+  local state
+  [[ -r /proc/$1/stat ]] || return 1
+  state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) || return 1
+  [[ -n "$state" && "$state" != Z ]]
+}
+
+# wait_exit PID MS: true when the process ended within MS; then EXIT_STATUS holds its status.
+wait_exit() {
+  local pid=$1 left=$2
+  while alive "$pid"; do
+    ((left <= 0)) && return 1
+    sleep 0.02
+    left=$((left - 20))
+  done
+  wait "$pid" 2>/dev/null
+  EXIT_STATUS=$?
+  return 0
+}
+
+# stop PID: ends the process group of a spawned process, then the process itself.
+stop() {
+  local pid=$1
+  [[ -n "$pid" ]] || return 0
+  kill -TERM -- "-$pid" 2>/dev/null
+  kill -TERM "$pid" 2>/dev/null
+  if ! wait_exit "$pid" 2000; then
+    kill -KILL -- "-$pid" 2>/dev/null
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  fi
+  return 0
+}
+
+stop_all() {
+  local pid
+  for pid in "${BB_PIDS[@]}"; do
+    alive "$pid" && kill -TERM -- "-$pid" 2>/dev/null && kill -TERM "$pid" 2>/dev/null
+  done
+  for pid in "${BB_PIDS[@]}"; do
+    if ! wait_exit "$pid" 2000; then
+      kill -KILL -- "-$pid" 2>/dev/null
+      kill -KILL "$pid" 2>/dev/null
+    fi
+  done
+  BB_PIDS=()
+}
+
+# ---------------------------------------------------------------- X server and window manager
+
+# start_x: a fresh Xvfb on a free display number (chosen by the server via -displayfd); sets
+# DISPLAY and XVFB_PID. -noreset keeps the server (and a painted root) when the last client leaves.
+start_x() {
+  local fdfile="$BB_TMP/displayfd.$RANDOM$RANDOM" left=10000
+  : >"$fdfile"
+  setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp -noreset -br \
+    3>"$fdfile" >"$BB_TMP/xvfb.log" 2>&1 &
+  XVFB_PID=$!
+  BB_PIDS+=("$XVFB_PID")
+  # The display number is written with a trailing newline once the server accepts clients.
+  until (($(wc -l <"$fdfile") >= 1)); do
+    if ((left <= 0)) || ! alive "$XVFB_PID"; then
+      echo "# Xvfb did not start: $(tail -3 "$BB_TMP/xvfb.log")" >&2
+      return 1
+    fi
+    sleep 0.02
+    left=$((left - 20))
+  done
+  export DISPLAY=":$(head -1 "$fdfile" | tr -d ' \n')"
+  rm -f "$fdfile"
+}
+
+stop_x() { stop "$XVFB_PID"; XVFB_PID=""; }
+
+# start_wm: openbox with a throw-away home; waits until it announces itself on the root.
+start_wm() {
+  local home="$BB_TMP/wm-home.$RANDOM"
+  mkdir -p "$home"
+  spawn "$home/openbox" env HOME="$home" XDG_CONFIG_HOME="$home/.config" \
+    XDG_CACHE_HOME="$home/.cache" openbox --sm-disable
+  WM_PID=$SPAWNED
+  "$XPROBE" wait-wm 10000
+}
+
+# ---------------------------------------------------------------- one case's environment
+
+# new_env: a throw-away HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR (mode 700); sets ENV_DIR.
+new_env() {
+  CASE_NO=$((CASE_NO + 1))
+  ENV_DIR="$BB_TMP/case$CASE_NO"
+  mkdir -p "$ENV_DIR/home" "$ENV_DIR/config" "$ENV_DIR/runtime"
+  chmod 700 "$ENV_DIR/runtime"
+  SETTINGS="$ENV_DIR/config/zorvane/settings.reg"
+}
+
+# write_settings LINE...: the settings file with the given value lines, e.g. '"Format"=dword:00000001'.
+write_settings() {
+  mkdir -p "$(dirname "$SETTINGS")"
+  {
+    printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Zorvane]\n'
+    local line
+    for line in "$@"; do printf '%s\n' "$line"; done
+    printf '\n'
+  } >"$SETTINGS"
+}
+
+# clock_env: sets CLOCK_ENV, the environment a copy of the program runs with (nothing inherited
+# but PATH and DISPLAY). English names and UTC make captions predictable. CONFIG_MODE=empty or
+# unset leaves XDG_CONFIG_HOME empty or out, so the program falls back to $HOME/.config.
+clock_env() {
+  CLOCK_ENV=(env -i PATH="$PATH" DISPLAY="${DISPLAY:-}" HOME="$ENV_DIR/home"
+    XDG_RUNTIME_DIR="$ENV_DIR/runtime" LC_ALL=C TZ=UTC)
+  case "${CONFIG_MODE:-set}" in
+    set) CLOCK_ENV+=(XDG_CONFIG_HOME="$ENV_DIR/config") ;;
+    empty) CLOCK_ENV+=(XDG_CONFIG_HOME=) ;;
+    unset) ;;
+  esac
+}
+
+# start_clock [LOGNAME]: starts the program in the current environment; sets CLOCK_PID.
+start_clock() {
+  clock_env
+  spawn "$ENV_DIR/${1:-clock}" "${CLOCK_ENV[@]}" "$ZORVANE"
+  CLOCK_PID=$SPAWNED
+}
+
+# start_clock_at 'YYYY-MM-DD hh:mm:ss': the same with the wall clock frozen at that instant (UTC).
+# The program paces itself on the monotonic clock, which must keep running.
+start_clock_at() {
+  clock_env
+  spawn "$ENV_DIR/clock" "${CLOCK_ENV[@]}" DONT_FAKE_MONOTONIC=1 faketime -f "$1" "$ZORVANE"
+  CLOCK_PID=$SPAWNED
+}
+
+# ---------------------------------------------------------------- windows
+
+# wait_clock [MS]: waits for the viewable clock window; prints its id.
+wait_clock() {
+  "$XPROBE" wait --title Zorvane --role Main --viewable --timeout "${1:-5000}"
+}
+
+# wait_msgbox [MS]: waits for a viewable message box (title "Zorvane", an "OK" child); prints its id.
+wait_msgbox() {
+  "$XPROBE" wait --title Zorvane --child-name OK --viewable --timeout "${1:-5000}"
+}
+
+# msgbox_text WIN: the WM_NAME of the box's child that is neither empty nor "OK".
+msgbox_text() {
+  "$XPROBE" children "$1" | awk -F'\t' '$8 != "" && $8 != "OK" { print $8 }'
+}
+
+# client_of WIN: id of the clock's client area (role Main.client).
+client_of() {
+  "$XPROBE" children "$1" | awk -F'\t' '$2 == "Main.client" { print $1; exit }'
+}
+
+# cells CLIENT: "role<TAB>caption<TAB>x<TAB>map" of every control, x relative to the client.
+cells() {
+  "$XPROBE" children "$1" | awk -F'\t' '{ print $2 "\t" $8 "\t" $4 "\t" $3 }'
+}
+
+# geom WIN: "x y" of the window's outer top-left on the root.
+win_xy() {
+  "$XPROBE" geom "$1" | awk '{ print $2, $3 }'
+}
+
+# ---------------------------------------------------------------- screenshots
+
+# shot FILE: the whole screen as an 8-bit PNG.
+shot() { import -window root -depth 8 "$1" 2>/dev/null; }
+
+# pixels FILE X Y [X Y ...]: "r,g,b" (0-255) of each point, one per line. fx gives plain numbers
+# where %[pixel:] would sometimes print colour names.
+pixels() {
+  local file=$1 fmt=""
+  shift
+  while (($# >= 2)); do
+    fmt+="%[fx:int(255*p{$1,$2}.r+.5)],%[fx:int(255*p{$1,$2}.g+.5)],%[fx:int(255*p{$1,$2}.b+.5)]\n"
+    shift 2
+  done
+  convert "$file" -format "$fmt" info: 2>/dev/null
+}
+
+# ---------------------------------------------------------------- small waits and input
+
+# wait_for MS COMMAND...: polls the command every 20 ms until it succeeds; false on time-out.
+wait_for() {
+  local left=$1
+  shift
+  until "$@"; do
+    ((left <= 0)) && return 1
+    sleep 0.02
+    left=$((left - 20))
+  done
+}
+
+# at_xy WIN "X Y": true when the window's outer top-left is there.
+at_xy() { [[ "$(win_xy "$1")" == "$2" ]]; }
+
+# click_named TOP NAME: clicks button 1 in the middle of TOP's descendant whose WM_NAME is NAME.
+click_named() {
+  local id geo
+  id=$("$XPROBE" children "$1" | awk -F'\t' -v n="$2" '$8 == n { print $1; exit }')
+  [[ -n "$id" ]] || return 1
+  geo=$("$XPROBE" geom "$id") || return 1
+  set -- $geo
+  xdotool mousemove $(($2 + $4 / 2)) $(($3 + $5 / 2)) click 1
+}
+
+# count_clocks [--viewable]: how many top-level clock windows (role Main) exist.
+count_clocks() { "$XPROBE" count --title Zorvane --role Main "$@"; }

@@ -1,0 +1,159 @@
+# Where the clock goes: the stored Position spots, the alignment mark (Line1), and dragging the
+# blue tip.
+
+SCREEN_W=1280   # the Xvfb screen of lib.sh's start_x, pixels
+SCREEN_H=1024
+UNPLACED_XY="128 96"   # where the window stays for a Position outside 0-6
+
+# spot_xy POSITION: expected outer top-left in pixels. The spots line up the clock's visible part,
+# a 4500 x 3400 twip box (300 x 226.67 px) at the window's top-left, with the screen's centre
+# (0), corners (1 top-left, 3 top-right, 4 bottom-left, 6 bottom-right) and the middles of the
+# top and bottom edges (2, 5). Twips are converted to pixels (15 twips each) and rounded.
+spot_xy() {
+  awk -v p="$1" -v W=$((SCREEN_W * 15)) -v H=$((SCREEN_H * 15)) '
+    function px(t) { return int(t / 15 + 0.5) }
+    BEGIN {
+      cx = W / 2 - 2250; right = W - 4500; cy = H / 2 - 1700; bottom = H - 3400
+      if (p == 0) print px(cx), px(cy)
+      else if (p == 1) print 0, 0
+      else if (p == 2) print px(cx), 0
+      else if (p == 3) print px(right), 0
+      else if (p == 4) print 0, px(bottom)
+      else if (p == 5) print px(cx), px(bottom)
+      else if (p == 6) print px(right), px(bottom)
+    }'
+}
+
+# case_position POSITION: the clock shows at that spot and stays there.
+case_position() {
+  local p=$1 want
+  local t="Position $p $WM_TAG"
+  want=$(spot_xy "$p")
+  [[ -n "$want" ]] || want=$UNPLACED_XY
+  new_env
+  write_settings '"Format"=dword:00000001' "\"Position\"=dword:0000000$p"
+  start_clock
+  local clock
+  if ! clock=$(wait_clock 5000); then
+    not_ok "$t: clock shown" "no viewable clock within 5 s"
+    stop "$CLOCK_PID"
+    return
+  fi
+  # A window manager may first put the window elsewhere: give the program time to move it.
+  wait_for 2000 at_xy "$clock" "$want"
+  check "$t: outer top-left" "$want" "$(win_xy "$clock")"
+  stop "$CLOCK_PID"
+}
+
+# case_mark DESCRIPTION VALUE_LINE WANT: WANT is "shown" or "hidden"; VALUE_LINE may be empty.
+case_mark() {
+  local what=$1 line=$2 want=$3
+  local t="Mark $what $WM_TAG"
+  new_env
+  if [[ -n "$line" ]]; then
+    write_settings '"Format"=dword:00000001' '"Position"=dword:00000001' "$line"
+  else
+    write_settings '"Format"=dword:00000001' '"Position"=dword:00000001'
+  fi
+  start_clock
+  local clock client
+  if ! clock=$(wait_clock 5000) || ! client=$(client_of "$clock") || [[ -z "$client" ]]; then
+    not_ok "$t: clock shown" "no viewable clock within 5 s"
+    stop "$CLOCK_PID"
+    return
+  fi
+  # Settle on the first tick (seconds caption set) before reading the mark's state, so that a
+  # mark mapped late is not missed.
+  sec_set() { [[ -n "$("$XPROBE" child "$client" "Sec(1)" | cut -d' ' -f6-)" ]]; }
+  wait_for 3000 sec_set
+  local got
+  got=$("$XPROBE" child "$client" Line1) || got="no Line1 window"
+  if [[ "$want" == shown ]]; then
+    # x and width relative to the client area; y and height are not pinned down here.
+    check "$t: Line1 viewable, x 149, 2 px wide" "149 2 viewable" \
+      "$(awk '{ print $1, $3, $5 }' <<<"$got")"
+  else
+    check "$t: Line1 not viewable" "hidden" \
+      "$(awk '{ print ($5 == "viewable") ? "viewable" : ($5 == "" ? $0 : "hidden") }' <<<"$got")"
+  fi
+  stop "$CLOCK_PID"
+  unset -f sec_set
+}
+
+group_placement() {
+  local p
+  for p in 0 1 2 3 4 5 6 7 9; do case_position "$p"; done
+  case_mark "missing" "" hidden
+  case_mark "=dword:1" '"Mark"=dword:00000001' shown
+  case_mark "=dword:0" '"Mark"=dword:00000000' hidden
+  case_mark "=hex(4):01,00,00,00 (a DWORD)" '"Mark"=hex(4):01,00,00,00' shown
+  case_mark "=hex(b) QWORD 1" '"Mark"=hex(b):01,00,00,00,00,00,00,00' hidden
+  case_mark "=hex(2) string" '"Mark"=hex(2):31,00,00,00' hidden
+  case_mark "=hex(4) with 5 bytes" '"Mark"=hex(4):01,00,00,00,00' hidden
+}
+
+# drag_tip FROM_X FROM_Y DX DY: presses button 1 at the given root point, moves by 1 px steps past
+# the 4 px threshold, then in 10 steps to DX,DY from the start, and releases. One xdotool process
+# with short pauses so that motion events arrive one by one.
+drag_tip() {
+  local x=$1 y=$2 dx=$3 dy=$4 args=() i
+  args=(mousemove "$x" "$y" sleep 0.05 mousedown 1 sleep 0.05)
+  local sx=$(((dx > 0) - (dx < 0))) sy=$(((dy > 0) - (dy < 0)))
+  for i in 1 2 3 4 5 6; do args+=(mousemove $((x + i * sx)) $((y + i * sy)) sleep 0.02); done
+  for i in 1 2 3 4 5 6 7 8 9 10; do
+    args+=(mousemove $((x + dx * i / 10)) $((y + dy * i / 10)) sleep 0.02)
+  done
+  args+=(sleep 0.1 mouseup 1 sleep 0.05)
+  xdotool "${args[@]}"
+}
+
+# within TOL "X Y" "X Y": true when both coordinates differ by at most TOL.
+within() {
+  local tol=$1 ax ay bx by
+  read -r ax ay <<<"$2"
+  read -r bx by <<<"$3"
+  [[ -n "$ax" && -n "$bx" ]] || return 1
+  local ddx=$((ax - bx)) ddy=$((ay - by))
+  ((ddx < 0)) && ddx=$((-ddx))
+  ((ddy < 0)) && ddy=$((-ddy))
+  ((ddx <= tol && ddy <= tol))
+}
+
+# Dragging the blue tip moves the window with the pointer; releasing ends the drag.
+case_drag() {
+  local t="drag the tip $WM_TAG"
+  new_env
+  write_settings '"Format"=dword:00000001' '"Position"=dword:00000000'
+  start_clock
+  local clock x0 y0
+  if ! clock=$(wait_clock 5000) || ! wait_for 2000 at_xy "$clock" "$(spot_xy 0)"; then
+    not_ok "$t: clock at the centre spot" "no viewable clock at $(spot_xy 0) within 5 s"
+    stop "$CLOCK_PID"
+    return
+  fi
+  read -r x0 y0 <<<"$(win_xy "$clock")"
+  local dx=-230 dy=-170
+  drag_tip $((x0 + 150)) $((y0 + 12)) "$dx" "$dy"
+  local want="$((x0 + dx)) $((y0 + dy))"
+  # Without a window manager the program follows the pointer exactly. Under openbox the move is
+  # handed over once the pointer travelled the 4 px threshold, so the window may trail by that.
+  local tol=0
+  [[ "$WM_TAG" == "[openbox]" ]] && tol=5
+  arrived() { within "$tol" "$want" "$(win_xy "$clock")"; }
+  wait_for 2000 arrived
+  unset -f arrived
+  local got
+  got=$(win_xy "$clock")
+  if within "$tol" "$want" "$got"; then ok "$t: moved with the pointer by ($dx,$dy)"; else
+    not_ok "$t: moved with the pointer by ($dx,$dy)" "expected $want (within $tol px), got $got"
+  fi
+  # After the release, pointer motion alone must not move the window any more.
+  xdotool mousemove $((x0 + dx + 150 + 60)) $((y0 + dy + 12 + 40)) sleep 0.2
+  check "$t: stays after the release" "$got" "$(win_xy "$clock")"
+  check_true "$t: program still running" "process $CLOCK_PID ended" alive "$CLOCK_PID"
+  stop "$CLOCK_PID"
+}
+
+group_drag() {
+  case_drag
+}
