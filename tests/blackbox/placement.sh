@@ -24,14 +24,15 @@ spot_xy() {
     }'
 }
 
-# case_position POSITION: the clock shows at that spot and stays there.
+# case_position POSITION [VALUE_LINE [NOTE]]: the clock shows at the spot of POSITION (a number
+# 0-6; anything else means "not placed") and stays there. VALUE_LINE overrides how it is stored.
 case_position() {
-  local p=$1 want
-  local t="Position $p $WM_TAG"
+  local p=$1 line=${2:-"\"Position\"=dword:0000000$1"} note=${3:-}
+  local t="Position $p${note:+ ($note)} $WM_TAG" want
   want=$(spot_xy "$p")
   [[ -n "$want" ]] || want=$UNPLACED_XY
   new_env
-  write_settings '"Format"=dword:00000001' "\"Position\"=dword:0000000$p"
+  write_settings '"Format"=dword:00000001' "$line"
   start_clock
   local clock
   if ! clock=$(wait_clock 5000); then
@@ -45,9 +46,39 @@ case_position() {
   stop "$CLOCK_PID"
 }
 
-# case_mark DESCRIPTION VALUE_LINE WANT: WANT is "shown" or "hidden"; VALUE_LINE may be empty.
+# clock_xy_with LINE...: where the clock shows (after settling) with these stored values; sets
+# CLOCK_XY to "x y" or "none". (Not run in $(...): the case counter and process list must stay.)
+clock_xy_with() {
+  new_env
+  write_settings "$@"
+  start_clock
+  local clock
+  CLOCK_XY=none
+  if clock=$(wait_clock 5000); then
+    sleep 0.3   # a move after the first map (under a window manager) happens right away
+    CLOCK_XY=$(win_xy "$clock")
+  fi
+  stop "$CLOCK_PID"
+}
+
+# case_position_as_missing VALUE_LINE WHAT: a Position that is no REG_DWORD places the clock as
+# if none were stored.
+case_position_as_missing() {
+  local t="Position $2 reads as missing $WM_TAG" none
+  clock_xy_with '"Format"=dword:00000001'
+  none=$CLOCK_XY
+  clock_xy_with '"Format"=dword:00000001' "$1"
+  if [[ "$none" == none ]]; then
+    not_ok "$t" "no viewable clock without a Position"
+  else
+    check "$t" "$none" "$CLOCK_XY"
+  fi
+}
+
+# case_mark DESCRIPTION VALUE_LINE WANT [KNOWN_BUG]: WANT is "shown" or "hidden"; VALUE_LINE may
+# be empty.
 case_mark() {
-  local what=$1 line=$2 want=$3
+  local what=$1 line=$2 want=$3 known_bug=${4:-}
   local t="Mark $what $WM_TAG"
   new_env
   if [[ -n "$line" ]]; then
@@ -73,7 +104,7 @@ case_mark() {
     check "$t: Line1 viewable, x 149, 2 px wide" "149 2 viewable" \
       "$(awk '{ print $1, $3, $5 }' <<<"$got")"
   else
-    check "$t: Line1 not viewable" "hidden" \
+    KNOWN_BUG=$known_bug check "$t: Line1 not viewable" "hidden" \
       "$(awk '{ print ($5 == "viewable") ? "viewable" : ($5 == "" ? $0 : "hidden") }' <<<"$got")"
   fi
   stop "$CLOCK_PID"
@@ -83,6 +114,10 @@ case_mark() {
 group_placement() {
   local p
   for p in 0 1 2 3 4 5 6 7 9; do case_position "$p"; done
+  case_position 3 '"Position"=hex(4):03,00,00,00' "written as hex(4)"
+  case_position ffffffff '"Position"=dword:ffffffff'
+  case_position_as_missing '"Position"=hex(b):03,00,00,00,00,00,00,00' "QWORD 3"
+  case_position_as_missing '"Position"=hex(4):03,00,00' "hex(4) with 3 bytes"
   case_mark "missing" "" hidden
   case_mark "=dword:1" '"Mark"=dword:00000001' shown
   case_mark "=dword:0" '"Mark"=dword:00000000' hidden
@@ -90,6 +125,9 @@ group_placement() {
   case_mark "=hex(b) QWORD 1" '"Mark"=hex(b):01,00,00,00,00,00,00,00' hidden
   case_mark "=hex(2) string" '"Mark"=hex(2):31,00,00,00' hidden
   case_mark "=hex(4) with 5 bytes" '"Mark"=hex(4):01,00,00,00,00' hidden
+  # A text that reads as the number 1 equals 1, as the program compares settings.
+  case_mark '="1" (a string)' '"Mark"="1"' shown
+  case_mark '="yes" (a string)' '"Mark"="yes"' hidden
 }
 
 # drag_tip FROM_X FROM_Y DX DY: presses button 1 at the given root point, moves by 1 px steps past
@@ -120,8 +158,9 @@ within() {
 }
 
 # Dragging the blue tip moves the window with the pointer; releasing ends the drag.
+# case_drag [WHAT [KNOWN_BUG]]: WHAT names a variant in the check names.
 case_drag() {
-  local t="drag the tip $WM_TAG"
+  local t="drag the tip${1:+ $1} $WM_TAG" known_bug=${2:-}
   new_env
   write_settings '"Format"=dword:00000001' '"Position"=dword:00000000'
   start_clock
@@ -138,15 +177,17 @@ case_drag() {
   # Without a window manager the program follows the pointer exactly. Under openbox the move is
   # handed over once the pointer travelled the 4 px threshold, so the window may trail by that.
   local tol=0
-  [[ "$WM_TAG" == "[openbox]" ]] && tol=5
+  [[ "$WM_TAG" == "[openbox]" ]] && alive "$WM_PID" && tol=5
   arrived() { within "$tol" "$want" "$(win_xy "$clock")"; }
   wait_for 2000 arrived
   unset -f arrived
   local got
   got=$(win_xy "$clock")
-  if within "$tol" "$want" "$got"; then ok "$t: moved with the pointer by ($dx,$dy)"; else
-    not_ok "$t: moved with the pointer by ($dx,$dy)" "expected $want (within $tol px), got $got"
-  fi
+  # Reported as the expected spot when within the tolerance, so that one check covers both.
+  local shown=$got tol_note=""
+  within "$tol" "$want" "$got" && shown=$want
+  ((tol > 0)) && tol_note=" (within $tol px)"
+  KNOWN_BUG=$known_bug check "$t: moved with the pointer by ($dx,$dy)$tol_note" "$want" "$shown"
   # After the release, pointer motion alone must not move the window any more.
   xdotool mousemove $((x0 + dx + 150 + 60)) $((y0 + dy + 12 + 40)) sleep 0.2
   check "$t: stays after the release" "$got" "$(win_xy "$clock")"
@@ -154,6 +195,41 @@ case_drag() {
   stop "$CLOCK_PID"
 }
 
+# A press on the tip that moves less than 4 px is a click, not a drag: the window stays, also
+# while the pointer moves on afterwards with the button up (a move handed to a window manager on a
+# plain click would follow the pointer until the next click).
+case_tip_click() {
+  local t="click on the tip $WM_TAG"
+  new_env
+  write_settings '"Format"=dword:00000001' '"Position"=dword:00000000'
+  start_clock
+  local clock x0 y0
+  if ! clock=$(wait_clock 5000) || ! wait_for 2000 at_xy "$clock" "$(spot_xy 0)"; then
+    not_ok "$t: clock at the centre spot" "no viewable clock at $(spot_xy 0) within 5 s"
+    stop "$CLOCK_PID"
+    return
+  fi
+  read -r x0 y0 <<<"$(win_xy "$clock")"
+  local tx=$((x0 + 150)) ty=$((y0 + 12))
+  xdotool mousemove "$tx" "$ty" sleep 0.05 mousedown 1 sleep 0.05 \
+    mousemove $((tx + 1)) $((ty + 1)) sleep 0.02 mousemove $((tx + 3)) $((ty + 3)) sleep 0.05 \
+    mouseup 1 sleep 0.05
+  local i args=()
+  for i in 1 2 3 4 5 6 7 8; do args+=(mousemove $((tx + 3 - 25 * i)) $((ty + 3 + 20 * i)) sleep 0.02); done
+  xdotool "${args[@]}" sleep 0.2
+  check "$t: window stays (press, 3 px, release, move on)" "$x0 $y0" "$(win_xy "$clock")"
+  stop "$CLOCK_PID"
+}
+
 group_drag() {
   case_drag
+  case_tip_click
+  if [[ "$WM_TAG" == "[openbox]" ]]; then
+    # Once the window manager has quit nobody else moves the window. Its _NET_SUPPORTING_WM_CHECK
+    # property stays on the root, naming a window that no longer exists.
+    stop "$WM_PID"
+    # KNOWN BUG (remove the second argument once fixed): the program trusts the stale property
+    # and hands the move to a window manager that is gone.
+    case_drag "after the window manager quit"
+  fi
 }

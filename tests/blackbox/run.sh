@@ -15,6 +15,8 @@ if (($# < 1)) || [[ ! -d "$1" ]]; then
   exit 2
 fi
 BUILD_DIR=$(cd "$1" && pwd)
+# Never touch the caller's own display: every group sets DISPLAY to its own Xvfb.
+unset DISPLAY
 shift
 HERE=$(cd "$(dirname "$0")" && pwd)
 BB_TMP=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-blackbox.XXXXXX")

@@ -91,13 +91,15 @@ want_line() {
       printf "%s=\"%s\"%s ", $2, $3, ($4 == "-" ? "" : "@" $4) }' "$1"
 }
 
-# case_tiers 'YYYY-MM-DD hh:mm:ss' FORMAT
+# case_tiers 'YYYY-MM-DD hh:mm:ss' FORMAT [FORMAT_LINE]: FORMAT_LINE overrides how the format is
+# stored (it must still mean FORMAT).
 case_tiers() {
-  local when=$1 format=$2 label
+  local when=$1 format=$2 line=${3:-"\"Format\"=dword:0000000$2"} label
   label=$([[ "$format" == 1 ]] && echo 24-hour || echo 12-hour)
+  [[ -n "${3:-}" ]] && label+=" from $3"
   local t="tiers at $when, $label $WM_TAG"
   new_env
-  write_settings "\"Format\"=dword:0000000$format" '"Position"=dword:00000001'
+  write_settings "$line" '"Position"=dword:00000001'
   local want="$ENV_DIR/want.tsv" got="$ENV_DIR/cells.tsv"
   expected_cells "$when" "$format" >"$want"
   start_clock_at "$when"
@@ -126,4 +128,7 @@ group_tiers() {
     case_tiers "$when" 1
     case_tiers "$when" 0
   done
+  # hex(4) with 4 bytes is a REG_DWORD too.
+  case_tiers "2010-11-09 04:06:00" 0 '"Format"=hex(4):00,00,00,00'
+  case_tiers "2010-11-09 04:06:00" 1 '"Format"=hex(4):01,00,00,00'
 }

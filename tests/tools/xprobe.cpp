@@ -10,6 +10,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -292,7 +293,8 @@ void Usage() {
                "  motif WIN                     flags and decorations of _MOTIF_WM_HINTS\n"
                "  wait-gone WIN MS              waits until WIN is destroyed\n"
                "  wait-unviewable WIN MS        waits until WIN is destroyed or not viewable\n"
-               "  wait-wm MS                    waits until a window manager is announced\n"
+               "  wait-wm MS                    waits until a window manager is announced and manages\n"
+               "                                a test window\n"
                "  paint-root RRGGBB             sets the root background to that colour\n"
                "  pointer                       windows under the pointer, top-level first, or 'root'\n"
                "FILTER: --title T --role R --child-name N --viewable\n");
@@ -426,7 +428,27 @@ int main(int argc, char** argv) {
                : 1;
   }
   if (cmd == "wait-wm" && argc == 3) {
-    return WaitUntil(ParseMs(argv[2]), WmReady) ? 0 : 1;
+    const long total = ParseMs(argv[2]);
+    const auto start = std::chrono::steady_clock::now();
+    if (!WaitUntil(total, WmReady)) return 1;
+    // Openbox announces itself before it handles requests: a window mapped in that gap stays
+    // unmapped and unmanaged for good. So also wait until a window of our own gets managed
+    // (WM_STATE set), with a fresh window every 300 ms in case a request was lost.
+    const Atom wmState = A("WM_STATE");
+    for (;;) {
+      long left = total - static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                std::chrono::steady_clock::now() - start)
+                                                .count());
+      if (left <= 0) return 1;
+      Window w = XCreateSimpleWindow(dpy, root, 0, 0, 10, 10, 0, 0, 0);
+      XStoreName(dpy, w, "xprobe wm check");
+      XMapWindow(dpy, w);
+      XSync(dpy, False);
+      bool managed = WaitUntil(std::min(300L, left), [&] { return HasProp(w, wmState); });
+      XDestroyWindow(dpy, w);
+      XSync(dpy, False);
+      if (managed) return 0;
+    }
   }
   if (cmd == "pointer" && argc == 2) {
     // XQueryPointer reports the child that would receive a click there, so input shapes count:

@@ -118,17 +118,29 @@ void SetRole(Window w, const std::string& role) {
                   reinterpret_cast<const unsigned char*>(role.data()), static_cast<int>(role.size()));
 }
 
-bool WindowManagerRunning() {
-  Display* d = X().dpy;
+namespace {
+
+::Window CheckWindow(::Window w) {
   Atom type;
   int format;
-  unsigned long n, after;
+  unsigned long n = 0, after = 0;
   unsigned char* data = nullptr;
-  bool found = XGetWindowProperty(d, X().root, X().atom.netSupportingWmCheck, 0, 1, False,
-                                  XA_WINDOW, &type, &format, &n, &after, &data) == Success &&
-               data && n == 1;
+  ::Window named = 0;
+  if (XGetWindowProperty(X().dpy, w, X().atom.netSupportingWmCheck, 0, 1, False, XA_WINDOW, &type,
+                         &format, &n, &after, &data) == Success &&
+      data && n == 1 && format == 32)
+    named = static_cast<::Window>(*reinterpret_cast<unsigned long*>(data));
   if (data) XFree(data);
-  return found;
+  return named;
+}
+
+}  // namespace
+
+// A window manager that quits leaves its property on the root, naming a window that is gone: it
+// runs only while that window exists and names itself the same way.
+bool WindowManagerRunning() {
+  ::Window check = CheckWindow(X().root);
+  return check != 0 && CheckWindow(check) == check;
 }
 
 ClickTracker& Clicks() {

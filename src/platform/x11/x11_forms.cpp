@@ -197,8 +197,9 @@ void FormWindow::Drag(const XMotionEvent& e) {
   m.xclient.window = outer_;
   m.xclient.message_type = X().atom.netWmMoveResize;
   m.xclient.format = 32;
-  m.xclient.data.l[0] = e.x_root;
-  m.xclient.data.l[1] = e.y_root;
+  // From where the button went down, so the window catches up with the pointer at once.
+  m.xclient.data.l[0] = pressX_;
+  m.xclient.data.l[1] = pressY_;
   m.xclient.data.l[2] = 8;  // _NET_WM_MOVERESIZE_MOVE
   m.xclient.data.l[3] = Button1;
   m.xclient.data.l[4] = 1;  // from an application

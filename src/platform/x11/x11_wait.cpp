@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -82,10 +83,13 @@ bool SetWaitableTimer(Handle timer, std::uint32_t dueLow, std::int32_t dueHigh, 
   // Negative: 100-ns units from now. Positive (an absolute FILETIME) is not used by the program;
   // it counts from now as well rather than never firing.
   std::int64_t relNs = (due < 0 ? -due : due) * 100;
+  const std::int64_t now = MonotonicNs();
+  // Armed relative to now (the rounded deadline minus now) rather than absolute: tools that fake
+  // the time for tests shift absolute timerfd deadlines, even on the monotonic clock.
   itimerspec spec{};
-  spec.it_value = ToTimespec(RoundUpToPeriod(MonotonicNs() + relNs));
+  spec.it_value = ToTimespec(std::max<std::int64_t>(1, RoundUpToPeriod(now + relNs) - now));
   it->second.signalled = false;
-  return timerfd_settime(it->second.fd, TFD_TIMER_ABSTIME, &spec, nullptr) == 0;
+  return timerfd_settime(it->second.fd, 0, &spec, nullptr) == 0;
 }
 
 bool CloseHandle(Handle handle) {
