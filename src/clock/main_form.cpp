@@ -4,6 +4,7 @@
 #include "platform/app.h"
 #include "platform/region.h"
 #include "settings/mdl_registry.h"
+#include "shared/assets.h"
 #include "shared/main_mod.h"
 
 namespace {
@@ -24,10 +25,14 @@ struct Tier {
 
 }  // namespace
 
-Main::Main() : plat::Form("Main", plat::FormStyle::FixedSingle) { LayOut(); }
+Main::Main() : plat::Form("Main", plat::FormStyle::FixedSingle) {
+  LayOut();
+  WireHandlers();
+}
 
 void Main::LayOut() {
   BackColor = ClockBackColor;
+  Icon = {kZorvaneIco, kZorvaneIcoSize};
   // Where the window shows before it is placed; a Position outside 0-6 leaves it here.
   Move(1920, 1440);
   SetWidth(4800 + 90);

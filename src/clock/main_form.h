@@ -26,6 +26,17 @@ class Main : public plat::Form {
   void GetMulti();
   void DateToJulian();
 
+  // Pointer actions. A double-click on the background, the apex strip or any tier ends the
+  // program; on the mode label it switches 24/12-hour display, on the dark bar the mark. A
+  // right-button release on the mode label or a tier opens the Setup dialog.
+  void Form_DblClick();
+  void Label1_DblClick();
+  void Label2_DblClick();
+  void Label3_DblClick();
+  void Label1_MouseUp(int Button, int Shift, float X, float Y);
+  void Tier_DblClick(int Index);
+  void Tier_MouseUp(int Index, int Button, int Shift, float X, float Y);
+
   plat::ControlArray<plat::Label> Sec{*this, "Sec", 5};
   plat::ControlArray<plat::Label> Min{*this, "Min", 5};
   plat::ControlArray<plat::Label> Hours{*this, "Hours", 5};
@@ -62,6 +73,7 @@ class Main : public plat::Form {
 
  private:
   void LayOut();
+  void WireHandlers();
   plat::DateTime tickTime_;  // the one clock reading every value of a pass comes from
   struct PassKey {
     plat::DateTime now;

@@ -50,6 +50,9 @@ class ControlPeer {
   virtual void SetText(const std::string& text) = 0;
   virtual void SetBounds(const PixelRect& clientPixels) = 0;
   virtual void SetVisible(bool visible) = 0;
+  // The control's state other than text, place and visibility changed (a check, an image, a
+  // timer's interval): re-read it.
+  virtual void Update() {}
 };
 
 class Form;
@@ -95,35 +98,102 @@ class Control {
 
 enum class Alignment { Left = 0, Right = 1, Center = 2 };
 
-// A text label: a child window with a background, an optional thin border and one line of text.
-class Label : public Control {
+// A control with a rectangle of its own, colours and a font.
+class BoxControl : public Control {
  public:
   using Control::Control;
-
-  const std::string& Caption() const { return caption_; }
-  void SetCaption(std::string_view caption);
   float Left() const { return left_; }
   float Top() const { return top_; }
   float Width() const { return width_; }
   float Height() const { return height_; }
   void SetLeft(float twips);
+  void SetTop(float twips);
   void Move(float left, float top, float width, float height);
 
   // Design-time look; set before the form loads.
   Color BackColor = Rgb(255, 255, 255);
   Color ForeColor = Rgb(0, 0, 0);
   FontSpec Font;
+
+ protected:
+  PixelRect Bounds() const override;
+  virtual void Resized() {}
+
+ private:
+  float left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+};
+
+// A text label: a child window with a background, an optional thin border and one line of text.
+class Label : public BoxControl {
+ public:
+  using BoxControl::BoxControl;
+  const std::string& Caption() const { return caption_; }
+  void SetCaption(std::string_view caption);
   bool Border = false;
   Alignment TextAlign = Alignment::Left;
 
  protected:
   std::unique_ptr<ControlPeer> MakePeer() override;
-  PixelRect Bounds() const override;
   const std::string& Text() const override { return caption_; }
 
  private:
   std::string caption_;
-  float left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+};
+
+// A check box: Value 1 ticked, 0 empty. A click toggles it, then raises Click.
+class CheckBox : public Label {
+ public:
+  using Label::Label;
+  int Value() const { return value_; }
+  void SetValue(int value);
+  // Backend side: the user clicked it.
+  void UserClicked();
+
+ protected:
+  std::unique_ptr<ControlPeer> MakePeer() override;
+
+ private:
+  int value_ = 0;
+};
+
+// An option button. All option buttons of a form are one group: selecting one clears the rest.
+class OptionButton : public Label {
+ public:
+  using Label::Label;
+  bool Value() const { return value_; }
+  void SetValue(bool value);
+  void UserClicked();
+
+ protected:
+  std::unique_ptr<ControlPeer> MakePeer() override;
+
+ private:
+  bool value_ = false;
+};
+
+class CommandButton : public Label {
+ public:
+  using Label::Label;
+
+ protected:
+  std::unique_ptr<ControlPeer> MakePeer() override;
+};
+
+// A text box the user can type into; multi-line ones break lines at CR LF.
+class TextBox : public BoxControl {
+ public:
+  using BoxControl::BoxControl;
+  const std::string& Text() const override { return text_; }
+  void SetText(std::string_view text);
+  bool MultiLine = false;
+  // Backend side: the user typed; the native side already shows the new text.
+  void UserEdited(std::string text) { text_ = std::move(text); }
+
+ protected:
+  std::unique_ptr<ControlPeer> MakePeer() override;
+
+ private:
+  std::string text_;
 };
 
 // A straight line (horizontal or vertical) of a given width in pixels, centred on its ends.
@@ -149,7 +219,34 @@ class Line : public Control {
 
 enum class FormStyle {
   FixedSingle,  // caption bar and fixed frame: client area 3 px in, 22 px down
+  FixedDialog,  // the same frame, for a dialog over the main window
   Borderless,
+};
+
+// An icon file's bytes (.ico), embedded in the program.
+struct IconData {
+  const unsigned char* bytes = nullptr;
+  size_t size = 0;
+};
+
+// A timer: raises Tick every Interval milliseconds while it is enabled and its form is loaded.
+// Ticks come as messages do, so they run only while the program handles messages.
+class Timer : public Control {
+ public:
+  using Control::Control;
+  int Interval() const { return interval_; }
+  bool Enabled() const { return enabled_; }
+  void SetInterval(int ms);
+  void SetEnabled(bool enabled);
+  std::function<void()> Tick;
+
+ protected:
+  std::unique_ptr<ControlPeer> MakePeer() override;
+  PixelRect Bounds() const override { return {}; }
+
+ private:
+  int interval_ = 0;
+  bool enabled_ = true;
 };
 
 // What the native side of a form must do.
@@ -204,6 +301,7 @@ class Form {
   int ClientOffsetY() const;
 
   Color BackColor = Rgb(212, 208, 200);
+  IconData Icon;
 
   // Events on the form's own client background.
   std::function<void()> DblClick;
@@ -224,6 +322,10 @@ class Form {
  protected:
   virtual void Form_Load() {}
   virtual void Form_Unload() {}
+  // The size changed while the form is loaded.
+  virtual void Form_Resize() {}
+  // The form is about to appear on the screen for the first time since it was loaded.
+  virtual void Form_Showing() {}
 
  private:
   void PushBounds();
@@ -235,6 +337,7 @@ class Form {
   std::unique_ptr<FormPeer> peer_;
   PixelRect pushed_{};
   bool pushedValid_ = false;
+  bool shownSinceLoad_ = false;
 };
 
 // A control array: Sec(0) to Sec(4), each named "Sec(i)" on the native side.
@@ -253,9 +356,17 @@ class ControlArray {
   std::vector<std::unique_ptr<T>> items_;
 };
 
+// The form whose modal loop runs innermost, or null: what a new dialog centres over.
+Form* ActiveModalForm();
+
 // Backends create the native peers.
 std::unique_ptr<FormPeer> NewFormPeer(Form& form);
 std::unique_ptr<ControlPeer> NewLabelPeer(Label& label);
 std::unique_ptr<ControlPeer> NewLinePeer(Line& line);
+std::unique_ptr<ControlPeer> NewCheckBoxPeer(CheckBox& box);
+std::unique_ptr<ControlPeer> NewOptionButtonPeer(OptionButton& option);
+std::unique_ptr<ControlPeer> NewCommandButtonPeer(CommandButton& button);
+std::unique_ptr<ControlPeer> NewTextBoxPeer(TextBox& box);
+std::unique_ptr<ControlPeer> NewTimerPeer(Timer& timer);
 
 }  // namespace plat

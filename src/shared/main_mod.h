@@ -7,6 +7,9 @@
 #include "shared/setting_value.h"
 
 inline constexpr const char* kProductName = "Zorvane";
+// Under the reserved example.org domain until the project has its own.
+inline constexpr const char* kMakerWebAddress = "https://zorvane.example.org/";
+inline constexpr const char* kSupportEmail = "support@zorvane.example.org";
 
 inline constexpr plat::Color ClockBackColor = plat::Rgb(189, 183, 149);
 inline constexpr plat::Color ClockInkColor = plat::Rgb(81, 64, 6);

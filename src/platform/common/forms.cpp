@@ -56,7 +56,35 @@ void Control::PushText() {
   if (peer_) peer_->SetText(Text());
 }
 
-// ---- Label ----
+// ---- BoxControl and its kinds ----
+
+void BoxControl::SetLeft(float twips) {
+  if (twips == left_) return;
+  left_ = twips;
+  PushBounds();
+}
+
+void BoxControl::SetTop(float twips) {
+  if (twips == top_) return;
+  top_ = twips;
+  PushBounds();
+}
+
+void BoxControl::Move(float left, float top, float width, float height) {
+  bool resized = width != width_ || height != height_;
+  left_ = left;
+  top_ = top;
+  width_ = width;
+  height_ = height;
+  if (resized) Resized();
+  PushBounds();
+}
+
+PixelRect BoxControl::Bounds() const {
+  int x = TwipsToPixelsX(left_), y = TwipsToPixelsY(top_);
+  return {x, y, std::max(1, TwipsToPixelsX(left_ + width_) - x),
+          std::max(1, TwipsToPixelsY(top_ + height_) - y)};
+}
 
 void Label::SetCaption(std::string_view caption) {
   if (caption == caption_) return;
@@ -64,27 +92,61 @@ void Label::SetCaption(std::string_view caption) {
   PushText();
 }
 
-void Label::SetLeft(float twips) {
-  if (twips == left_) return;
-  left_ = twips;
-  PushBounds();
-}
-
-void Label::Move(float left, float top, float width, float height) {
-  left_ = left;
-  top_ = top;
-  width_ = width;
-  height_ = height;
-  PushBounds();
-}
-
-PixelRect Label::Bounds() const {
-  int x = TwipsToPixelsX(left_), y = TwipsToPixelsY(top_);
-  return {x, y, std::max(1, TwipsToPixelsX(left_ + width_) - x),
-          std::max(1, TwipsToPixelsY(top_ + height_) - y)};
-}
-
 std::unique_ptr<ControlPeer> Label::MakePeer() { return NewLabelPeer(*this); }
+
+void CheckBox::SetValue(int value) {
+  if (value == value_) return;
+  value_ = value;
+  if (Peer()) Peer()->Update();
+}
+
+void CheckBox::UserClicked() {
+  SetValue(value_ ? 0 : 1);
+  if (Click) Click();
+}
+
+std::unique_ptr<ControlPeer> CheckBox::MakePeer() { return NewCheckBoxPeer(*this); }
+
+void OptionButton::SetValue(bool value) {
+  if (value) {
+    for (Control* c : Owner().Controls())
+      if (auto* other = dynamic_cast<OptionButton*>(c); other && other != this) other->SetValue(false);
+  }
+  if (value == value_) return;
+  value_ = value;
+  if (Peer()) Peer()->Update();
+}
+
+void OptionButton::UserClicked() {
+  SetValue(true);
+  if (Click) Click();
+}
+
+std::unique_ptr<ControlPeer> OptionButton::MakePeer() { return NewOptionButtonPeer(*this); }
+
+std::unique_ptr<ControlPeer> CommandButton::MakePeer() { return NewCommandButtonPeer(*this); }
+
+void TextBox::SetText(std::string_view text) {
+  if (text == text_) return;
+  text_.assign(text);
+  PushText();
+}
+
+std::unique_ptr<ControlPeer> TextBox::MakePeer() { return NewTextBoxPeer(*this); }
+
+void Timer::SetInterval(int ms) {
+  if (ms == interval_) return;
+  interval_ = ms;
+  if (Peer()) Peer()->Update();
+}
+
+void Timer::SetEnabled(bool enabled) {
+  if (enabled == enabled_) return;
+  enabled_ = enabled;
+  if (Peer()) Peer()->Update();
+}
+
+std::unique_ptr<ControlPeer> Timer::MakePeer() { return NewTimerPeer(*this); }
 
 // ---- Line ----
 
@@ -120,8 +182,8 @@ void Form::Register(Control* c) { controls_.push_back(c); }
 
 void Form::Unregister(Control* c) { std::erase(controls_, c); }
 
-int Form::ClientOffsetX() const { return style_ == FormStyle::FixedSingle ? 3 : 0; }
-int Form::ClientOffsetY() const { return style_ == FormStyle::FixedSingle ? 22 : 0; }
+int Form::ClientOffsetX() const { return style_ == FormStyle::Borderless ? 0 : 3; }
+int Form::ClientOffsetY() const { return style_ == FormStyle::Borderless ? 0 : 22; }
 
 void Form::Load() {
   if (peer_) return;
@@ -137,14 +199,30 @@ void Form::Load() {
 
 void Form::Show() {
   Load();
-  if (peer_) peer_->Show();
+  if (!peer_) return;
+  if (!shownSinceLoad_) {
+    shownSinceLoad_ = true;
+    Form_Showing();
+    if (!peer_) return;  // unloaded by its own handler
+  }
+  peer_->Show();
 }
 
+namespace {
+std::vector<Form*>& ModalStack() {
+  static std::vector<Form*> stack;
+  return stack;
+}
+}  // namespace
+
+Form* ActiveModalForm() { return ModalStack().empty() ? nullptr : ModalStack().back(); }
+
 void Form::ShowModal() {
-  Load();
+  Show();
   if (!peer_) return;
-  peer_->Show();
+  ModalStack().push_back(this);
   peer_->RunModal();
+  std::erase(ModalStack(), this);
 }
 
 void Form::Unload() {
@@ -157,6 +235,7 @@ void Form::NativeClosed() {
   for (Control* c : controls_) c->DestroyPeer();
   peer_.reset();
   pushedValid_ = false;
+  shownSinceLoad_ = false;
 }
 
 WindowHandle Form::hWnd() const { return peer_ ? peer_->Handle() : 0; }
@@ -171,13 +250,17 @@ void Form::SetLeft(double twips) { Move(twips, top_); }
 void Form::SetTop(double twips) { Move(left_, twips); }
 
 void Form::SetWidth(double twips) {
+  if (twips == width_) return;
   width_ = twips;
   PushBounds();
+  if (peer_) Form_Resize();
 }
 
 void Form::SetHeight(double twips) {
+  if (twips == height_) return;
   height_ = twips;
   PushBounds();
+  if (peer_) Form_Resize();
 }
 
 void Form::Move(double left, double top) {

@@ -7,6 +7,8 @@
 #include "platform/app.h"
 #include "platform/common/hive.h"
 #include "platform/instance_lock.h"
+#include "platform/picture_box.h"
+#include "platform/process.h"
 #include "platform/wait.h"
 #include "platform/window_search.h"
 
@@ -50,6 +52,17 @@ struct NullControlPeer : ControlPeer {
   void SetVisible(bool) override { ++S().visibilitySends; }
 };
 
+std::vector<Timer*>& LiveTimers() {
+  static std::vector<Timer*> timers;
+  return timers;
+}
+
+struct NullTimerPeer : NullControlPeer {
+  explicit NullTimerPeer(Timer& t) : timer(t) { LiveTimers().push_back(&t); }
+  ~NullTimerPeer() override { std::erase(LiveTimers(), &timer); }
+  Timer& timer;
+};
+
 std::map<Handle, bool>& Timers() {
   static std::map<Handle, bool> timers;  // handle -> armed
   return timers;
@@ -67,6 +80,16 @@ void Reset() {
   g_state = new State;
   g_title.clear();
   Timers().clear();
+}
+
+void FireTimers(int times) {
+  for (int i = 0; i < times; ++i) {
+    std::vector<Timer*> now = LiveTimers();
+    for (Timer* t : now) {
+      if (std::find(LiveTimers().begin(), LiveTimers().end(), t) == LiveTimers().end()) continue;
+      if (t->Enabled() && t->Interval() > 0 && t->Tick) t->Tick();
+    }
+  }
 }
 
 const FormView* ViewOf(const Form& form) {
@@ -191,6 +214,42 @@ int SetWindowRgn(WindowHandle window, RegionHandle, bool) {
 std::unique_ptr<FormPeer> NewFormPeer(Form& form) { return std::make_unique<null::NullFormPeer>(form); }
 std::unique_ptr<ControlPeer> NewLabelPeer(Label&) { return std::make_unique<null::NullControlPeer>(); }
 std::unique_ptr<ControlPeer> NewLinePeer(Line&) { return std::make_unique<null::NullControlPeer>(); }
+std::unique_ptr<ControlPeer> NewCheckBoxPeer(CheckBox&) { return std::make_unique<null::NullControlPeer>(); }
+std::unique_ptr<ControlPeer> NewOptionButtonPeer(OptionButton&) {
+  return std::make_unique<null::NullControlPeer>();
+}
+std::unique_ptr<ControlPeer> NewCommandButtonPeer(CommandButton&) {
+  return std::make_unique<null::NullControlPeer>();
+}
+std::unique_ptr<ControlPeer> NewTextBoxPeer(TextBox&) { return std::make_unique<null::NullControlPeer>(); }
+std::unique_ptr<ControlPeer> NewPictureBoxPeer(PictureBox&) {
+  return std::make_unique<null::NullControlPeer>();
+}
+std::unique_ptr<ControlPeer> NewTimerPeer(Timer& t) { return std::make_unique<null::NullTimerPeer>(t); }
+
+WindowHandle DesktopWindowHandle() { return 0x10; }
+
+Image CaptureScreen(int x, int y, int w, int h) {
+  Image out(std::max(0, w), std::max(0, h));
+  for (int j = 0; j < h; ++j)
+    for (int i = 0; i < w; ++i)
+      if (S().screen.Contains(x + i, y + j)) out.At(i, j) = S().screen.At(x + i, y + j);
+  return out;
+}
+
+bool FileExists(const std::string& path) {
+  return std::find(S().existingFiles.begin(), S().existingFiles.end(), path) != S().existingFiles.end();
+}
+
+bool StartProgram(const std::vector<std::string>& argv, bool) {
+  S().started.push_back(argv);
+  return !argv.empty() && FileExists(argv[0]);
+}
+
+bool OpenUrl(const std::string& url) {
+  S().urlsOpened.push_back(url);
+  return true;
+}
 
 HiveStore& ActiveHiveStore() { return S().hive; }
 

@@ -8,6 +8,7 @@
 #include "platform/common/memory_hive_store.h"
 #include "platform/dates.h"
 #include "platform/forms.h"
+#include "platform/image.h"
 #include "platform/region.h"
 
 namespace plat::null {
@@ -45,6 +46,12 @@ struct State {
   std::vector<Point> windowRegion;
   WindowHandle regionWindow = 0;
 
+  // The screen a capture reads (pixels outside it read black), and what was started.
+  Image screen{1024, 768, 0x336699};
+  std::vector<std::vector<std::string>> started;
+  std::vector<std::string> urlsOpened;
+  std::vector<std::string> existingFiles;
+
   // Peer traffic: what would have gone to the display.
   int textSends = 0, boundsSends = 0, visibilitySends = 0;
 
@@ -61,5 +68,8 @@ struct FormView {
   PixelRect bounds;
 };
 const FormView* ViewOf(const Form& form);
+
+// Runs the ticks of every enabled timer of a loaded form, as if that much time had passed.
+void FireTimers(int times = 1);
 
 }  // namespace plat::null

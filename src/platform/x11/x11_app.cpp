@@ -63,6 +63,8 @@ void Dispatch(XEvent& ev) {
 void WaitForInput(int timeoutMs) {
   Display* d = X().dpy;
   if (XPending(d) > 0) return;  // already queued: poll() would not see it
+  long timer = MsUntilNextTimer();
+  if (timer >= 0 && (timeoutMs < 0 || timer < timeoutMs)) timeoutMs = static_cast<int>(timer);
   pollfd p{ConnectionNumber(d), POLLIN, 0};
   int r = poll(&p, 1, timeoutMs);
   if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) OnIoError(d);
@@ -205,7 +207,7 @@ std::string Initialize() {
                          "UTF8_STRING", "_NET_WM_NAME", "_NET_WM_PID", "_NET_WM_WINDOW_TYPE",
                          "_NET_WM_WINDOW_TYPE_DIALOG", "_NET_WM_WINDOW_TYPE_NORMAL",
                          "_NET_WM_MOVERESIZE", "_NET_SUPPORTING_WM_CHECK", "_NET_WM_STATE",
-                         "_NET_WM_STATE_ABOVE", "_MOTIF_WM_HINTS"};
+                         "_NET_WM_STATE_ABOVE", "_MOTIF_WM_HINTS", "_NET_WM_ICON"};
   Atom atoms[std::size(names)];
   XInternAtoms(d, const_cast<char**>(names), static_cast<int>(std::size(names)), False, atoms);
   Atom* slot = &c.atom.wmProtocols;
@@ -229,6 +231,7 @@ void DoEvents() {
     XNextEvent(d, &ev);
     x11::Dispatch(ev);
   }
+  x11::FireDueTimers();
 }
 
 void EndProgram(int status) {

@@ -5,8 +5,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/x11/x11_forms.h"
+
+#include "platform/image.h"
 
 namespace plat {
 namespace x11 {
@@ -18,6 +21,11 @@ constexpr int kDragThreshold = 4;  // pixels the pointer must travel before a dr
 
 // Interprets the window as sending input: pointer and keys on itself and its children.
 constexpr long kPointerEvents = ButtonPressMask | ButtonReleaseMask;
+
+::Window& MainWindow() {
+  static ::Window main = 0;
+  return main;
+}
 
 std::unordered_map<WindowHandle, FormWindow*>& Windows() {
   static std::unordered_map<WindowHandle, FormWindow*> windows;
@@ -64,16 +72,31 @@ FormWindow::FormWindow(Form& form) : form_(form) {
   XSetClassHint(c.dpy, outer_, &cls);
   SetRole(outer_, form.DesignName());
   SetRole(client_, form.DesignName() + ".client");
+  SetIcon();
+
+  // The first captioned window is the program's main window; the others are its dialogs.
+  if (form.Style() == FormStyle::FixedSingle && !MainWindow()) MainWindow() = outer_;
+  else if (MainWindow()) {
+    XSetTransientForHint(c.dpy, outer_, MainWindow());
+    Atom dialog = c.atom.netWmWindowTypeDialog;
+    XChangeProperty(c.dpy, outer_, c.atom.netWmWindowType, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&dialog), 1);
+  }
 }
 
 FormWindow::~FormWindow() {
+  if (MainWindow() == outer_) MainWindow() = 0;
+  if (captionDraw_) XftDrawDestroy(captionDraw_);
   Windows().erase(outer_);
   Unroute(outer_);
   Unroute(client_);
   XDestroyWindow(X().dpy, outer_);
 }
 
-void FormWindow::SetText(const std::string& caption) { SetWindowText(outer_, caption); }
+void FormWindow::SetText(const std::string& caption) {
+  SetWindowText(outer_, caption);
+  if (shown_) DrawFrame();
+}
 
 void FormWindow::UpdateHints() {
   XSizeHints h{};
@@ -114,20 +137,77 @@ void FormWindow::RunModal() {
   RunModalLoop(outer_, [&form, self] { return form.Peer() != self; });
 }
 
+// The close box sits at the right end of the caption bar, as on Windows.
+bool FormWindow::InCloseBox(int x, int y) const {
+  return form_.Style() != FormStyle::Borderless && x >= bounds_.w - 21 && x < bounds_.w - 5 &&
+         y >= 5 && y < 19;
+}
+
 void FormWindow::DrawFrame() {
-  if (form_.Style() != FormStyle::FixedSingle) return;
+  if (form_.Style() == FormStyle::Borderless) return;
   Display* d = X().dpy;
   GC gc = XCreateGC(d, outer_, 0, nullptr);
+  const int w = bounds_.w;
+  // Raised frame edge, then the caption bar.
+  XSetForeground(d, gc, PixelOf(kFrameFace));
+  XFillRectangle(d, outer_, gc, 0, 0, unsigned(w), unsigned(bounds_.h));
+  XSetForeground(d, gc, PixelOf(Rgb(255, 255, 255)));
+  XDrawLine(d, outer_, gc, 1, 1, w - 2, 1);
+  XDrawLine(d, outer_, gc, 1, 1, 1, bounds_.h - 2);
+  XSetForeground(d, gc, PixelOf(Rgb(64, 64, 64)));
+  XDrawLine(d, outer_, gc, 0, bounds_.h - 1, w - 1, bounds_.h - 1);
+  XDrawLine(d, outer_, gc, w - 1, 0, w - 1, bounds_.h - 1);
   XSetForeground(d, gc, PixelOf(kCaptionBlue));
-  XFillRectangle(d, outer_, gc, 0, 0, static_cast<unsigned>(bounds_.w),
-                 static_cast<unsigned>(form_.ClientOffsetY()));
+  XFillRectangle(d, outer_, gc, 0, 0, unsigned(w), unsigned(form_.ClientOffsetY()));
+  // Close box: a raised square with a cross.
+  const int bx = w - 21, by = 5;
+  XSetForeground(d, gc, PixelOf(kFrameFace));
+  XFillRectangle(d, outer_, gc, bx, by, 16, 14);
+  XSetForeground(d, gc, PixelOf(closePressed_ ? Rgb(64, 64, 64) : Rgb(255, 255, 255)));
+  XDrawLine(d, outer_, gc, bx, by, bx + 15, by);
+  XDrawLine(d, outer_, gc, bx, by, bx, by + 13);
+  XSetForeground(d, gc, PixelOf(closePressed_ ? Rgb(255, 255, 255) : Rgb(64, 64, 64)));
+  XDrawLine(d, outer_, gc, bx, by + 13, bx + 15, by + 13);
+  XDrawLine(d, outer_, gc, bx + 15, by, bx + 15, by + 13);
+  XSetForeground(d, gc, PixelOf(Rgb(0, 0, 0)));
+  XSetLineAttributes(d, gc, 2, LineSolid, CapButt, JoinMiter);
+  XDrawLine(d, outer_, gc, bx + 5, by + 4, bx + 11, by + 10);
+  XDrawLine(d, outer_, gc, bx + 11, by + 4, bx + 5, by + 10);
   XFreeGC(d, gc);
+  if (XftFont* f = FontFor({"Tahoma", 8.25, true}); f && !form_.Caption().empty()) {
+    if (!captionDraw_) captionDraw_ = XftDrawCreate(d, outer_, X().visual, X().colormap);
+    const std::string& t = form_.Caption();
+    XftDrawStringUtf8(captionDraw_, XftColorOf(Rgb(255, 255, 255)), f, 6,
+                      (form_.ClientOffsetY() - (f->ascent + f->descent)) / 2 + f->ascent,
+                      reinterpret_cast<const FcChar8*>(t.data()), int(t.size()));
+  }
+}
+
+void FormWindow::SetIcon() {
+  if (!form_.Icon.bytes) return;
+  std::vector<long> data;
+  for (int size : {32, 16}) {
+    auto img = DecodeIco(form_.Icon.bytes, form_.Icon.size, size);
+    if (!img) continue;
+    data.push_back(img->width);
+    data.push_back(img->height);
+    for (std::uint32_t p : img->pixels) data.push_back(long(p));  // ARGB, as _NET_WM_ICON wants
+  }
+  if (!data.empty())
+    XChangeProperty(X().dpy, outer_, X().atom.netWmIcon, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(data.data()), int(data.size()));
 }
 
 void FormWindow::HandleEvent(XEvent& ev) {
   switch (ev.type) {
     case Expose:
       if (ev.xexpose.window == outer_ && ev.xexpose.count == 0) DrawFrame();
+      break;
+    case MapNotify:
+      // Dialogs take the keyboard when they appear; without a window manager nobody else
+      // would give it to them.
+      if (ev.xmap.window == outer_ && outer_ != MainWindow())
+        XSetInputFocus(X().dpy, outer_, RevertToParent, CurrentTime);
       break;
     case ConfigureNotify:
       TrackPosition(ev.xconfigure);
@@ -137,8 +217,19 @@ void FormWindow::HandleEvent(XEvent& ev) {
       else ClientButton(ev.xbutton, true);
       break;
     case ButtonRelease:
-      if (ev.xbutton.window == outer_) dragPending_ = dragging_ = false;
-      else ClientButton(ev.xbutton, false);
+      if (ev.xbutton.window == outer_) {
+        dragPending_ = dragging_ = false;
+        if (closePressed_) {
+          closePressed_ = false;
+          DrawFrame();
+          if (InCloseBox(ev.xbutton.x, ev.xbutton.y)) {
+            form_.QueryUnload();
+            return;  // this peer may be gone
+          }
+        }
+      } else {
+        ClientButton(ev.xbutton, false);
+      }
       break;
     case MotionNotify:
       if (ev.xmotion.window == outer_) Drag(ev.xmotion);
@@ -167,6 +258,12 @@ void FormWindow::TrackPosition(const XConfigureEvent& e) {
 
 void FormWindow::StartDrag(const XButtonEvent& e) {
   if (e.button != Button1) return;
+  if (InCloseBox(e.x, e.y)) {
+    closePressed_ = true;
+    DrawFrame();
+    return;
+  }
+  if (e.y >= form_.ClientOffsetY()) return;  // the frame, not the caption bar
   dragPending_ = true;
   dragging_ = false;
   pressX_ = e.x_root;
@@ -256,31 +353,65 @@ void ChildWindow::SetVisible(bool visible) {
 void ChildWindow::SetText(const std::string& text) { SetWindowText(window_, text); }
 
 void ChildWindow::HandleEvent(XEvent& ev) {
-  if (ev.type == Expose) {
-    if (ev.xexpose.count == 0) Paint();
-    return;
+  switch (ev.type) {
+    case Expose:
+      if (ev.xexpose.count == 0) Paint();
+      break;
+    case ButtonPress:
+    case ButtonRelease:
+      Button(ev.xbutton, ev.type == ButtonPress);
+      break;
+    case KeyPress:
+      Key(ev.xkey);
+      break;
+    case FocusIn:
+    case FocusOut:
+      // NotifyPointer only says the pointer happens to be over us while a parent has the focus.
+      if ((ev.xfocus.mode == NotifyNormal || ev.xfocus.mode == NotifyWhileGrabbed) &&
+          ev.xfocus.detail != NotifyPointer)
+        Focus(ev.type == FocusIn);
+      break;
+    default:
+      break;
   }
-  if (ev.type != ButtonPress && ev.type != ButtonRelease) return;
-  const XButtonEvent& e = ev.xbutton;
-  int button = ButtonCode(e.button);
+}
+
+void ChildWindow::Clicked() {
+  if (control_.Click) control_.Click();
+}
+
+// Handlers may unload the whole form, and this window with it: nothing touches members after
+// the last handler has run.
+void ChildWindow::Button(const XButtonEvent& e, bool press) {
+  const int button = ButtonCode(e.button);
   if (!button) return;
-  float x = float(e.x) * 15, y = float(e.y) * 15;
-  if (ev.type == ButtonPress) {
+  const float x = float(e.x) * 15, y = float(e.y) * 15;
+  const int shift = ShiftCode(e.state);
+  Control& control = control_;
+  if (press) {
     pressed_ |= button;
+    Pressed(e);
+    if (button == kLeftButton) PressChanged();
     if (Clicks().IsDoubleClick(e)) {
       doubled_ = true;
-      if (control_.DblClick) control_.DblClick();
+      if (control.DblClick) control.DblClick();
     } else {
       doubled_ = false;
-      if (control_.MouseDown) control_.MouseDown(button, ShiftCode(e.state), x, y);
+      if (control.MouseDown) control.MouseDown(button, shift, x, y);
     }
     return;
   }
   // A release whose press went elsewhere (to a modal window that has since closed) is not ours.
   if (!(pressed_ & button)) return;
   pressed_ &= ~button;
-  if (control_.MouseUp) control_.MouseUp(button, ShiftCode(e.state), x, y);
-  if (button == kLeftButton && !doubled_ && control_.Click) control_.Click();
+  if (button == kLeftButton) PressChanged();
+  const bool inside = e.x >= 0 && e.y >= 0 && e.x < width_ && e.y < height_;
+  const bool click = button == kLeftButton && !doubled_ && inside;
+  if (control.MouseUp) {
+    control.MouseUp(button, shift, x, y);
+    if (!control.Peer()) return;  // unloaded by the handler
+  }
+  if (click) Clicked();
 }
 
 LabelWindow::LabelWindow(Label& label)
@@ -312,15 +443,44 @@ void LabelWindow::Paint() {
   XftFont* font = FontFor(label_.Font);
   if (!font) return;
   if (!draw_) draw_ = XftDrawCreate(d, Window(), X().visual, X().colormap);
-  XGlyphInfo ext{};
-  auto bytes = reinterpret_cast<const FcChar8*>(text.data());
-  XftTextExtentsUtf8(d, font, bytes, static_cast<int>(text.size()), &ext);
-  int x = 1;
-  if (label_.TextAlign == Alignment::Center) x = (Width() - ext.xOff) / 2;
-  else if (label_.TextAlign == Alignment::Right) x = Width() - ext.xOff - 1;
-  int y = (Height() - (font->ascent + font->descent)) / 2 + font->ascent;
-  XftDrawStringUtf8(draw_, XftColorOf(label_.ForeColor), font, x, y, bytes,
-                    static_cast<int>(text.size()));
+  auto width = [&](const std::string& s) {
+    XGlyphInfo ext{};
+    XftTextExtentsUtf8(d, font, reinterpret_cast<const FcChar8*>(s.data()), int(s.size()), &ext);
+    return int(ext.xOff);
+  };
+  // Text wider than the label wraps at blanks, as a label's caption does on Windows.
+  std::vector<std::string> lines{text};
+  if (width(text) > Width() - 2) {
+    lines.clear();
+    std::string line;
+    size_t start = 0;
+    while (start <= text.size()) {
+      size_t blank = text.find(' ', start);
+      std::string word = text.substr(start, blank == std::string::npos ? std::string::npos : blank - start);
+      std::string candidate = line.empty() ? word : line + " " + word;
+      if (!line.empty() && width(candidate) > Width() - 2) {
+        lines.push_back(line);
+        line = word;
+      } else {
+        line = candidate;
+      }
+      if (blank == std::string::npos) break;
+      start = blank + 1;
+    }
+    lines.push_back(line);
+  }
+  const int lineHeight = font->ascent + font->descent;
+  // One line sits in the middle of the cell; wrapped text starts at the top.
+  int y = lines.size() == 1 ? (Height() - lineHeight) / 2 + font->ascent : font->ascent;
+  for (const std::string& l : lines) {
+    const int w = width(l);
+    int x = 1;
+    if (label_.TextAlign == Alignment::Center) x = (Width() - w) / 2;
+    else if (label_.TextAlign == Alignment::Right) x = Width() - w - 1;
+    XftDrawStringUtf8(draw_, XftColorOf(label_.ForeColor), font, x, y,
+                      reinterpret_cast<const FcChar8*>(l.data()), int(l.size()));
+    y += lineHeight;
+  }
 }
 
 LineWindow::LineWindow(Line& line) : ChildWindow(line, line.BorderColor, 0) {}

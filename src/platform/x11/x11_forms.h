@@ -28,6 +28,8 @@ class FormWindow : public FormPeer, public EventTarget {
  private:
   void UpdateHints();
   void DrawFrame();
+  void SetIcon();
+  bool InCloseBox(int x, int y) const;
   void TrackPosition(const XConfigureEvent& e);
   void StartDrag(const XButtonEvent& e);
   void Drag(const XMotionEvent& e);
@@ -37,7 +39,8 @@ class FormWindow : public FormPeer, public EventTarget {
   ::Window outer_ = 0, client_ = 0;
   PixelRect bounds_{0, 0, 1, 1};
   bool shown_ = false;
-  bool dragPending_ = false, dragging_ = false;
+  bool dragPending_ = false, dragging_ = false, closePressed_ = false;
+  XftDraw* captionDraw_ = nullptr;
   int pressX_ = 0, pressY_ = 0, startX_ = 0, startY_ = 0;
 };
 
@@ -57,10 +60,18 @@ class ChildWindow : public ControlPeer, public EventTarget {
 
  protected:
   virtual void Paint() {}
+  // A left click: press and release over the control, not part of a double-click.
+  virtual void Clicked();
+  virtual void Pressed(const XButtonEvent&) {}
+  virtual void PressChanged() {}
+  virtual void Key(XKeyEvent&) {}
+  virtual void Focus(bool) {}
+  bool Pressed() const { return (pressed_ & kLeftButton) != 0; }
   int Width() const { return width_; }
   int Height() const { return height_; }
 
  private:
+  void Button(const XButtonEvent& e, bool press);
   Control& control_;
   ::Window window_ = 0, topLevel_ = 0;
   int width_ = 1, height_ = 1;

@@ -14,7 +14,7 @@ namespace plat::x11 {
 struct Atoms {
   Atom wmProtocols, wmDeleteWindow, wmState, wmWindowRole, utf8String, netWmName, netWmPid,
       netWmWindowType, netWmWindowTypeDialog, netWmWindowTypeNormal, netWmMoveResize,
-      netSupportingWmCheck, netWmState, netWmStateAbove, motifWmHints;
+      netSupportingWmCheck, netWmState, netWmStateAbove, motifWmHints, netWmIcon;
 };
 
 struct Connection {
@@ -46,8 +46,13 @@ void Dispatch(XEvent& event);
 
 // Runs events (and nothing else) until done() is true; other top-levels take no input meanwhile.
 void RunModalLoop(Window modal, const std::function<bool()>& done);
-// Blocks until the X connection has something to read or timeoutMs passes (-1: no limit).
+// Blocks until the X connection has something to read, a timer is due, or timeoutMs passes
+// (-1: no limit).
 void WaitForInput(int timeoutMs);
+
+// Interval timers. Due ones fire from DoEvents, like WM_TIMER messages.
+long MsUntilNextTimer();  // -1 when no timer runs
+void FireDueTimers();
 
 unsigned long PixelOf(Color c);
 XftColor* XftColorOf(Color c);

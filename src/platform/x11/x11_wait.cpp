@@ -26,11 +26,11 @@ namespace {
 
 constexpr std::int64_t kPeriodNs = 15'625'000;  // the Windows default timer interrupt period
 
-struct Timer {
+struct KernelTimer {
   int fd;
   bool signalled;
 };
-std::map<Handle, Timer> g_timers;
+std::map<Handle, KernelTimer> g_timers;
 Handle g_nextHandle = 0x40;
 // Closed timers' descriptors, kept for the next pause: the loop makes a timer 64
 // times a second, and two system calls fewer each time is most of what a quiet pass costs.
@@ -49,7 +49,7 @@ timespec ToTimespec(std::int64_t ns) {
 }
 
 // Reads an expired timerfd; a manual-reset timer then stays signalled until closed.
-bool Signalled(Timer& t) {
+bool Signalled(KernelTimer& t) {
   if (!t.signalled) {
     std::uint64_t expirations = 0;
     if (read(t.fd, &expirations, sizeof expirations) == sizeof expirations) t.signalled = true;
@@ -107,7 +107,7 @@ bool CloseHandle(Handle handle) {
 std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handles, bool,
                                         std::uint32_t timeoutMs, std::uint32_t) {
   if (count > 1) return kWaitFailed;
-  Timer* timer = nullptr;
+  KernelTimer* timer = nullptr;
   if (count == 1) {
     auto it = g_timers.find(handles[0]);
     if (it == g_timers.end()) return kWaitFailed;
@@ -121,12 +121,19 @@ std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handl
     // XPending flushes our requests, and events already read into Xlib's queue would not wake
     // poll(): look there first.
     if (XPending(d) > 0) return count;
+    // A due interval timer is a message too: return so the caller's DoEvents runs it.
+    const long timerMs = x11::MsUntilNextTimer();
+    if (timerMs == 0) return count;
     pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {timer ? timer->fd : -1, POLLIN, 0}};
     timespec left{};
     timespec* limit = nullptr;
+    std::int64_t ns = -1;
     if (deadline >= 0) {
-      std::int64_t ns = deadline - MonotonicNs();
+      ns = deadline - MonotonicNs();
       if (ns <= 0) return kWaitTimeout;
+    }
+    if (timerMs > 0 && (ns < 0 || timerMs * 1'000'000 < ns)) ns = timerMs * 1'000'000;
+    if (ns >= 0) {
       left = ToTimespec(ns);
       limit = &left;
     }
@@ -140,7 +147,7 @@ std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handl
       _exit(1);
     }
     if (fds[0].revents & POLLIN) return count;
-    if (r == 0) return kWaitTimeout;
+    if (r == 0 && deadline >= 0 && MonotonicNs() >= deadline) return kWaitTimeout;
   }
 }
 

@@ -1,0 +1,105 @@
+// Device contexts for platforms without GDI: a context is a picture box's image or the screen.
+#include <algorithm>
+#include <map>
+
+#include "platform/gdi.h"
+#include "platform/picture_box.h"
+
+namespace plat {
+namespace {
+
+struct Dc {
+  Image* image = nullptr;       // null: the screen
+  PictureBox* owner = nullptr;  // repainted after a draw
+};
+
+std::map<DcHandle, Dc>& Dcs() {
+  static std::map<DcHandle, Dc> dcs;
+  return dcs;
+}
+DcHandle g_next = 0x7000;
+
+Dc* Find(DcHandle h) {
+  auto it = Dcs().find(h);
+  return it == Dcs().end() ? nullptr : &it->second;
+}
+
+// The pixels a context shows over a rectangle; the screen is read on demand.
+Image Read(const Dc& dc, int x, int y, int w, int h) {
+  if (!dc.image) return CaptureScreen(x, y, w, h);
+  Image out(w, h);
+  for (int j = 0; j < h; ++j)
+    for (int i = 0; i < w; ++i)
+      if (dc.image->Contains(x + i, y + j)) out.At(i, j) = dc.image->At(x + i, y + j);
+  return out;
+}
+
+}  // namespace
+
+DcHandle RegisterImageDc(Image* image, PictureBox* owner) {
+  DcHandle h = ++g_next;
+  Dcs()[h] = {image, owner};
+  return h;
+}
+
+void UnregisterImageDc(DcHandle dc) { Dcs().erase(dc); }
+
+WindowHandle GetDesktopWindow() { return DesktopWindowHandle(); }
+
+DcHandle GetDC(WindowHandle window) {
+  if (window != DesktopWindowHandle()) return 0;
+  DcHandle h = ++g_next;
+  Dcs()[h] = {};
+  return h;
+}
+
+int ReleaseDC(WindowHandle, DcHandle dc) {
+  Dc* d = Find(dc);
+  if (!d || d->image) return 0;
+  Dcs().erase(dc);
+  return 1;
+}
+
+bool BitBlt(DcHandle dest, int x, int y, int w, int h, DcHandle source, int sx, int sy,
+            std::uint32_t rop) {
+  Dc* d = Find(dest);
+  Dc* s = Find(source);
+  if (!d || !s || !d->image || rop != kSrcCopy || w <= 0 || h <= 0) return false;
+  Image part = Read(*s, sx, sy, w, h);
+  for (int j = 0; j < h; ++j)
+    for (int i = 0; i < w; ++i)
+      if (d->image->Contains(x + i, y + j)) d->image->At(x + i, y + j) = part.At(i, j);
+  if (d->owner) d->owner->Refresh();
+  return true;
+}
+
+void KeyColourBlend(Image& dest, int dx, int dy, int w, int h, const Image& src, int sx, int sy,
+                    int opacity, std::uint32_t keyPixel) {
+  const int a = std::clamp(opacity, 0, 255);
+  for (int j = 0; j < h; ++j)
+    for (int i = 0; i < w; ++i) {
+      if (!dest.Contains(dx + i, dy + j) || !src.Contains(sx + i, sy + j)) continue;
+      const std::uint32_t s = src.At(sx + i, sy + j) & 0xFFFFFF;
+      if (s == keyPixel) continue;
+      std::uint32_t& d = dest.At(dx + i, dy + j);
+      std::uint32_t out = 0;
+      for (int shift = 0; shift <= 16; shift += 8) {
+        const int sc = int(s >> shift) & 0xFF, dc = int(d >> shift) & 0xFF;
+        out |= std::uint32_t((sc * a + dc * (255 - a) + 127) / 255) << shift;
+      }
+      d = out;
+    }
+}
+
+long FoxAlphaBlend(DcHandle dest, int dx, int dy, int w, int h, DcHandle source, int sx, int sy,
+                   int opacity, std::uint32_t keyColor, std::int32_t) {
+  Dc* d = Find(dest);
+  Dc* s = Find(source);
+  if (!d || !s || !d->image || w <= 0 || h <= 0) return 0;
+  Image src = Read(*s, sx, sy, w, h);
+  KeyColourBlend(*d->image, dx, dy, w, h, src, 0, 0, opacity, PixelFromColor(keyColor));
+  if (d->owner) d->owner->Refresh();
+  return 1;
+}
+
+}  // namespace plat

@@ -1,0 +1,373 @@
+// Check boxes, option buttons, command buttons, text boxes, picture boxes and timers on X11.
+#include <X11/Xatom.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <list>
+
+#include "platform/picture_box.h"
+#include "platform/x11/x11_forms.h"
+
+namespace plat {
+namespace x11 {
+namespace {
+
+constexpr Color kShadow = Rgb(128, 128, 128), kDarkShadow = Rgb(64, 64, 64),
+                kHighlight = Rgb(255, 255, 255), kFace = Rgb(212, 208, 200);
+
+constexpr long kClickEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask;
+
+void Line(::Window w, GC gc, Color c, int x1, int y1, int x2, int y2) {
+  XSetForeground(X().dpy, gc, PixelOf(c));
+  XDrawLine(X().dpy, w, gc, x1, y1, x2, y2);
+}
+
+// Raised (or, pressed, sunken) 3-D edge around a rectangle.
+void Edge(::Window w, GC gc, int width, int height, bool sunken) {
+  Color tl = sunken ? kDarkShadow : kHighlight, br = sunken ? kHighlight : kDarkShadow;
+  Line(w, gc, tl, 0, 0, width - 1, 0);
+  Line(w, gc, tl, 0, 0, 0, height - 1);
+  Line(w, gc, br, 0, height - 1, width - 1, height - 1);
+  Line(w, gc, br, width - 1, 0, width - 1, height - 1);
+  Line(w, gc, sunken ? kShadow : kShadow, 1, height - 2, width - 2, height - 2);
+}
+
+int TextWidth(XftFont* f, const std::string& s) {
+  XGlyphInfo g{};
+  XftTextExtentsUtf8(X().dpy, f, reinterpret_cast<const FcChar8*>(s.data()), int(s.size()), &g);
+  return g.xOff;
+}
+
+void DrawText(XftDraw* draw, XftFont* f, Color c, int x, int baseline, const std::string& s) {
+  XftDrawStringUtf8(draw, XftColorOf(c), f, x, baseline, reinterpret_cast<const FcChar8*>(s.data()),
+                    int(s.size()));
+}
+
+// A child window that draws itself with a GC and Xft each time it paints.
+class PaintedWindow : public ChildWindow {
+ public:
+  PaintedWindow(Control& c, Color back, long events) : ChildWindow(c, back, events) {}
+  ~PaintedWindow() override {
+    if (draw_) XftDrawDestroy(draw_);
+  }
+  void SetText(const std::string& text) override {
+    ChildWindow::SetText(text);
+    Repaint();
+  }
+  void Update() override { Repaint(); }
+
+ protected:
+  void Paint() override {
+    Display* d = X().dpy;
+    if (!draw_) draw_ = XftDrawCreate(d, Window(), X().visual, X().colormap);
+    GC gc = XCreateGC(d, Window(), 0, nullptr);
+    Draw(gc, draw_);
+    XFreeGC(d, gc);
+  }
+  void Repaint() {
+    XClearWindow(X().dpy, Window());
+    Paint();
+  }
+  virtual void Draw(GC gc, XftDraw* draw) = 0;
+
+ private:
+  XftDraw* draw_ = nullptr;
+};
+
+class CheckWindow : public PaintedWindow {
+ public:
+  explicit CheckWindow(CheckBox& box) : PaintedWindow(box, box.BackColor, kClickEvents), box_(box) {}
+
+ protected:
+  void Clicked() override { box_.UserClicked(); }
+  void Draw(GC gc, XftDraw* draw) override {
+    const int size = 13, y0 = (Height() - size) / 2;
+    XSetForeground(X().dpy, gc, PixelOf(kHighlight));
+    XFillRectangle(X().dpy, Window(), gc, 0, y0, size, size);
+    Line(Window(), gc, kShadow, 0, y0, size - 1, y0);
+    Line(Window(), gc, kShadow, 0, y0, 0, y0 + size - 1);
+    Line(Window(), gc, kDarkShadow, 1, y0 + 1, size - 2, y0 + 1);
+    Line(Window(), gc, kDarkShadow, 1, y0 + 1, 1, y0 + size - 2);
+    if (box_.Value()) {
+      XSetForeground(X().dpy, gc, PixelOf(Rgb(0, 0, 0)));
+      XPoint tick[] = {{3, short(y0 + 6)}, {5, short(y0 + 8)}, {9, short(y0 + 4)}};
+      XSetLineAttributes(X().dpy, gc, 2, LineSolid, CapButt, JoinMiter);
+      XDrawLines(X().dpy, Window(), gc, tick, 3, CoordModeOrigin);
+    }
+    XftFont* f = FontFor(box_.Font);
+    if (f && !box_.Caption().empty())
+      DrawText(draw, f, box_.ForeColor, size + 4, (Height() - (f->ascent + f->descent)) / 2 + f->ascent,
+               box_.Caption());
+  }
+
+ private:
+  CheckBox& box_;
+};
+
+class OptionWindow : public PaintedWindow {
+ public:
+  explicit OptionWindow(OptionButton& o) : PaintedWindow(o, o.BackColor, kClickEvents), option_(o) {}
+
+ protected:
+  void Clicked() override { option_.UserClicked(); }
+  void Draw(GC gc, XftDraw* draw) override {
+    const int size = 12, y0 = (Height() - size) / 2;
+    XSetForeground(X().dpy, gc, PixelOf(kHighlight));
+    XFillArc(X().dpy, Window(), gc, 0, y0, size, size, 0, 360 * 64);
+    XSetForeground(X().dpy, gc, PixelOf(kShadow));
+    XDrawArc(X().dpy, Window(), gc, 0, y0, size - 1, size - 1, 45 * 64, 180 * 64);
+    XSetForeground(X().dpy, gc, PixelOf(kDarkShadow));
+    XDrawArc(X().dpy, Window(), gc, 0, y0, size - 1, size - 1, 225 * 64, 180 * 64);
+    if (option_.Value()) {
+      XSetForeground(X().dpy, gc, PixelOf(Rgb(0, 0, 0)));
+      XFillArc(X().dpy, Window(), gc, 3, y0 + 3, size - 6, size - 6, 0, 360 * 64);
+    }
+    XftFont* f = FontFor(option_.Font);
+    if (f && !option_.Caption().empty())
+      DrawText(draw, f, option_.ForeColor, size + 4, (Height() - (f->ascent + f->descent)) / 2 + f->ascent,
+               option_.Caption());
+  }
+
+ private:
+  OptionButton& option_;
+};
+
+class ButtonWindow : public PaintedWindow {
+ public:
+  explicit ButtonWindow(CommandButton& b) : PaintedWindow(b, b.BackColor, kClickEvents), button_(b) {}
+
+ protected:
+  void PressChanged() override { Repaint(); }
+  void Draw(GC gc, XftDraw* draw) override {
+    Edge(Window(), gc, Width(), Height(), Pressed());
+    XftFont* f = FontFor(button_.Font);
+    if (!f) return;
+    int shift = Pressed() ? 1 : 0;
+    DrawText(draw, f, button_.ForeColor, (Width() - TextWidth(f, button_.Caption())) / 2 + shift,
+             (Height() - (f->ascent + f->descent)) / 2 + f->ascent + shift, button_.Caption());
+  }
+
+ private:
+  CommandButton& button_;
+};
+
+// Splits at CR LF (and lone LF) into display lines.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines(1);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    if (text[i] == '\n') lines.emplace_back();
+    else lines.back() += text[i];
+  }
+  return lines;
+}
+
+class TextWindow : public PaintedWindow {
+ public:
+  explicit TextWindow(TextBox& box)
+      : PaintedWindow(box, box.BackColor, kClickEvents | KeyPressMask | FocusChangeMask),
+        box_(box) {}
+
+ protected:
+  void Pressed(const XButtonEvent&) override {
+    XSetInputFocus(X().dpy, Window(), RevertToParent, CurrentTime);
+  }
+  void Key(XKeyEvent& e) override {
+    char buf[32];
+    KeySym sym = NoSymbol;
+    int n = XLookupString(&e, buf, sizeof buf, &sym, nullptr);
+    std::string text = box_.Text();
+    if (sym == XK_BackSpace) {
+      if (text.empty()) return;
+      // Whole characters: a CR LF pair, or one UTF-8 sequence.
+      if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0) text.resize(text.size() - 2);
+      else {
+        size_t cut = text.size() - 1;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+        text.resize(cut);
+      }
+    } else if (sym == XK_Return || sym == XK_KP_Enter) {
+      if (!box_.MultiLine) return;
+      text += "\r\n";
+    } else if (n > 0 && static_cast<unsigned char>(buf[0]) >= 0x20 && buf[0] != 0x7F) {
+      text.append(buf, size_t(n));
+    } else {
+      return;
+    }
+    box_.UserEdited(text);
+    ChildWindow::SetText(text);
+    Repaint();
+  }
+  void Focus(bool in) override {
+    focused_ = in;
+    Repaint();
+  }
+  void Draw(GC gc, XftDraw* draw) override {
+    XftFont* f = FontFor(box_.Font);
+    if (!f) return;
+    const int lineH = f->ascent + f->descent;
+    int y = 1, x = 2;
+    std::vector<std::string> lines = box_.MultiLine ? Lines(box_.Text()) : std::vector<std::string>{box_.Text()};
+    int caretX = x, caretY = y;
+    for (const auto& l : lines) {
+      if (box_.MultiLine) x = std::max(2, (Width() - TextWidth(f, l)) / 2);
+      else x = std::max(2, (Width() - TextWidth(f, l)) / 2);
+      DrawText(draw, f, box_.ForeColor, x, y + f->ascent, l);
+      caretX = x + TextWidth(f, l);
+      caretY = y;
+      y += lineH;
+    }
+    if (focused_) Line(Window(), gc, box_.ForeColor, caretX + 1, caretY, caretX + 1, caretY + lineH - 1);
+  }
+
+ private:
+  TextBox& box_;
+  bool focused_ = false;
+};
+
+class PictureWindow : public ChildWindow {
+ public:
+  explicit PictureWindow(PictureBox& box) : ChildWindow(box, box.BackColor, kClickEvents), box_(box) {}
+  void Update() override { Paint(); }
+
+ protected:
+  void Paint() override {
+    const Image& img = box_.Picture();
+    if (img.width <= 0 || img.height <= 0) return;
+    Connection& c = X();
+    const int w = std::min(img.width, Width()), h = std::min(img.height, Height());
+    auto* data = static_cast<char*>(std::malloc(size_t(w) * size_t(h) * 4));
+    if (!data) return;
+    XImage* xi = XCreateImage(c.dpy, c.visual, unsigned(c.depth), ZPixmap, 0, data, unsigned(w),
+                              unsigned(h), 32, 0);
+    if (!xi) {
+      std::free(data);
+      return;
+    }
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) XPutPixel(xi, x, y, PixelOf(ColorFromPixel(img.At(x, y))));
+    GC gc = XCreateGC(c.dpy, Window(), 0, nullptr);
+    XPutImage(c.dpy, Window(), gc, xi, 0, 0, 0, 0, unsigned(w), unsigned(h));
+    XFreeGC(c.dpy, gc);
+    XDestroyImage(xi);  // frees data too
+  }
+
+ private:
+  PictureBox& box_;
+};
+
+// ---- timers ----
+
+long NowMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return long(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
+}
+
+class TimerPeer;
+std::list<TimerPeer*>& Timers() {
+  static std::list<TimerPeer*> timers;
+  return timers;
+}
+
+class TimerPeer : public ControlPeer {
+ public:
+  explicit TimerPeer(Timer& t) : timer_(t) { Timers().push_back(this); }
+  ~TimerPeer() override { Timers().remove(this); }
+  void SetText(const std::string&) override {}
+  void SetBounds(const PixelRect&) override {}
+  void SetVisible(bool) override {}
+  void Update() override { Arm(); }
+  void Arm() { due_ = Running() ? NowMs() + timer_.Interval() : -1; }
+  bool Running() const { return timer_.Enabled() && timer_.Interval() > 0; }
+  long Due() const { return due_; }
+  Timer& Owner() { return timer_; }
+
+ private:
+  Timer& timer_;
+  long due_ = -1;
+};
+
+}  // namespace
+
+long MsUntilNextTimer() {
+  long best = -1;
+  const long now = NowMs();
+  for (TimerPeer* t : Timers()) {
+    if (t->Due() < 0) continue;
+    long left = std::max(0L, t->Due() - now);
+    if (best < 0 || left < best) best = left;
+  }
+  return best;
+}
+
+void FireDueTimers() {
+  const long now = NowMs();
+  std::vector<TimerPeer*> due;
+  for (TimerPeer* t : Timers())
+    if (t->Due() >= 0 && t->Due() <= now) due.push_back(t);
+  for (TimerPeer* t : due) {
+    // An earlier tick may have unloaded this timer's form.
+    if (std::find(Timers().begin(), Timers().end(), t) == Timers().end()) continue;
+    t->Arm();  // one tick however late we are, as Windows merges timer messages
+    if (t->Owner().Tick) t->Owner().Tick();
+  }
+}
+
+}  // namespace x11
+
+std::unique_ptr<ControlPeer> NewCheckBoxPeer(CheckBox& b) { return std::make_unique<x11::CheckWindow>(b); }
+std::unique_ptr<ControlPeer> NewOptionButtonPeer(OptionButton& o) {
+  return std::make_unique<x11::OptionWindow>(o);
+}
+std::unique_ptr<ControlPeer> NewCommandButtonPeer(CommandButton& b) {
+  return std::make_unique<x11::ButtonWindow>(b);
+}
+std::unique_ptr<ControlPeer> NewTextBoxPeer(TextBox& b) { return std::make_unique<x11::TextWindow>(b); }
+std::unique_ptr<ControlPeer> NewPictureBoxPeer(PictureBox& b) {
+  return std::make_unique<x11::PictureWindow>(b);
+}
+std::unique_ptr<ControlPeer> NewTimerPeer(Timer& t) {
+  auto p = std::make_unique<x11::TimerPeer>(t);
+  p->Arm();
+  return p;
+}
+
+WindowHandle DesktopWindowHandle() { return x11::X().root; }
+
+Image CaptureScreen(int x, int y, int w, int h) {
+  Image out(std::max(0, w), std::max(0, h));
+  x11::Connection& c = x11::X();
+  const int sw = DisplayWidth(c.dpy, c.screen), sh = DisplayHeight(c.dpy, c.screen);
+  // XGetImage fails on a rectangle that passes the screen's edge: read only the part on it.
+  const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+  const int x1 = std::min(x + w, sw), y1 = std::min(y + h, sh);
+  if (x1 <= x0 || y1 <= y0) return out;
+  XImage* xi = XGetImage(c.dpy, c.root, x0, y0, unsigned(x1 - x0), unsigned(y1 - y0), AllPlanes, ZPixmap);
+  if (!xi) return out;
+  const Visual* v = c.visual;
+  auto channel = [](unsigned long p, unsigned long mask) {
+    int shift = 0;
+    while (mask && !(mask & 1)) {
+      mask >>= 1;
+      ++shift;
+    }
+    unsigned long value = (p >> shift) & mask;
+    int bits = 0;
+    while (mask >> bits) ++bits;
+    return bits >= 8 ? std::uint32_t(value >> (bits - 8)) : std::uint32_t(value << (8 - bits));
+  };
+  for (int j = y0; j < y1; ++j)
+    for (int i = x0; i < x1; ++i) {
+      unsigned long p = XGetPixel(xi, i - x0, j - y0);
+      out.At(i - x, j - y) = channel(p, v->red_mask) << 16 | channel(p, v->green_mask) << 8 |
+                             channel(p, v->blue_mask);
+    }
+  XDestroyImage(xi);
+  return out;
+}
+
+}  // namespace plat
