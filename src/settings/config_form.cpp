@@ -117,6 +117,6 @@ void Config::Label2_Click() {
 
 Config& ConfigWindow(Main& clock) {
   static std::unique_ptr<Config> config;
-  if (!config) config = std::make_unique<Config>(clock);
+  if (!config || &config->Clock() != &clock) config = std::make_unique<Config>(clock);
   return *config;
 }

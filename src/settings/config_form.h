@@ -11,6 +11,7 @@ class Config : public plat::Form {
   void Command1_Click();  // Apply
   void Command2_Click();  // About
   void Label2_Click();    // the maker's web page
+  Main& Clock() const { return clock_; }
 
   plat::CheckBox Check1{*this, "Check1"};  // "Marker ON"
   plat::CheckBox Check2{*this, "Check2"};  // "Military Time"

@@ -39,7 +39,12 @@ struct NullFormPeer : FormPeer {
     ++S().boundsSends;
   }
   void Show() override { view.shown = true; }
-  void RunModal() override {}
+  void RunModal() override {
+    Form& f = form;  // this peer dies if the form unloads
+    S().modalForms.push_back(f.DesignName());
+    if (S().onModal) S().onModal(f);
+    if (f.Peer() == this) f.Unload();
+  }
   void Hide() override { view.shown = false; }
   Form& form;
   WindowHandle handle;

@@ -52,6 +52,11 @@ struct State {
   std::vector<std::string> urlsOpened;
   std::vector<std::string> existingFiles;
 
+  // Runs while a form is shown modally, as the user would act on it; a form still loaded
+  // afterwards is closed as if by its close box.
+  std::function<void(Form&)> onModal;
+  std::vector<std::string> modalForms;
+
   // Peer traffic: what would have gone to the display.
   int textSends = 0, boundsSends = 0, visibilitySends = 0;
 

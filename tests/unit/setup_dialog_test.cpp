@@ -1,0 +1,166 @@
+// The Setup dialog on the in-memory platform: what it shows for the stored settings, and what
+// Apply stores and moves.
+#include <gtest/gtest.h>
+
+#include "clock/main_form.h"
+#include "platform/null/null_backend.h"
+#include "settings/config_form.h"
+#include "settings/mdl_registry.h"
+#include "shared/main_mod.h"
+
+namespace {
+
+using plat::null::S;
+
+struct Loaded {
+  SettingValue mark, format, position;
+  int check1, check2, option;  // option -1: none selected
+};
+
+int SelectedOption(Config& c) {
+  int selected = -1;
+  for (int i = 0; i < 7; ++i)
+    if (c.Option1(i).Value()) {
+      EXPECT_EQ(selected, -1) << "two options selected";
+      selected = i;
+    }
+  return selected;
+}
+
+class SetupLoad : public ::testing::TestWithParam<Loaded> {};
+
+TEST_P(SetupLoad, ShowsTheStoredChoices) {
+  const Loaded& l = GetParam();
+  MarkSetting = l.mark;
+  FormatSetting = l.format;
+  PositionSetting = l.position;
+  Main clock;
+  Config c(clock);
+  c.Load();
+  EXPECT_EQ(c.Check1.Value(), l.check1);
+  EXPECT_EQ(c.Check2.Value(), l.check2);
+  EXPECT_EQ(SelectedOption(c), l.option);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, SetupLoad,
+    ::testing::Values(
+        // After a first start only "Format" = 1 exists.
+        Loaded{SettingValue(), SettingValue(1), SettingValue(), 0, 1, 6},
+        Loaded{SettingValue(1), SettingValue(0), SettingValue(3), 1, 0, 2},
+        Loaded{SettingValue(0), SettingValue(5), SettingValue(0), 0, 0, 6},
+        Loaded{SettingValue(2), SettingValue(1), SettingValue(1), 0, 1, 0},
+        Loaded{SettingValue(1), SettingValue(1), SettingValue(4), 1, 1, 3},
+        Loaded{SettingValue(), SettingValue(), SettingValue(6), 0, 0, 5},
+        Loaded{SettingValue(), SettingValue(), SettingValue(9), 0, 0, -1},
+        Loaded{SettingValue(), SettingValue(), SettingValue(-1), 0, 0, -1}));
+
+TEST(SetupDialog, OptionsStandForTheSpotsTheyShow) {
+  const int position[7] = {1, 2, 3, 4, 5, 6, 0};
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_EQ(PositionOfOption(i), position[i]);
+    EXPECT_EQ(OptionOfPosition(position[i]), i);
+  }
+  EXPECT_EQ(OptionOfPosition(7), -1);
+  EXPECT_EQ(OptionOfPosition(-1), -1);
+}
+
+TEST(SetupDialog, OpensBesideTheClockCorner) {
+  Main clock;
+  clock.Move(3000, 4500);
+  Config c(clock);
+  c.Load();
+  EXPECT_DOUBLE_EQ(c.Left(), 4100);
+  EXPECT_DOUBLE_EQ(c.Top(), 5100);
+}
+
+TEST(SetupDialog, OptionButtonsAreOneGroup) {
+  Main clock;
+  Config c(clock);
+  c.Load();
+  c.Option1(2).UserClicked();
+  c.Option1(5).UserClicked();
+  EXPECT_EQ(SelectedOption(c), 5);
+}
+
+struct Applied {
+  int check1, check2, option;
+  SettingValue storedPosition;
+  std::int32_t wantPosition;
+  bool moves;
+  double left, top;
+};
+
+class SetupApply : public ::testing::TestWithParam<Applied> {};
+
+TEST_P(SetupApply, StoresAllThreeAndMovesTheClock) {
+  const Applied& a = GetParam();
+  CreateSettingsKey(SettingsRoot, SettingsKey);
+  ScreenWidth = 1280 * 15;
+  ScreenHeight = 1024 * 15;
+  PositionSetting = a.storedPosition;
+  FormatSetting = 0;
+  MarkSetting = SettingValue();
+  Main clock;
+  clock.Move(111, 222);
+  clock.Label1.SetCaption("PM");
+  Config c(clock);
+  c.Load();
+  c.Check1.SetValue(a.check1);
+  c.Check2.SetValue(a.check2);
+  for (int i = 0; i < 7; ++i) c.Option1(i).SetValue(i == a.option);
+  c.Command1_Click();
+
+  EXPECT_FALSE(c.Loaded());
+  EXPECT_EQ(ReadSetting("Mark"), a.check1);
+  EXPECT_EQ(ReadSetting("Format"), a.check2);
+  EXPECT_EQ(ReadSetting("Position"), a.wantPosition);
+  EXPECT_EQ(PositionSetting, a.wantPosition);
+  EXPECT_EQ(MarkSetting, a.check1);
+  EXPECT_EQ(FormatSetting, a.check2);
+  EXPECT_EQ(clock.Label1.Caption(), a.check2 ? "MIL" : "PM");
+  EXPECT_DOUBLE_EQ(clock.Left(), a.moves ? a.left : 111);
+  EXPECT_DOUBLE_EQ(clock.Top(), a.moves ? a.top : 222);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, SetupApply,
+    ::testing::Values(
+        Applied{0, 1, 3, SettingValue(3), 4, true, 0, 15360 - 3400},        // bottom left
+        Applied{1, 0, 6, SettingValue(), 0, true, 9600 - 2250, 7680 - 1700},  // centre
+        Applied{1, 1, 2, SettingValue(0), 3, true, 19200 - 4500, 0},        // top right
+        Applied{0, 0, 4, SettingValue(1), 5, true, 9600 - 2250, 15360 - 3400},
+        // No option selected: nothing moves and the old value is written back.
+        Applied{0, 1, -1, SettingValue(9), 9, false, 0, 0}));
+
+TEST(SetupDialog, ApplyUsesTheScreenSizeRecordedAtStart) {
+  CreateSettingsKey(SettingsRoot, SettingsKey);
+  ScreenWidth = 800 * 15;
+  ScreenHeight = 600 * 15;
+  S().screenWidthPixels = 1600;  // the screen changed since: not measured again
+  Main clock;
+  Config c(clock);
+  c.Load();
+  c.Option1(2).SetValue(true);
+  c.Command1_Click();
+  EXPECT_DOUBLE_EQ(clock.Left(), 12000 - 4500);
+}
+
+TEST(SetupDialog, WebLinkTriesTheNamedBrowserThenTheUsersOwn) {
+  Main clock;
+  Config c(clock);
+  c.Label2_Click();
+  ASSERT_EQ(S().urlsOpened.size(), 1u);
+  EXPECT_EQ(S().urlsOpened[0], "https://zorvane.example.org/");
+  EXPECT_TRUE(S().started.empty());
+
+  S().urlsOpened.clear();
+  S().existingFiles = {"\\Internet Explorer\\IEXPLORE.EXE"};  // ProgramFiles is unset here
+  c.Label2_Click();
+  ASSERT_EQ(S().started.size(), 1u);
+  EXPECT_EQ(S().started[0],
+            (std::vector<std::string>{"\\Internet Explorer\\IEXPLORE.EXE", "https://zorvane.example.org/"}));
+  EXPECT_TRUE(S().urlsOpened.empty());
+}
+
+}  // namespace
