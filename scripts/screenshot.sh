@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Makes docs/clock.png: the clock on a plain desktop under a private Xvfb, at a fixed instant.
-#   scripts/screenshot.sh [BUILD_DIR] [OUT.png]
+# Makes the README's pictures under a private Xvfb, at a fixed instant: docs/clock.png (the
+# clock), docs/setup.png (its Setup dialog) and docs/about.png (the About window over it).
+#   scripts/screenshot.sh [BUILD_DIR] [OUT_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build}
-out=${2:-$here/docs/clock.png}
+outdir=${2:-$here/docs}
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -19,12 +20,12 @@ cleanup() {
 trap cleanup EXIT
 
 exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 640x400x24 -dpi 96 -nolisten tcp -noreset >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 800x600x24 -dpi 96 -nolisten tcp -noreset >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(cat "$work/display")"
 # A soft desktop colour so the triangle's outline shows.
-convert -size 640x400 gradient:'#5a7fa8-#27405e' "$work/desk.png"
+convert -size 800x600 gradient:'#5a7fa8-#27405e' "$work/desk.png"
 display -window root "$work/desk.png" 2>/dev/null || true
 
 mkdir -p "$work/config/zorvane" "$work/run"
@@ -41,6 +42,16 @@ done
 sleep 0.5
 geom=$(xwininfo -name Zorvane | awk '/Absolute upper-left X/{x=$NF}/Absolute upper-left Y/{y=$NF}END{print x" "y}')
 read -r x y <<<"$geom"
-mkdir -p "$(dirname "$out")"
-import -window root -crop "320x245+$((x - 10))+$((y - 10))" +repage "$out"
-echo "wrote $out"
+mkdir -p "$outdir"
+import -window root -crop "320x245+$((x - 10))+$((y - 10))" +repage "$outdir/clock.png"
+
+# A right click on the year tier opens the Setup dialog beside the clock's corner.
+xdotool mousemove $((x + 150)) $((y + 22 + 184)) click 3
+sleep 0.8
+import -window root -crop "330x300+$((x - 10))+$((y - 10))" +repage "$outdir/setup.png"
+
+# Its About button: the About window over the dialog, once all the credits have risen.
+xdotool mousemove $((x + 73 + 3 + 30 + 30)) $((y + 40 + 22 + 94 + 10)) click 1
+sleep 9.8
+import -window root -crop "480x400+$((x + 73 + 115 - 240))+$((y + 40 + 88 - 200))" +repage "$outdir/about.png"
+echo "wrote $outdir/clock.png $outdir/setup.png $outdir/about.png"
