@@ -48,13 +48,10 @@ timespec ToTimespec(std::int64_t ns) {
   return {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
 }
 
-// Reads an expired timerfd; a manual-reset timer then stays signalled until closed.
-bool Signalled(KernelTimer& t) {
-  if (!t.signalled) {
-    std::uint64_t expirations = 0;
-    if (read(t.fd, &expirations, sizeof expirations) == sizeof expirations) t.signalled = true;
-  }
-  return t.signalled;
+// Reads an expired timerfd; a manual-reset timer then stays signalled until it is armed again.
+void Collect(KernelTimer& t) {
+  std::uint64_t expirations = 0;
+  if (read(t.fd, &expirations, sizeof expirations) == sizeof expirations) t.signalled = true;
 }
 
 }  // namespace
@@ -117,7 +114,8 @@ std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handl
   const std::int64_t deadline =
       timeoutMs == kInfinite ? -1 : RoundUpToPeriod(MonotonicNs() + std::int64_t(timeoutMs) * 1'000'000);
   for (;;) {
-    if (timer && Signalled(*timer)) return kWaitObject0;
+    // Only poll() says when to read the timer: reading first would cost a failed read a pass.
+    if (timer && timer->signalled) return kWaitObject0;
     // XPending flushes our requests, and events already read into Xlib's queue would not wake
     // poll(): look there first.
     if (XPending(d) > 0) return count;
@@ -145,6 +143,10 @@ std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handl
     if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
       std::fprintf(stderr, "zorvane: lost the connection to the X server\n");
       _exit(1);
+    }
+    if (timer && (fds[1].revents & POLLIN)) {
+      Collect(*timer);
+      if (timer->signalled) return kWaitObject0;
     }
     if (fds[0].revents & POLLIN) return count;
     if (r == 0 && deadline >= 0 && MonotonicNs() >= deadline) return kWaitTimeout;
