@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/app.h"
+#include "platform/common/double_click.h"
 #include "platform/common/hive.h"
 #include "platform/dates.h"
 #include "platform/x11/reg_file_store.h"
@@ -151,16 +152,11 @@ ClickTracker& Clicks() {
 }
 
 bool ClickTracker::IsDoubleClick(const XButtonEvent& e) {
-  bool dbl = armed_ && e.window == window_ && e.button == button_ &&
-             static_cast<std::uint32_t>(e.time - time_) <= 500u &&  // unsigned: survives the wrap
-             std::abs(e.x_root - x_) <= 4 && std::abs(e.y_root - y_) <= 4;
+  const Press now{e.window, e.button, static_cast<std::uint32_t>(e.time), e.x_root, e.y_root};
+  const bool dbl = armed_ && plat::IsDoubleClick(last_, now);
   // A double-click consumes the pair: a third press starts over.
   armed_ = !dbl;
-  window_ = e.window;
-  button_ = e.button;
-  time_ = e.time;
-  x_ = e.x_root;
-  y_ = e.y_root;
+  last_ = now;
   return dbl;
 }
 

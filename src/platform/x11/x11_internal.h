@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/common/double_click.h"
 #include "platform/forms.h"
 
 namespace plat::x11 {
@@ -65,17 +66,13 @@ void SetWindowText(Window w, const std::string& text);
 void SetRole(Window w, const std::string& role);
 bool WindowManagerRunning();
 
-// A click counts as a double-click when the same button presses the same window again within
-// 500 ms and 4 px; X server times wrap at 2^32 ms.
+// Remembers the last press, to tell a double-click (see double_click.h).
 class ClickTracker {
  public:
   bool IsDoubleClick(const XButtonEvent& press);
 
  private:
-  Window window_ = 0;
-  unsigned button_ = 0;
-  Time time_ = 0;
-  int x_ = 0, y_ = 0;
+  Press last_{};
   bool armed_ = false;
 };
 ClickTracker& Clicks();
