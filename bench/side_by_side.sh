@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs zorvane and `xclock -update 1` side by side on one private Xvfb and prints what each costs:
+# Runs zorvane, `xclock -update 1` and a bare 64-per-second wake-up loop (bench/wake_floor) side
+# by side on one private Xvfb and prints what each costs:
 # CPU, wake-ups (voluntary context switches), resident memory, the X server's CPU over the same
 # interval, and zorvane's start-to-window time (median of 5 starts).
 #
@@ -111,6 +112,12 @@ if [ $HAVE_XCLOCK = 1 ]; then
   CPID=$!
   PIDS+=("$CPID")
 fi
+FPID=
+if [ -x "$BUILD_DIR/bench/wake_floor" ]; then
+  "$BUILD_DIR/bench/wake_floor" &
+  FPID=$!
+  PIDS+=("$FPID")
+fi
 wait_viewable Zorvane 100 || { echo "zorvane's window did not show" >&2; cat "$WORK/zorvane.log" >&2; exit 1; }
 if [ -n "$CPID" ]; then wait_viewable xclock 100 || { echo "xclock's window did not show" >&2; exit 1; }; fi
 sleep "$WARMUP"
@@ -133,6 +140,8 @@ memory_kb() { awk -v k="$2" '$1 == k":" { print $2 }' "/proc/$1/status"; }
 NAMES=(zorvane)
 PROCS=("$ZPID")
 if [ -n "$CPID" ]; then NAMES+=("xclock -update 1"); PROCS+=("$CPID"); fi
+# 64 bare timer wake-ups a second and nothing else: the least a pause like the clock's can cost.
+if [ -n "$FPID" ]; then NAMES+=("64 bare wake-ups/s"); PROCS+=("$FPID"); fi
 NAMES+=("Xvfb (serves both)"); PROCS+=("$XVFB")
 [ -z "$CPID" ] && NAMES[-1]="Xvfb"
 
