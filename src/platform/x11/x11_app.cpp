@@ -217,8 +217,8 @@ void SetAppTitle(const std::string& title) { x11::g_title = title; }
 
 int TwipsPerPixelX() { return 15; }
 int TwipsPerPixelY() { return 15; }
-long ScreenWidthTwips() { return DisplayWidth(X().dpy, X().screen) * 15L; }
-long ScreenHeightTwips() { return DisplayHeight(X().dpy, X().screen) * 15L; }
+long ScreenWidthTwips() { return DisplayWidth(X().dpy, X().screen) * long(TwipsPerPixelX()); }
+long ScreenHeightTwips() { return DisplayHeight(X().dpy, X().screen) * long(TwipsPerPixelY()); }
 
 void DoEvents() {
   Display* d = X().dpy;

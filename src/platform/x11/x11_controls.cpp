@@ -32,7 +32,7 @@ void Edge(::Window w, GC gc, int width, int height, bool sunken) {
   Line(w, gc, tl, 0, 0, 0, height - 1);
   Line(w, gc, br, 0, height - 1, width - 1, height - 1);
   Line(w, gc, br, width - 1, 0, width - 1, height - 1);
-  Line(w, gc, sunken ? kShadow : kShadow, 1, height - 2, width - 2, height - 2);
+  Line(w, gc, kShadow, 1, height - 2, width - 2, height - 2);
 }
 
 int TextWidth(XftFont* f, const std::string& s) {
@@ -213,8 +213,7 @@ class TextWindow : public PaintedWindow {
     std::vector<std::string> lines = box_.MultiLine ? Lines(box_.Text()) : std::vector<std::string>{box_.Text()};
     int caretX = x, caretY = y;
     for (const auto& l : lines) {
-      if (box_.MultiLine) x = std::max(2, (Width() - TextWidth(f, l)) / 2);
-      else x = std::max(2, (Width() - TextWidth(f, l)) / 2);
+      x = std::max(2, (Width() - TextWidth(f, l)) / 2);  // centred, like the credits they show
       DrawText(draw, f, box_.ForeColor, x, y + f->ascent, l);
       caretX = x + TextWidth(f, l);
       caretY = y;

@@ -9,6 +9,7 @@
 
 #include "platform/x11/x11_forms.h"
 
+#include "platform/app.h"
 #include "platform/image.h"
 
 namespace plat {
@@ -273,8 +274,12 @@ void FormWindow::StartDrag(const XButtonEvent& e) {
 }
 
 void FormWindow::Drag(const XMotionEvent& e) {
+  auto follow = [&] {
+    form_.Move(double(startX_ + e.x_root - pressX_) * TwipsPerPixelX(),
+               double(startY_ + e.y_root - pressY_) * TwipsPerPixelY());
+  };
   if (dragging_) {
-    form_.Move(double(startX_ + e.x_root - pressX_) * 15, double(startY_ + e.y_root - pressY_) * 15);
+    follow();
     return;
   }
   if (!dragPending_) return;
@@ -283,7 +288,7 @@ void FormWindow::Drag(const XMotionEvent& e) {
   dragPending_ = false;
   if (!WindowManagerRunning()) {
     dragging_ = true;  // nobody else will move us
-    form_.Move(double(startX_ + e.x_root - pressX_) * 15, double(startY_ + e.y_root - pressY_) * 15);
+    follow();
     return;
   }
   // Hand the move to the window manager, which tracks the pointer from here on.
@@ -307,7 +312,7 @@ void FormWindow::Drag(const XMotionEvent& e) {
 void FormWindow::ClientButton(const XButtonEvent& e, bool press) {
   int button = ButtonCode(e.button);
   if (!button) return;
-  float x = float(e.x) * 15, y = float(e.y) * 15;
+  float x = float(e.x * TwipsPerPixelX()), y = float(e.y * TwipsPerPixelY());
   if (press) {
     if (Clicks().IsDoubleClick(e)) {
       if (form_.DblClick) form_.DblClick();
@@ -385,7 +390,7 @@ void ChildWindow::Clicked() {
 void ChildWindow::Button(const XButtonEvent& e, bool press) {
   const int button = ButtonCode(e.button);
   if (!button) return;
-  const float x = float(e.x) * 15, y = float(e.y) * 15;
+  const float x = float(e.x * TwipsPerPixelX()), y = float(e.y * TwipsPerPixelY());
   const int shift = ShiftCode(e.state);
   Control& control = control_;
   if (press) {
