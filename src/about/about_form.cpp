@@ -72,9 +72,14 @@ void About::Form_Load() {
 void About::Form_Resize() { CaptureAndCompose(); }
 
 void About::Form_Showing() {
-  // Centred over the dialog that opens it, then the screen behind that spot is what shows.
-  if (plat::Form* owner = plat::ActiveModalForm(); owner && owner != this)
-    Move(owner->Left() + (owner->Width() - Width()) / 2, owner->Top() + (owner->Height() - Height()) / 2);
+  // Centred over the dialog that opens it, then the screen behind that spot is what shows. The
+  // spot is put on a whole pixel, so the window stands exactly where the capture reads, whichever
+  // way the platform rounds twips to pixels.
+  if (plat::Form* owner = plat::ActiveModalForm(); owner && owner != this) {
+    auto wholePixel = [](double twips) { return std::floor(twips / 15) * 15; };
+    Move(wholePixel(owner->Left() + (owner->Width() - Width()) / 2),
+         wholePixel(owner->Top() + (owner->Height() - Height()) / 2));
+  }
   CaptureAndCompose();
 }
 

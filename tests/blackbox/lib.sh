@@ -48,7 +48,7 @@ xfail_check() {
 }
 
 # Known program bugs, one variable each, named in the checks they make fail (search for the name).
-# (None at the moment: add BUG_NAME='what goes wrong' here and pass it to the checks it breaks.)
+# (Add BUG_NAME='what goes wrong' here and pass it to the checks it breaks.)
 
 # ---------------------------------------------------------------- processes
 
@@ -301,3 +301,80 @@ click_named() {
 
 # count_clocks [--viewable]: how many top-level clock windows (role Main) exist.
 count_clocks() { "$XPROBE" count --title Zorvane --role Main "$@"; }
+
+# ---------------------------------------------------------------- controls of dialogs and the clock
+
+# rect_of TOP ROLE: "x y w h" of TOP's descendant with that role, x and y relative to the root.
+rect_of() {
+  local top child
+  top=$("$XPROBE" geom "$1") || return 1
+  child=$("$XPROBE" child "$1" "$2") || return 1
+  awk -v t="$top" -v c="$child" \
+    'BEGIN { split(t, a, " "); split(c, b, " "); print a[2] + b[1], a[3] + b[2], b[3], b[4] }'
+}
+
+# caption TOP ROLE: WM_NAME of the descendant with that role (CR and LF shown as \r and \n).
+caption() { "$XPROBE" child "$1" "$2" | cut -d' ' -f6-; }
+
+# map_state TOP ROLE: viewable, unmapped or unviewable; empty when there is no such control.
+map_state() { "$XPROBE" child "$1" "$2" | awk '{ print $5 }'; }
+
+# click_role TOP ROLE [BUTTON]: one click in the middle of the control.
+click_role() {
+  local x y w h
+  read -r x y w h <<<"$(rect_of "$1" "$2")"
+  [[ -n "$h" ]] || return 1
+  xdotool mousemove $((x + w / 2)) $((y + h / 2)) click "${3:-1}"
+}
+
+# double_click X Y: button 1 twice, 80 ms apart, as a user's double-click.
+double_click() { xdotool mousemove "$1" "$2" click --repeat 2 --delay 80 1; }
+
+# clock_point CLOCK ROLE: "x y" on the root where a click reaches that control of the clock. The
+# window is shaped to the triangle (150,0),(0,225),(300,225) (its pixel rule: a pixel of row y is
+# inside when 895-4y <= 6x < 899+4y), so a control is a target only where it lies inside: the
+# middle of the control's middle row, cut to the triangle.
+clock_point() {
+  local cx cy x y w h
+  read -r cx cy <<<"$(win_xy "$1")"
+  read -r x y w h <<<"$(rect_of "$1" "$2")"
+  [[ -n "$h" && -n "$cy" ]] || return 1
+  awk -v cx="$cx" -v cy="$cy" -v x="$x" -v y="$y" -v w="$w" -v h="$h" '
+    function ceil(v) { return (v == int(v)) ? v : (v > 0 ? int(v) + 1 : int(v)) }
+    BEGIN {
+      ly = y - cy + int(h / 2); lx = x - cx
+      lo = ceil((895 - 4 * ly) / 6); hi = ceil((899 + 4 * ly) / 6) - 1
+      a = (lx > lo + 1) ? lx : lo + 1; b = (lx + w - 1 < hi - 1) ? lx + w - 1 : hi - 1
+      if (a > b) exit 1
+      print cx + int((a + b) / 2), cy + ly
+    }'
+}
+
+# dark_count FILE X Y W H: how many pixels of that rectangle of a screenshot are dark (grey level
+# under 30 %: black ticks and dots, not the 3-D grey of a control's frame).
+dark_count() {
+  convert "$1" -crop "${4}x${5}+${2}+${3}" +repage -colorspace Gray -threshold 30% \
+    -format '%[fx:int(w*h*(1-mean)+0.5)]' info: 2>/dev/null
+}
+
+# control_state FILE TOP ROLE: "on", "off" or "unclear(N)" for a check box (role Check...) or an
+# option button (role Option...) in a screenshot FILE. Neither shows its state in a property: a
+# check box draws a tick in the white 13x13 square at its left (inside: 10x10 px from (2,4) of
+# the control), an option a black dot in its white circle (inside: 6x6 px from (3,5)).
+control_state() {
+  local x y w h n
+  read -r x y w h <<<"$(rect_of "$2" "$3")"
+  [[ -n "$h" ]] || { echo "missing"; return; }
+  case "$3" in
+    Check*) n=$(dark_count "$1" $((x + 2)) $((y + 4)) 10 10) ;;
+    *) n=$(dark_count "$1" $((x + 3)) $((y + 5)) 6 6) ;;
+  esac
+  if [[ "$n" == 0 ]]; then echo off; elif ((n >= 4)); then echo on; else echo "unclear($n)"; fi
+}
+
+# setting_line NAME: the stored line of that value, e.g. '"Format"=dword:00000000', or "none".
+setting_line() {
+  local line
+  line=$(grep "^\"$1\"=" "$SETTINGS" 2>/dev/null)
+  echo "${line:-none}"
+}

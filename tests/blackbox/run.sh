@@ -27,6 +27,9 @@ source "$HERE/startup.sh"
 source "$HERE/tiers.sh"
 source "$HERE/placement.sh"
 source "$HERE/instance.sh"
+source "$HERE/dialogs.sh"
+source "$HERE/pointer.sh"
+source "$HERE/about.sh"
 
 cleanup() {
   stop_all
@@ -80,7 +83,7 @@ if wanted startup; then
   run_group group_startup none
   run_group group_startup openbox
 fi
-for group in tiers placement drag instance x_gone; do
+for group in tiers placement drag instance x_gone setup pointer about; do
   wanted "$group" || continue
   run_group "group_$group" none
   run_group "group_$group" openbox

@@ -296,8 +296,66 @@ void Usage() {
                "  wait-wm MS                    waits until a window manager is announced and manages\n"
                "                                a test window\n"
                "  paint-root RRGGBB             sets the root background to that colour\n"
+               "  paint-root-pattern            root background where every pixel differs: see\n"
+               "                                pattern-rgb\n"
+               "  pattern-rgb X Y               r,g,b that paint-root-pattern gives pixel (X,Y)\n"
                "  pointer                       windows under the pointer, top-level first, or 'root'\n"
                "FILTER: --title T --role R --child-name N --viewable\n");
+}
+
+// The colour paint-root-pattern gives root pixel (x, y), 8 bits per channel: red and green are
+// the low bytes of x and y, blue holds their high bits (x >> 8 in the low nibble, y >> 8 in the
+// high one), so no two pixels of a screen up to 4096x4096 share a colour and a picture taken of
+// the wrong place, or shifted by one pixel, shows it.
+unsigned long PatternRgb(int x, int y) {
+  return (static_cast<unsigned long>(x & 0xff) << 16) | (static_cast<unsigned long>(y & 0xff) << 8) |
+         static_cast<unsigned long>(((x >> 8) & 0x0f) | (((y >> 8) & 0x0f) << 4));
+}
+
+// One channel of an 8-bit value placed into a visual's mask (e.g. 0xff0000 for red).
+unsigned long ToMask(unsigned long v8, unsigned long mask) {
+  if (!mask) return 0;
+  int shift = 0;
+  while (!((mask >> shift) & 1)) ++shift;
+  int bits = 0;
+  while ((mask >> (shift + bits)) & 1) ++bits;
+  unsigned long v = bits >= 8 ? v8 << (bits - 8) : v8 >> (8 - bits);
+  return (v << shift) & mask;
+}
+
+// Sets the root background to the pattern of PatternRgb. Needs a TrueColor (or DirectColor)
+// default visual, which Xvfb's 24-bit screen has.
+int PaintRootPattern() {
+  const int scr = DefaultScreen(dpy);
+  Visual* vis = DefaultVisual(dpy, scr);
+  const int depth = DefaultDepth(dpy, scr);
+  const int w = DisplayWidth(dpy, scr), h = DisplayHeight(dpy, scr);
+  if (!vis->red_mask || !vis->green_mask || !vis->blue_mask) {
+    std::fprintf(stderr, "xprobe: paint-root-pattern needs a TrueColor visual\n");
+    return 1;
+  }
+  XImage* img = XCreateImage(dpy, vis, depth, ZPixmap, 0, nullptr, w, h, 32, 0);
+  if (!img) return 1;
+  img->data = static_cast<char*>(std::malloc(static_cast<size_t>(img->bytes_per_line) * h));
+  if (!img->data) return 1;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      unsigned long rgb = PatternRgb(x, y);
+      XPutPixel(img, x, y,
+                ToMask((rgb >> 16) & 0xff, vis->red_mask) | ToMask((rgb >> 8) & 0xff, vis->green_mask) |
+                    ToMask(rgb & 0xff, vis->blue_mask));
+    }
+  Pixmap pm = XCreatePixmap(dpy, root, w, h, depth);
+  GC gc = XCreateGC(dpy, pm, 0, nullptr);
+  XPutImage(dpy, pm, gc, img, 0, 0, 0, 0, w, h);
+  XFreeGC(dpy, gc);
+  XDestroyImage(img);
+  // The server keeps a background pixmap after we free it (and after we disconnect).
+  XSetWindowBackgroundPixmap(dpy, root, pm);
+  XFreePixmap(dpy, pm);
+  XClearWindow(dpy, root);
+  XSync(dpy, False);
+  return 0;
 }
 
 }  // namespace
@@ -485,6 +543,12 @@ int main(int argc, char** argv) {
     XSetWindowBackground(dpy, root, c.pixel);
     XClearWindow(dpy, root);
     XSync(dpy, False);
+    return 0;
+  }
+  if (cmd == "paint-root-pattern" && argc == 2) return PaintRootPattern();
+  if (cmd == "pattern-rgb" && argc == 4) {
+    unsigned long rgb = PatternRgb(std::atoi(argv[2]), std::atoi(argv[3]));
+    std::printf("%lu,%lu,%lu\n", (rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff);
     return 0;
   }
   Usage();

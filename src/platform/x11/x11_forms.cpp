@@ -48,6 +48,7 @@ FormWindow::FormWindow(Form& form) : form_(form) {
   a.bit_gravity = NorthWestGravity;
   outer_ = XCreateWindow(c.dpy, c.root, 0, 0, 1, 1, 0, c.depth, InputOutput, c.visual,
                          CWBackPixel | CWEventMask | CWBitGravity, &a);
+  parent_ = c.root;
   a.background_pixel = PixelOf(form.BackColor);
   a.event_mask = kPointerEvents;
   client_ = XCreateWindow(c.dpy, outer_, form.ClientOffsetX(), form.ClientOffsetY(), 1, 1, 0,
@@ -213,6 +214,9 @@ void FormWindow::HandleEvent(XEvent& ev) {
     case ConfigureNotify:
       TrackPosition(ev.xconfigure);
       break;
+    case ReparentNotify:
+      if (ev.xreparent.window == outer_) parent_ = ev.xreparent.parent;
+      break;
     case ButtonPress:
       if (ev.xbutton.window == outer_) StartDrag(ev.xbutton);
       else ClientButton(ev.xbutton, true);
@@ -244,16 +248,14 @@ void FormWindow::HandleEvent(XEvent& ev) {
 }
 
 void FormWindow::TrackPosition(const XConfigureEvent& e) {
-  int x = e.x, y = e.y;
-  if (!e.send_event) {
-    // A real ConfigureNotify is relative to the parent, which is a frame under a window manager.
-    Window child;
-    XTranslateCoordinates(X().dpy, outer_, X().root, 0, 0, &x, &y, &child);
-  }
-  if (x != bounds_.x || y != bounds_.y) {
-    bounds_.x = x;
-    bounds_.y = y;
-    form_.NativeMoved(x, y);
+  // Root coordinates come from the window manager's synthetic events, or from real ones while
+  // the root is our parent. Real ones inside a frame are relative to the frame, and reading the
+  // position back while the manager is still reparenting can give the frame's first (0,0).
+  if (!e.send_event && parent_ != X().root) return;
+  if (e.x != bounds_.x || e.y != bounds_.y) {
+    bounds_.x = e.x;
+    bounds_.y = e.y;
+    form_.NativeMoved(e.x, e.y);
   }
 }
 

@@ -37,6 +37,7 @@ class FormWindow : public FormPeer, public EventTarget {
 
   Form& form_;
   ::Window outer_ = 0, client_ = 0;
+  ::Window parent_ = 0;  // the root, or a window manager's frame
   PixelRect bounds_{0, 0, 1, 1};
   bool shown_ = false;
   bool dragPending_ = false, dragging_ = false, closePressed_ = false;

@@ -1,0 +1,152 @@
+# The About window, opened from the Setup dialog (helpers of dialogs.sh): where it stands, the
+# screen it shows through its see-through parts, the credits rolling in, the blinking light,
+# and the four ways it closes (by itself, OK, a double-click on the picture; it starts over when
+# opened again).
+
+# The credits, one line each, in the order they roll in.
+CREDITS=("Zorvane" "Version 1.00 Dated: 28 Nov 2007" "" "Created by Oskerand"
+  "https://zorvane.example.org/" "For support send an email to:" "support@zorvane.example.org")
+
+# credits_text STEP: Text1's WM_NAME at that step (0 = just opened), as xprobe prints it (CR and
+# LF as \r and \n): the first STEP+1 lines, each ending in CR LF, after 6-STEP empty lines.
+credits_text() {
+  local k out=""
+  for ((k = 0; k < 6 - $1; k++)); do out+='\r\n'; done
+  for ((k = 0; k <= $1; k++)); do out+="${CREDITS[k]}"'\r\n'; done
+  printf '%s' "$out"
+}
+
+# open_about: a click on the dialog's About button; sets ABOUT to the viewable window.
+open_about() {
+  click_role "$SETUP" Command2
+  ABOUT=$("$XPROBE" wait --role About --viewable --timeout 3000) || return 1
+  ABOUT=${ABOUT%%$'\n'*}
+}
+
+# rel_points X0 Y0 DX DY ...: each point shifted by X0,Y0.
+rel_points() {
+  local x0=$1 y0=$2
+  shift 2
+  while (($# >= 2)); do printf '%d %d ' $((x0 + $1)) $((y0 + $2)); shift 2; done
+}
+
+# join_bar WORD...: the words joined by "|".
+join_bar() {
+  local IFS='|'
+  echo "$*"
+}
+
+case_about() {
+  local t="About $WM_TAG"
+  # Every root pixel differs: a see-through part that shows the wrong spot cannot match by luck.
+  "$XPROBE" paint-root-pattern
+  # The centre spot, so that the About window stands wholly on the screen.
+  setup_clock clock '"Format"=dword:00000001' '"Position"=dword:00000000' || return
+  cp "$SETTINGS" "$ENV_DIR/settings.before"
+  if ! open_setup "Hours(2)"; then
+    not_ok "$t: Setup shown" "no viewable Setup within 3 s of a right click on Hours(2)"
+    stop "$CLOCK_PID"
+    return
+  fi
+  local before="$ENV_DIR/before.png" after="$ENV_DIR/after.png"
+  setup_shot "$before"
+  if ! open_about; then
+    not_ok "$t: shown" "no viewable About window within 3 s of a click on About"
+    stop "$CLOCK_PID"
+    return
+  fi
+  # Read first: the next credit line comes 1.5 s after opening.
+  local text0
+  text0=$(caption "$ABOUT" Text1)
+  ok "$t: shown"
+  check "$t: credits at opening" "$(credits_text 0)" "$text0"
+  local m ax ay aw ah sx sy sw sh
+  read -r m ax ay aw ah <<<"$("$XPROBE" geom "$ABOUT")"
+  read -r m sx sy sw sh <<<"$("$XPROBE" geom "$SETUP")"
+  check "$t: size" "419 336" "$aw $ah"
+  check "$t: borderless (_MOTIF_WM_HINTS)" "flags=2 decorations=0" "$("$XPROBE" motif "$ABOUT")"
+  # Centres in half pixels: twice the centre is 2x + w.
+  local dcx=$(((2 * ax + aw) - (2 * sx + sw))) dcy=$(((2 * ay + ah) - (2 * sy + sh)))
+  check "$t: centred over the Setup dialog (within 1 px)" "yes" \
+    "$( ((dcx >= -2 && dcx <= 2 && dcy >= -2 && dcy <= 2)) && echo yes || echo "no: About $ax,$ay ${aw}x$ah, Setup $sx,$sy ${sw}x$sh")"
+  local r states=""
+  for r in Picture1 Picture2 Picture3 Text1 Text2; do states+="$r=$(map_state "$ABOUT" "$r") "; done
+  check "$t: pictures and texts" \
+    "Picture1=viewable Picture2=unmapped Picture3=unmapped Text1=viewable Text2=viewable " "$states"
+  check "$t: OK text" OK "$(caption "$ABOUT" Text2)"
+  check "$t: green light 5x5" "5 5" "$("$XPROBE" child "$ABOUT" Picture4 | awk '{ print $3, $4 }')"
+
+  # What shows through: the four corners, (5,5) and, left of the panel, a spot where the clock
+  # stood (from the centre spot it reaches there). The panel's inside is the picture's own.
+  local see inside
+  see=$(rel_points "$ax" "$ay" 0 0 418 0 0 335 418 335 5 5 24 262)
+  inside=$(rel_points "$ax" "$ay" 200 260)
+  painted() { shot "$after" && [[ "$(pixels "$after" $inside)" != "$(pixels "$before" $inside)" ]]; }
+  wait_for 3000 painted
+  unset -f painted
+  local want_see got_see
+  want_see=$(pixels "$before" $see | xargs)
+  got_see=$(pixels "$after" $see | xargs)
+  check "$t: see-through pixels show the screen behind it" "$want_see" "$got_see"
+  local in_before in_after
+  in_before=$(pixels "$before" $inside)
+  in_after=$(pixels "$after" $inside)
+  check "$t: panel inside is the picture (neither magenta nor the screen behind)" yes \
+    "$([[ "$in_after" != "255,0,255" && "$in_after" != "$in_before" ]] && echo yes || echo "no: $in_after")"
+
+  # The credits roll in, one line every 1.5 s; the light blinks every 0.5 s. Every distinct text
+  # in order, until the last line is there (each step lasts 1.5 s: polling cannot miss one).
+  local final seen=() want_seq=() k cur blink_on=0 blink_off=0 polls=0
+  final=$(credits_text 6)
+  for k in 0 1 2 3 4 5 6; do want_seq+=("$(credits_text "$k")"); done
+  seen=("$text0")
+  while ((polls < 750)); do   # 750 polls of at least 20 ms: 15 s and more
+    cur=$(caption "$ABOUT" Text1)
+    [[ -n "$cur" && "$cur" != "${seen[-1]}" ]] && seen+=("$cur")
+    case "$(map_state "$ABOUT" Picture4)" in
+      viewable) blink_on=$((blink_on + 1)) ;;
+      unmapped) blink_off=$((blink_off + 1)) ;;
+    esac
+    [[ "$cur" == "$final" ]] && break
+    sleep 0.02
+    polls=$((polls + 1))
+  done
+  check "$t: credits roll in line by line" "$(join_bar "${want_seq[@]}")" "$(join_bar "${seen[@]}")"
+  check "$t: all seven lines at the end, no empty line first" "$final" "$(caption "$ABOUT" Text1)"
+  check "$t: the green light blinks" "on and off" \
+    "$( ((blink_on > 0 && blink_off > 0)) && echo "on and off" || echo "seen on $blink_on, off $blink_off times")"
+  check "$t: still open with all credits shown" viewable "$("$XPROBE" geom "$ABOUT" | awk '{ print $1 }')"
+  # 51 ticks of 500 ms after opening; generous on a loaded machine.
+  check_true "$t: closes by itself" "still there about 40 s after opening" \
+    "$XPROBE" wait-gone "$ABOUT" 31000
+  check "$t: Setup still open afterwards" viewable "$("$XPROBE" geom "$SETUP" | awk '{ print $1 }')"
+
+  if open_about; then
+    check "$t: opened again: credits start over" "$(credits_text 0)" "$(caption "$ABOUT" Text1)"
+    click_role "$ABOUT" Text2
+    check_true "$t: a click on OK closes it" "still there 3 s after the click" \
+      "$XPROBE" wait-gone "$ABOUT" 3000
+  else
+    not_ok "$t: opened again" "no viewable About window within 3 s"
+  fi
+  if open_about; then
+    # Left of the panel: only Picture1 is there (not Text1, Text2 or the light).
+    read -r m ax ay aw ah <<<"$("$XPROBE" geom "$ABOUT")"
+    double_click $((ax + 20)) $((ay + 300))
+    check_true "$t: a double-click on the picture closes it" "still there 3 s after it" \
+      "$XPROBE" wait-gone "$ABOUT" 3000
+  else
+    not_ok "$t: opened a third time" "no viewable About window within 3 s"
+  fi
+  close_setup
+  check_true "$t: then Setup closes by its close box" "still there 3 s after the click" \
+    "$XPROBE" wait-gone "$SETUP" 3000
+  check_true "$t: nothing stored" "file now: $(cat "$SETTINGS")" \
+    cmp -s "$ENV_DIR/settings.before" "$SETTINGS"
+  check_true "$t: clock still running" "process $CLOCK_PID ended" alive "$CLOCK_PID"
+  stop "$CLOCK_PID"
+}
+
+group_about() {
+  case_about
+}
