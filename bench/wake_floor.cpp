@@ -18,9 +18,9 @@ int main() {
     clock_gettime(CLOCK_MONOTONIC, &ts);
     const std::int64_t now = std::int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
     const std::int64_t due = (now + 1'000'000 + kPeriod - 1) / kPeriod * kPeriod - now;
-    itimerspec spec{};
-    spec.it_value = {time_t(due / 1'000'000'000), long(due % 1'000'000'000)};
-    timerfd_settime(fd, 0, &spec, nullptr);
+    itimerspec arm{};
+    arm.it_value = {time_t(due / 1'000'000'000), long(due % 1'000'000'000)};
+    timerfd_settime(fd, 0, &arm, nullptr);
     pollfd p{fd, POLLIN, 0};
     ppoll(&p, 1, nullptr, nullptr);
     std::uint64_t n;

@@ -26,16 +26,16 @@ std::string InitFonts() {
   return {};
 }
 
-XftFont* FontFor(const FontSpec& spec) {
+XftFont* FontFor(const FontSpec& wanted) {
   static std::map<std::tuple<std::string, int, bool>, XftFont*> cache;
-  const int pixels = static_cast<int>(std::lround(spec.points * 96.0 / 72.0));
-  auto key = std::make_tuple(spec.name, pixels, spec.bold);
+  const int pixels = static_cast<int>(std::lround(wanted.points * 96.0 / 72.0));
+  auto key = std::make_tuple(wanted.name, pixels, wanted.bold);
   if (auto it = cache.find(key); it != cache.end()) return it->second;
 
   FcPattern* pattern = FcPatternCreate();
-  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(spec.name.c_str()));
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(wanted.name.c_str()));
   FcPatternAddDouble(pattern, FC_PIXEL_SIZE, pixels);
-  FcPatternAddInteger(pattern, FC_WEIGHT, spec.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern, FC_WEIGHT, wanted.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
   // Wine's Tahoma Bold carries bitmaps for small sizes that are not bold at all.
   FcPatternAddBool(pattern, FC_EMBEDDED_BITMAP, FcFalse);
   FcResult result;

@@ -57,8 +57,8 @@ void FireDueTimers();
 
 unsigned long PixelOf(Color c);
 XftColor* XftColorOf(Color c);
-// A font for the spec at 96 dpi (12 pt = 16 px). Never null after Initialize succeeded.
-XftFont* FontFor(const FontSpec& spec);
+// A font as asked for, at 96 dpi (12 pt = 16 px). Never null after Initialize succeeded.
+XftFont* FontFor(const FontSpec& wanted);
 std::string InitFonts();
 
 // WM_NAME and _NET_WM_NAME (UTF-8), so outside tools read what the window shows.

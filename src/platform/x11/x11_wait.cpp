@@ -83,10 +83,10 @@ bool SetWaitableTimer(Handle timer, std::uint32_t dueLow, std::int32_t dueHigh, 
   const std::int64_t now = MonotonicNs();
   // Armed relative to now (the rounded deadline minus now) rather than absolute: tools that fake
   // the time for tests shift absolute timerfd deadlines, even on the monotonic clock.
-  itimerspec spec{};
-  spec.it_value = ToTimespec(std::max<std::int64_t>(1, RoundUpToPeriod(now + relNs) - now));
+  itimerspec expiry{};
+  expiry.it_value = ToTimespec(std::max<std::int64_t>(1, RoundUpToPeriod(now + relNs) - now));
   it->second.signalled = false;
-  return timerfd_settime(it->second.fd, 0, &spec, nullptr) == 0;
+  return timerfd_settime(it->second.fd, 0, &expiry, nullptr) == 0;
 }
 
 bool CloseHandle(Handle handle) {
