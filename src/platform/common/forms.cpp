@@ -210,8 +210,8 @@ void Form::Show() {
 
 namespace {
 std::vector<Form*>& ModalStack() {
-  static std::vector<Form*> stack;
-  return stack;
+  static auto* stack = new std::vector<Form*>;
+  return *stack;
 }
 }  // namespace
 

@@ -14,8 +14,9 @@ struct Dc {
 };
 
 std::map<DcHandle, Dc>& Dcs() {
-  static std::map<DcHandle, Dc> dcs;
-  return dcs;
+  // Never destroyed: picture boxes of forms held in statics unregister as the program exits.
+  static auto* dcs = new std::map<DcHandle, Dc>;
+  return *dcs;
 }
 DcHandle g_next = 0x7000;
 

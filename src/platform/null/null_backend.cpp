@@ -22,8 +22,8 @@ WindowHandle g_nextHandle = 0x1000;
 
 struct NullFormPeer;
 std::map<const Form*, NullFormPeer*>& Forms() {
-  static std::map<const Form*, NullFormPeer*> forms;
-  return forms;
+  static auto* forms = new std::map<const Form*, NullFormPeer*>;  // outlives static forms
+  return *forms;
 }
 
 struct NullFormPeer : FormPeer {
@@ -58,8 +58,8 @@ struct NullControlPeer : ControlPeer {
 };
 
 std::vector<Timer*>& LiveTimers() {
-  static std::vector<Timer*> timers;
-  return timers;
+  static auto* timers = new std::vector<Timer*>;
+  return *timers;
 }
 
 struct NullTimerPeer : NullControlPeer {

@@ -27,7 +27,8 @@ namespace {
 
 Connection g_conn;
 std::string g_title;
-std::unordered_map<Window, EventTarget*> g_routes;
+// Never destroyed: windows of forms held in statics unroute as the program exits.
+std::unordered_map<Window, EventTarget*>& g_routes = *new std::unordered_map<Window, EventTarget*>;
 std::vector<Window> g_modal;  // stack of modal top-levels
 
 int OnXError(Display*, XErrorEvent*) {

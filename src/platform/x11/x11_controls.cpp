@@ -268,8 +268,8 @@ long NowMs() {
 
 class TimerPeer;
 std::list<TimerPeer*>& Timers() {
-  static std::list<TimerPeer*> timers;
-  return timers;
+  static auto* timers = new std::list<TimerPeer*>;  // outlives every form, even static ones
+  return *timers;
 }
 
 class TimerPeer : public ControlPeer {

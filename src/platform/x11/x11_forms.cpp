@@ -29,8 +29,8 @@ constexpr long kPointerEvents = ButtonPressMask | ButtonReleaseMask;
 }
 
 std::unordered_map<WindowHandle, FormWindow*>& Windows() {
-  static std::unordered_map<WindowHandle, FormWindow*> windows;
-  return windows;
+  static auto* windows = new std::unordered_map<WindowHandle, FormWindow*>;  // outlives static forms
+  return *windows;
 }
 
 }  // namespace
