@@ -123,6 +123,15 @@ case_about() {
 
   if open_about; then
     check "$t: opened again: credits start over" "$(credits_text 0)" "$(caption "$ABOUT" Text1)"
+    # The credits box takes typing (a click gives it the keyboard); the next step replaces it.
+    click_role "$ABOUT" Text1
+    xdotool type --delay 30 "Hi"
+    xdotool key BackSpace Return
+    check "$t: typing into the credits" "$(credits_text 0)"'H\r\n' "$(caption "$ABOUT" Text1)"
+    step1() { [[ "$(caption "$ABOUT" Text1)" == "$(credits_text 1)" ]]; }
+    check_true "$t: the next step replaces what was typed" "Text1 now: $(caption "$ABOUT" Text1)" \
+      wait_for 3000 step1
+    unset -f step1
     click_role "$ABOUT" Text2
     check_true "$t: a click on OK closes it" "still there 3 s after the click" \
       "$XPROBE" wait-gone "$ABOUT" 3000
