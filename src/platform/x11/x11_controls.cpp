@@ -72,6 +72,13 @@ class PaintedWindow : public ChildWindow {
     Paint();
   }
   virtual void Draw(GC gc, XftDraw* draw) = 0;
+  // A check box's or option button's caption, beside its box, centred in height.
+  void CaptionRightOf(int boxSize, XftDraw* draw, const Label& control) {
+    XftFont* f = FontFor(control.Font);
+    if (!f || control.Caption().empty()) return;
+    DrawText(draw, f, control.ForeColor, boxSize + 4,
+             (Height() - (f->ascent + f->descent)) / 2 + f->ascent, control.Caption());
+  }
 
  private:
   XftDraw* draw_ = nullptr;
@@ -97,10 +104,7 @@ class CheckWindow : public PaintedWindow {
       XSetLineAttributes(X().dpy, gc, 2, LineSolid, CapButt, JoinMiter);
       XDrawLines(X().dpy, Window(), gc, tick, 3, CoordModeOrigin);
     }
-    XftFont* f = FontFor(box_.Font);
-    if (f && !box_.Caption().empty())
-      DrawText(draw, f, box_.ForeColor, size + 4, (Height() - (f->ascent + f->descent)) / 2 + f->ascent,
-               box_.Caption());
+    CaptionRightOf(size, draw, box_);
   }
 
  private:
@@ -125,10 +129,7 @@ class OptionWindow : public PaintedWindow {
       XSetForeground(X().dpy, gc, PixelOf(Rgb(0, 0, 0)));
       XFillArc(X().dpy, Window(), gc, 3, y0 + 3, size - 6, size - 6, 0, 360 * 64);
     }
-    XftFont* f = FontFor(option_.Font);
-    if (f && !option_.Caption().empty())
-      DrawText(draw, f, option_.ForeColor, size + 4, (Height() - (f->ascent + f->descent)) / 2 + f->ascent,
-               option_.Caption());
+    CaptionRightOf(size, draw, option_);
   }
 
  private:
