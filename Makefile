@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD  := build
 
-.PHONY: all build run test unit blackbox bench clean deps
+.PHONY: all build run test unit blackbox bench clean deps windows-unit
 
 all: build
 
@@ -25,13 +25,21 @@ unit: build
 blackbox: build
 	tests/blackbox/run.sh $(BUILD)
 
-test: build
+test: build windows-unit
 	ctest --preset $(PRESET)
 	tests/blackbox/run.sh $(BUILD)
+
+# The unit tests cross-built for Windows (32- and 64-bit) and run under Wine.
+windows-unit: deps
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32
+	cmake --preset win64 >/dev/null
+	cmake --build --preset win64
+	tests/windows/run_unit.sh build-win32 build-win64
 
 bench: build
 	$(BUILD)/bench/tick_bench
 	bench/side_by_side.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) build-debug dist
+	rm -rf $(BUILD) build-debug build-win32 build-win64 dist

@@ -5,11 +5,14 @@
 #   unit tests: libgtest-dev; benchmarks: libbenchmark-dev
 #   black-box:  xvfb xdotool x11-utils x11-apps imagemagick faketime openbox
 #   fonts:      fonts-wine (Tahoma), fonts-liberation (Times New Roman), fonts-dejavu-core
+#   Windows:    g++-mingw-w64-i686 g++-mingw-w64-x86-64 (cross compilers), wine wine64 and
+#               wine32:i386 (which needs the i386 architecture added to dpkg)
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config libx11-dev libxext-dev libxft-dev libfontconfig-dev
   libgtest-dev libbenchmark-dev xvfb xdotool x11-utils x11-apps imagemagick faketime openbox
-  fonts-wine fonts-liberation fonts-dejavu-core procps)
+  fonts-wine fonts-liberation fonts-dejavu-core procps
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -25,5 +28,7 @@ if [ "$(id -u)" -ne 0 ]; then
   fi
 else SUDO=; fi
 export DEBIAN_FRONTEND=noninteractive
+# wine32 is an i386 package.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then $SUDO dpkg --add-architecture i386; fi
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

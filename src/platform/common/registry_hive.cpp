@@ -3,7 +3,6 @@
 // settings the way they would in the real registry.
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -19,7 +18,6 @@ constexpr HKey kFirstHandle = 0x100;
 constexpr HKey kHandleStep = 4;  // Win32 handles are multiples of 4; keep ours looking alike
 
 // One lock for the handle table and the load-modify-save of each call.
-std::mutex g_mutex;
 std::map<HKey, std::string> g_handles;  // open handle -> full key path
 HKey g_nextHandle = kFirstHandle;
 
@@ -97,7 +95,6 @@ long RegOpenKeyExA(HKey root, const char* subKey, std::uint32_t /*options*/,
                    std::uint32_t /*access*/, HKey* result) {
   if (!result) return kErrorInvalidParameter;
   *result = 0;
-  std::lock_guard<std::mutex> lock(g_mutex);
   std::optional<std::string> base = PathOfKey(root);
   if (!base) return kErrorInvalidHandle;
   std::optional<std::string> path = JoinPath(*base, subKey);
@@ -113,7 +110,6 @@ long RegCreateKeyExA(HKey root, const char* subKey, std::uint32_t /*reserved*/,
                      void* /*security*/, HKey* result, std::uint32_t* disposition) {
   if (!result) return kErrorInvalidParameter;
   *result = 0;
-  std::lock_guard<std::mutex> lock(g_mutex);
   std::optional<std::string> base = PathOfKey(root);
   if (!base) return kErrorInvalidHandle;
   std::optional<std::string> path = JoinPath(*base, subKey);
@@ -134,7 +130,6 @@ long RegCreateKeyExA(HKey root, const char* subKey, std::uint32_t /*reserved*/,
 
 long RegQueryValueExA(HKey key, const char* valueName, std::uint32_t* reserved,
                       std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) {
-  std::lock_guard<std::mutex> lock(g_mutex);
   std::optional<std::string> path = PathOfKey(key);
   if (!path) return kErrorInvalidHandle;
   if (reserved || (data && !size)) return kErrorInvalidParameter;
@@ -163,7 +158,6 @@ long RegQueryValueExA(HKey key, const char* valueName, std::uint32_t* reserved,
 
 long RegSetValueExA(HKey key, const char* valueName, std::uint32_t /*reserved*/, std::uint32_t type,
                     const std::uint8_t* data, std::uint32_t size) {
-  std::lock_guard<std::mutex> lock(g_mutex);
   std::optional<std::string> path = PathOfKey(key);
   if (!path) return kErrorInvalidHandle;
   if (!data && size) return kErrorInvalidParameter;
@@ -182,7 +176,6 @@ long RegSetValueExA(HKey key, const char* valueName, std::uint32_t /*reserved*/,
 
 long RegCloseKey(HKey key) {
   if (IsPredefinedRoot(key)) return kErrorSuccess;
-  std::lock_guard<std::mutex> lock(g_mutex);
   return g_handles.erase(key) ? kErrorSuccess : kErrorInvalidHandle;
 }
 
