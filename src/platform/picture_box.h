@@ -30,15 +30,15 @@ class PictureBox : public BoxControl {
 
  private:
   Image image_;
-  DcHandle dc_ = 0;
 };
 
 std::unique_ptr<ControlPeer> NewPictureBoxPeer(PictureBox& box);
 
-// Backend side, for platforms whose device contexts are our own images: the image behind a
-// context handed out by PictureBox::hDC, and the screen for the desktop's context.
-DcHandle RegisterImageDc(Image* image, PictureBox* owner);
-void UnregisterImageDc(DcHandle dc);
+// Backend side: the device context that draws into a picture box's image, and its release when
+// the box goes away. Where contexts are our own, a context is the image itself; on Windows it
+// is a memory DC over the box's bitmap.
+DcHandle PictureDc(PictureBox& box);
+void ReleasePictureDc(PictureBox& box);
 
 // Pure pixel work of FoxAlphaBlend: within the rectangle, source pixels equal to keyPixel leave
 // the destination as it is; the others replace it at opacity/255.

@@ -37,13 +37,17 @@ Image Read(const Dc& dc, int x, int y, int w, int h) {
 
 }  // namespace
 
-DcHandle RegisterImageDc(Image* image, PictureBox* owner) {
+DcHandle PictureDc(PictureBox& box) {
+  for (auto& [handle, dc] : Dcs())
+    if (dc.owner == &box) return handle;
   DcHandle h = ++g_next;
-  Dcs()[h] = {image, owner};
+  Dcs()[h] = {&box.Picture(), &box};
   return h;
 }
 
-void UnregisterImageDc(DcHandle dc) { Dcs().erase(dc); }
+void ReleasePictureDc(PictureBox& box) {
+  std::erase_if(Dcs(), [&](const auto& entry) { return entry.second.owner == &box; });
+}
 
 WindowHandle GetDesktopWindow() { return DesktopWindowHandle(); }
 

@@ -6,9 +6,7 @@
 
 namespace plat {
 
-PictureBox::~PictureBox() {
-  if (dc_) UnregisterImageDc(dc_);
-}
+PictureBox::~PictureBox() { ReleasePictureDc(*this); }
 
 void PictureBox::LoadPicture(const Image& picture) {
   image_ = picture;
@@ -22,10 +20,7 @@ void PictureBox::Resized() {
                 PixelFromColor(BackColor));
 }
 
-DcHandle PictureBox::hDC() {
-  if (!dc_) dc_ = RegisterImageDc(&image_, this);
-  return dc_;
-}
+DcHandle PictureBox::hDC() { return PictureDc(*this); }
 
 void PictureBox::Refresh() {
   if (Peer()) Peer()->Update();
