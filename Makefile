@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD  := build
 
-.PHONY: all build run test unit blackbox bench clean deps windows-unit
+.PHONY: all build run test unit blackbox bench clean deps windows-unit windows
 
 all: build
 
@@ -40,6 +40,16 @@ windows-unit: deps
 bench: build
 	$(BUILD)/bench/tick_bench
 	bench/side_by_side.sh $(BUILD)
+
+# dist/zorvane-win32.exe (i686) and dist/zorvane-win64.exe (x86_64): single static files.
+windows: deps
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32 --target zorvane
+	cmake --preset win64 >/dev/null
+	cmake --build --preset win64 --target zorvane
+	mkdir -p dist
+	cp build-win32/zorvane.exe dist/zorvane-win32.exe
+	cp build-win64/zorvane.exe dist/zorvane-win64.exe
 
 clean:
 	rm -rf $(BUILD) build-debug build-win32 build-win64 dist

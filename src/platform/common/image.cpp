@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "platform/image.h"
+#include "platform/picture_box.h"
 
 namespace plat {
 namespace {
@@ -71,6 +72,24 @@ void Image::Resize(int w, int h, std::uint32_t fill) {
   for (int y = 0; y < std::min(h, height); ++y)
     for (int x = 0; x < std::min(w, width); ++x) next.At(x, y) = At(x, y);
   *this = std::move(next);
+}
+
+void KeyColourBlend(Image& dest, int dx, int dy, int w, int h, const Image& src, int sx, int sy,
+                    int opacity, std::uint32_t keyPixel) {
+  const int a = std::clamp(opacity, 0, 255);
+  for (int j = 0; j < h; ++j)
+    for (int i = 0; i < w; ++i) {
+      if (!dest.Contains(dx + i, dy + j) || !src.Contains(sx + i, sy + j)) continue;
+      const std::uint32_t s = src.At(sx + i, sy + j) & 0xFFFFFF;
+      if (s == keyPixel) continue;
+      std::uint32_t& d = dest.At(dx + i, dy + j);
+      std::uint32_t out = 0;
+      for (int shift = 0; shift <= 16; shift += 8) {
+        const int sc = int(s >> shift) & 0xFF, dc = int(d >> shift) & 0xFF;
+        out |= std::uint32_t((sc * a + dc * (255 - a) + 127) / 255) << shift;
+      }
+      d = out;
+    }
 }
 
 std::optional<Image> DecodeBmp(const std::uint8_t* data, size_t size) {

@@ -78,24 +78,6 @@ bool BitBlt(DcHandle dest, int x, int y, int w, int h, DcHandle source, int sx, 
   return true;
 }
 
-void KeyColourBlend(Image& dest, int dx, int dy, int w, int h, const Image& src, int sx, int sy,
-                    int opacity, std::uint32_t keyPixel) {
-  const int a = std::clamp(opacity, 0, 255);
-  for (int j = 0; j < h; ++j)
-    for (int i = 0; i < w; ++i) {
-      if (!dest.Contains(dx + i, dy + j) || !src.Contains(sx + i, sy + j)) continue;
-      const std::uint32_t s = src.At(sx + i, sy + j) & 0xFFFFFF;
-      if (s == keyPixel) continue;
-      std::uint32_t& d = dest.At(dx + i, dy + j);
-      std::uint32_t out = 0;
-      for (int shift = 0; shift <= 16; shift += 8) {
-        const int sc = int(s >> shift) & 0xFF, dc = int(d >> shift) & 0xFF;
-        out |= std::uint32_t((sc * a + dc * (255 - a) + 127) / 255) << shift;
-      }
-      d = out;
-    }
-}
-
 long FoxAlphaBlend(DcHandle dest, int dx, int dy, int w, int h, DcHandle source, int sx, int sy,
                    int opacity, std::uint32_t keyColor, std::int32_t) {
   Dc* d = Find(dest);

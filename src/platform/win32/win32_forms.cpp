@@ -1,0 +1,577 @@
+// Forms over real Win32 windows: labels and lines as STATIC, check boxes, option buttons and
+// command buttons as BUTTON, text boxes as EDIT, picture boxes as child windows over a memory
+// DC and DIB section, timers through SetTimer. Colours come through WM_CTLCOLOR*.
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <set>
+#include <tuple>
+#include <vector>
+
+#include "platform/app.h"
+#include "platform/common/double_click.h"
+#include "platform/gdi.h"
+#include "platform/picture_box.h"
+#include "platform/win32/win32_text.h"
+
+namespace plat {
+namespace win32 {
+namespace {
+
+HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
+
+COLORREF Ref(Color c) { return RGB(RedOf(c), GreenOf(c), BlueOf(c)); }
+
+HBRUSH BrushOf(Color c) {
+  static auto* brushes = new std::map<Color, HBRUSH>;
+  auto it = brushes->find(c);
+  if (it != brushes->end()) return it->second;
+  return (*brushes)[c] = CreateSolidBrush(Ref(c));
+}
+
+HFONT FontOf(const FontSpec& f) {
+  static auto* fonts = new std::map<std::tuple<std::string, int, bool>, HFONT>;
+  const int pixels = static_cast<int>(std::lround(f.points * 96.0 / 72.0));
+  auto key = std::make_tuple(f.name, pixels, f.bold);
+  auto it = fonts->find(key);
+  if (it != fonts->end()) return it->second;
+  return (*fonts)[key] = CreateFontW(-pixels, 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
+                                     FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                     DEFAULT_QUALITY, DEFAULT_PITCH, Wide(f.name).c_str());
+}
+
+HWND g_main = nullptr;  // the first captioned form: the owner of dialogs
+
+class ChildPeer;
+ChildPeer* ChildOf(HWND hwnd) {
+  return reinterpret_cast<ChildPeer*>(GetPropW(hwnd, L"ZorvanePeer"));
+}
+
+// ---- controls ----
+
+class ChildPeer : public ControlPeer {
+ public:
+  ChildPeer(Control& control, const wchar_t* cls, DWORD style, Color back, Color fore,
+            const FontSpec* font, bool mouse, bool clickOnRelease)
+      : control_(control), back_(back), fore_(fore), clickOnRelease_(clickOnRelease) {
+    HWND parent = reinterpret_cast<HWND>(control.Owner().hWnd());
+    hwnd_ = CreateWindowExW(0, cls, L"", WS_CHILD | style, 0, 0, 1, 1, parent, nullptr, Instance(),
+                            nullptr);
+    SetPropW(hwnd_, L"ZorvanePeer", this);
+    if (font) SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(*font)), FALSE);
+    if (mouse) {
+      old_ = reinterpret_cast<WNDPROC>(
+          SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MouseProc)));
+    }
+  }
+  ~ChildPeer() override {
+    RemovePropW(hwnd_, L"ZorvanePeer");
+    DestroyWindow(hwnd_);
+  }
+  void SetText(const std::string& text) override { SetWindowTextW(hwnd_, Wide(text).c_str()); }
+  void SetBounds(const PixelRect& r) override {
+    MoveWindow(hwnd_, r.x, r.y, std::max(1, r.w), std::max(1, r.h), TRUE);
+  }
+  void SetVisible(bool visible) override { ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE); }
+
+  // WM_CTLCOLOR*: our colours.
+  HBRUSH Colours(HDC dc) {
+    SetTextColor(dc, Ref(fore_));
+    SetBkColor(dc, Ref(back_));
+    return BrushOf(back_);
+  }
+  // WM_COMMAND from this control.
+  virtual void Command(WORD) {}
+  // WM_PAINT, for controls that draw themselves; false leaves it to the window's own class.
+  virtual bool OnPaint() { return false; }
+  Control& Owner() { return control_; }
+
+ protected:
+  HWND hwnd_ = nullptr;
+
+ private:
+  static LRESULT CALLBACK MouseProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    ChildPeer* self = ChildOf(hwnd);
+    if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
+    WNDPROC old = self->old_;
+    if (msg == WM_PAINT && self->OnPaint()) return 0;
+    if (msg == WM_NCHITTEST) {
+      LRESULT hit = CallWindowProcW(old, hwnd, msg, wp, lp);
+      return hit == HTTRANSPARENT ? HTCLIENT : hit;  // a STATIC label still gets its clicks
+    }
+    int button = 0;
+    bool press = false;
+    switch (msg) {
+      case WM_LBUTTONDOWN: case WM_LBUTTONDBLCLK: button = kLeftButton; press = true; break;
+      case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK: button = kRightButton; press = true; break;
+      case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: button = kMiddleButton; press = true; break;
+      case WM_LBUTTONUP: button = kLeftButton; break;
+      case WM_RBUTTONUP: button = kRightButton; break;
+      case WM_MBUTTONUP: button = kMiddleButton; break;
+      default: break;
+    }
+    if (button) {
+      LRESULT r = CallWindowProcW(old, hwnd, msg, wp, lp);  // buttons and edits keep working
+      if (ChildOf(hwnd) == self) self->Mouse(button, press, wp, lp);
+      return r;
+    }
+    return CallWindowProcW(old, hwnd, msg, wp, lp);
+  }
+
+  // Handlers may unload the form and this peer with it: nothing touches members afterwards.
+  void Mouse(int button, bool press, WPARAM wp, LPARAM lp) {
+    const int x = short(LOWORD(lp)), y = short(HIWORD(lp));
+    const float tx = float(x * TwipsPerPixelX()), ty = float(y * TwipsPerPixelY());
+    const int shift = ((wp & MK_SHIFT) ? 1 : 0) | ((wp & MK_CONTROL) ? 2 : 0);
+    Control& control = control_;
+    if (press) {
+      pressed_ |= button;
+      POINT p{x, y};
+      ClientToScreen(hwnd_, &p);
+      Press now{reinterpret_cast<std::uintptr_t>(hwnd_), unsigned(button), GetMessageTime(), p.x, p.y};
+      const bool dbl = armed_ && IsDoubleClick(last_, now) && last_.window == now.window;
+      armed_ = !dbl;
+      last_ = now;
+      doubled_ = dbl;
+      if (dbl) {
+        if (control.DblClick) control.DblClick();
+      } else if (control.MouseDown) {
+        control.MouseDown(button, shift, tx, ty);
+      }
+      return;
+    }
+    if (!(pressed_ & button)) return;  // its press went to a window that was modal then
+    pressed_ &= ~button;
+    RECT rc;
+    GetClientRect(hwnd_, &rc);
+    const bool click = clickOnRelease_ && button == kLeftButton && !doubled_ && x >= 0 && y >= 0 &&
+                       x < rc.right && y < rc.bottom;
+    if (control.MouseUp) {
+      control.MouseUp(button, shift, tx, ty);
+      if (!control.Peer()) return;
+    }
+    if (click && control.Click) control.Click();
+  }
+
+  Control& control_;
+  Color back_, fore_;
+  bool clickOnRelease_;
+  WNDPROC old_ = nullptr;
+  int pressed_ = 0;
+  bool doubled_ = false, armed_ = false;
+  Press last_{};
+};
+
+DWORD AlignStyle(Alignment a) {
+  return a == Alignment::Center ? SS_CENTER : a == Alignment::Right ? SS_RIGHT : SS_LEFT;
+}
+
+class LabelPeer : public ChildPeer {
+ public:
+  explicit LabelPeer(Label& l)
+      : ChildPeer(l, L"STATIC",
+                  SS_NOPREFIX | AlignStyle(l.TextAlign) | (l.Border ? WS_BORDER | SS_CENTERIMAGE : 0),
+                  l.BackColor, l.ForeColor, &l.Font, true, true) {}
+};
+
+class LinePeer : public ChildPeer {
+ public:
+  // No mouse handling: a click on a line is a click on the form behind it.
+  explicit LinePeer(Line& l) : ChildPeer(l, L"STATIC", 0, l.BorderColor, l.BorderColor, nullptr, false, false) {}
+};
+
+class CheckPeer : public ChildPeer {
+ public:
+  explicit CheckPeer(CheckBox& b)
+      : ChildPeer(b, L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP | WS_GROUP, b.BackColor, b.ForeColor,
+                  &b.Font, true, false),
+        box_(b) {}
+  void Update() override { SendMessageW(hwnd_, BM_SETCHECK, box_.Value() ? BST_CHECKED : BST_UNCHECKED, 0); }
+  void Command(WORD code) override {
+    if (code == BN_CLICKED) box_.UserClicked();  // the box has toggled itself the same way
+  }
+
+ private:
+  CheckBox& box_;
+};
+
+class OptionPeer : public ChildPeer {
+ public:
+  explicit OptionPeer(OptionButton& o, bool first)
+      : ChildPeer(o, L"BUTTON", BS_AUTORADIOBUTTON | (first ? WS_GROUP | WS_TABSTOP : 0), o.BackColor,
+                  o.ForeColor, &o.Font, true, false),
+        option_(o) {}
+  void Update() override {
+    SendMessageW(hwnd_, BM_SETCHECK, option_.Value() ? BST_CHECKED : BST_UNCHECKED, 0);
+  }
+  void Command(WORD code) override {
+    if (code == BN_CLICKED) option_.UserClicked();
+  }
+
+ private:
+  OptionButton& option_;
+};
+
+class ButtonPeer : public ChildPeer {
+ public:
+  explicit ButtonPeer(CommandButton& b)
+      : ChildPeer(b, L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, b.BackColor, b.ForeColor,
+                  &b.Font, true, false),
+        button_(b) {}
+  void Command(WORD code) override {
+    if (code == BN_CLICKED && button_.Click) button_.Click();
+  }
+
+ private:
+  CommandButton& button_;
+};
+
+class EditPeer : public ChildPeer {
+ public:
+  explicit EditPeer(TextBox& t)
+      : ChildPeer(t, L"EDIT",
+                  ES_CENTER | WS_GROUP |
+                      (t.MultiLine ? ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN : ES_AUTOHSCROLL),
+                  t.BackColor, t.ForeColor, &t.Font, true, true),
+        box_(t) {}
+  void Command(WORD code) override {
+    if (code != EN_CHANGE) return;
+    int n = GetWindowTextLengthW(hwnd_);
+    std::wstring w(size_t(n) + 1, L'\0');
+    GetWindowTextW(hwnd_, w.data(), n + 1);
+    w.resize(size_t(n));
+    box_.UserEdited(Utf8(w));
+  }
+
+ private:
+  TextBox& box_;
+};
+
+// A picture box's bitmap: a top-down 32-bit DIB section selected into a memory DC.
+class PicturePeer : public ChildPeer {
+ public:
+  explicit PicturePeer(PictureBox& p)
+      : ChildPeer(p, L"ZorvanePicture", 0, p.BackColor, p.BackColor, nullptr, true, true), box_(p) {
+    dc_ = CreateCompatibleDC(nullptr);
+  }
+  ~PicturePeer() override {
+    if (bitmap_) DeleteObject(SelectObject(dc_, old_));
+    DeleteDC(dc_);
+  }
+  void SetBounds(const PixelRect& r) override {
+    ChildPeer::SetBounds(r);
+    MakeBitmap(std::max(1, r.w), std::max(1, r.h));
+  }
+  // The image changed: show it.
+  void Update() override {
+    CopyIn();
+    InvalidateRect(hwnd_, nullptr, FALSE);
+  }
+  HDC Dc() const { return dc_; }
+  bool OnPaint() override {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd_, &ps);
+    ::BitBlt(dc, 0, 0, w_, h_, dc_, 0, 0, SRCCOPY);
+    EndPaint(hwnd_, &ps);
+    return true;
+  }
+
+ private:
+  void MakeBitmap(int w, int h) {
+    if (w == w_ && h == h_ && bitmap_) return;
+    if (bitmap_) DeleteObject(SelectObject(dc_, old_));
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;  // top-down, like our images
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    bitmap_ = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits_, nullptr, 0);
+    old_ = static_cast<HBITMAP>(SelectObject(dc_, bitmap_));
+    w_ = w;
+    h_ = h;
+    CopyIn();
+  }
+  void CopyIn() {
+    if (!bits_) return;
+    GdiFlush();
+    auto* px = static_cast<std::uint32_t*>(bits_);
+    const Image& img = box_.Picture();
+    for (int y = 0; y < h_; ++y)
+      for (int x = 0; x < w_; ++x)
+        px[y * w_ + x] = img.Contains(x, y) ? img.At(x, y) & 0xFFFFFF : PixelFromColor(box_.BackColor);
+  }
+
+  PictureBox& box_;
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr, old_ = nullptr;
+  void* bits_ = nullptr;
+  int w_ = 0, h_ = 0;
+};
+
+class TimerPeer;
+std::set<TimerPeer*>& LiveTimers() {
+  static auto* timers = new std::set<TimerPeer*>;
+  return *timers;
+}
+
+class TimerPeer : public ControlPeer {
+ public:
+  explicit TimerPeer(Timer& t) : timer_(t), hwnd_(reinterpret_cast<HWND>(t.Owner().hWnd())) {
+    LiveTimers().insert(this);
+    Update();
+  }
+  ~TimerPeer() override {
+    KillTimer(hwnd_, Id());
+    LiveTimers().erase(this);
+  }
+  void SetText(const std::string&) override {}
+  void SetBounds(const PixelRect&) override {}
+  void SetVisible(bool) override {}
+  void Update() override {
+    if (timer_.Enabled() && timer_.Interval() > 0) SetTimer(hwnd_, Id(), UINT(timer_.Interval()), nullptr);
+    else KillTimer(hwnd_, Id());
+  }
+  void Fire() {
+    if (timer_.Tick) timer_.Tick();
+  }
+  UINT_PTR Id() const { return reinterpret_cast<UINT_PTR>(this); }
+
+ private:
+  Timer& timer_;
+  HWND hwnd_;
+};
+
+// ---- forms ----
+
+LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+void RegisterClasses() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = FormProc;
+  wc.hInstance = Instance();
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.lpszClassName = L"ZorvaneForm";
+  RegisterClassExW(&wc);
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.lpszClassName = L"ZorvanePicture";
+  RegisterClassExW(&wc);
+}
+
+HICON IconFrom(const IconData& icon, int size) {
+  if (!icon.bytes) return nullptr;
+  int offset = LookupIconIdFromDirectoryEx(const_cast<PBYTE>(icon.bytes), TRUE, size, size, LR_DEFAULTCOLOR);
+  if (offset <= 0 || size_t(offset) >= icon.size) return nullptr;
+  return CreateIconFromResourceEx(const_cast<PBYTE>(icon.bytes + offset), DWORD(icon.size - size_t(offset)),
+                                  TRUE, 0x00030000, size, size, LR_DEFAULTCOLOR);
+}
+
+// EnumThreadWindows callback: disables each enabled, visible window but the modal one.
+BOOL CALLBACK DisableOthers(HWND w, LPARAM p) {
+  auto* walk = reinterpret_cast<std::pair<HWND, std::vector<HWND>*>*>(p);
+  if (w != walk->first && IsWindowEnabled(w) && IsWindowVisible(w)) {
+    EnableWindow(w, FALSE);
+    walk->second->push_back(w);
+  }
+  return TRUE;
+}
+
+class FormWindow : public FormPeer {
+ public:
+  explicit FormWindow(Form& form) : form_(form) {
+    RegisterClasses();
+    DWORD style = 0, ex = 0;
+    HWND owner = nullptr;
+    switch (form.Style()) {
+      case FormStyle::FixedSingle:
+        style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+        break;
+      case FormStyle::FixedDialog:
+        style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+        ex = WS_EX_DLGMODALFRAME;
+        owner = g_main;
+        break;
+      case FormStyle::Borderless:
+        style = WS_POPUP | WS_CLIPCHILDREN;
+        owner = g_main;
+        break;
+    }
+    hwnd_ = CreateWindowExW(ex, L"ZorvaneForm", L"", style, 0, 0, 1, 1, owner, nullptr, Instance(), nullptr);
+    SetPropW(hwnd_, L"ZorvaneForm", this);
+    if (form.Style() == FormStyle::FixedSingle && !g_main) g_main = hwnd_;
+    if (HICON big = IconFrom(form.Icon, 32)) SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    if (HICON small = IconFrom(form.Icon, 16)) SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+  }
+  ~FormWindow() override {
+    if (g_main == hwnd_) g_main = nullptr;
+    RemovePropW(hwnd_, L"ZorvaneForm");
+    DestroyWindow(hwnd_);
+  }
+  WindowHandle Handle() const override { return reinterpret_cast<WindowHandle>(hwnd_); }
+  void SetText(const std::string& caption) override { SetWindowTextW(hwnd_, Wide(caption).c_str()); }
+  void SetBounds(const PixelRect& r) override {
+    SetWindowPos(hwnd_, nullptr, r.x, r.y, r.w, r.h, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  void Show() override {
+    ShowWindow(hwnd_, SW_SHOW);
+    if (form_.Style() != FormStyle::FixedSingle) SetForegroundWindow(hwnd_);
+    UpdateWindow(hwnd_);
+  }
+  void Hide() override { ShowWindow(hwnd_, SW_HIDE); }
+
+  // Every other window of the program is disabled while this one runs its own loop.
+  void RunModal() override {
+    std::vector<HWND> disabled;
+    std::pair<HWND, std::vector<HWND>*> walk(hwnd_, &disabled);
+    EnumThreadWindows(GetCurrentThreadId(), &DisableOthers, reinterpret_cast<LPARAM>(&walk));
+    Form& form = form_;
+    FormWindow* self = this;
+    MSG msg;
+    while (form.Peer() == self) {
+      BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+      if (got <= 0) EndProgram(0);
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    for (HWND w : disabled)
+      if (IsWindow(w)) EnableWindow(w, TRUE);
+  }
+
+  LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+      case WM_ERASEBKGND: {
+        RECT rc;
+        GetClientRect(hwnd_, &rc);
+        FillRect(reinterpret_cast<HDC>(wp), &rc, BrushOf(form_.BackColor));
+        return 1;
+      }
+      case WM_CTLCOLORSTATIC:
+      case WM_CTLCOLOREDIT:
+      case WM_CTLCOLORBTN:
+        if (ChildPeer* c = ChildOf(reinterpret_cast<HWND>(lp)))
+          return reinterpret_cast<LRESULT>(c->Colours(reinterpret_cast<HDC>(wp)));
+        break;
+      case WM_COMMAND:
+        if (ChildPeer* c = ChildOf(reinterpret_cast<HWND>(lp))) c->Command(HIWORD(wp));
+        return 0;
+      case WM_TIMER:
+        for (TimerPeer* t : LiveTimers())
+          if (t->Id() == wp) {
+            t->Fire();
+            break;
+          }
+        return 0;
+      case WM_LBUTTONDBLCLK:
+        if (form_.DblClick) form_.DblClick();
+        return 0;
+      case WM_RBUTTONUP:
+        if (form_.MouseUp)
+          form_.MouseUp(kRightButton, 0, float(short(LOWORD(lp)) * TwipsPerPixelX()),
+                        float(short(HIWORD(lp)) * TwipsPerPixelY()));
+        return 0;
+      case WM_MOVE: {
+        RECT rc;
+        GetWindowRect(hwnd_, &rc);
+        form_.NativeMoved(rc.left, rc.top);
+        return 0;
+      }
+      case WM_CLOSE:
+        form_.QueryUnload();
+        return 0;
+      default:
+        break;
+    }
+    return DefWindowProcW(hwnd_, msg, wp, lp);
+  }
+
+ private:
+  Form& form_;
+  HWND hwnd_ = nullptr;
+};
+
+LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (auto* f = reinterpret_cast<FormWindow*>(GetPropW(hwnd, L"ZorvaneForm"))) return f->Handle(msg, wp, lp);
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+}  // namespace
+}  // namespace win32
+
+std::unique_ptr<FormPeer> NewFormPeer(Form& form) { return std::make_unique<win32::FormWindow>(form); }
+std::unique_ptr<ControlPeer> NewLabelPeer(Label& l) { return std::make_unique<win32::LabelPeer>(l); }
+std::unique_ptr<ControlPeer> NewLinePeer(Line& l) { return std::make_unique<win32::LinePeer>(l); }
+std::unique_ptr<ControlPeer> NewCheckBoxPeer(CheckBox& b) { return std::make_unique<win32::CheckPeer>(b); }
+std::unique_ptr<ControlPeer> NewOptionButtonPeer(OptionButton& o) {
+  // The first option button of a form starts the group; the next control that is not one ends it.
+  bool first = true;
+  for (Control* c : o.Owner().Controls()) {
+    if (c == &o) break;
+    if (dynamic_cast<OptionButton*>(c)) first = false;
+  }
+  return std::make_unique<win32::OptionPeer>(o, first);
+}
+std::unique_ptr<ControlPeer> NewCommandButtonPeer(CommandButton& b) {
+  return std::make_unique<win32::ButtonPeer>(b);
+}
+std::unique_ptr<ControlPeer> NewTextBoxPeer(TextBox& t) { return std::make_unique<win32::EditPeer>(t); }
+std::unique_ptr<ControlPeer> NewPictureBoxPeer(PictureBox& p) {
+  return std::make_unique<win32::PicturePeer>(p);
+}
+std::unique_ptr<ControlPeer> NewTimerPeer(Timer& t) { return std::make_unique<win32::TimerPeer>(t); }
+
+// ---- device contexts: the gdi32 and user32 calls themselves ----
+
+DcHandle PictureDc(PictureBox& box) {
+  auto* peer = dynamic_cast<win32::PicturePeer*>(box.Peer());
+  return peer ? reinterpret_cast<DcHandle>(peer->Dc()) : 0;
+}
+
+void ReleasePictureDc(PictureBox&) {}
+
+WindowHandle GetDesktopWindow() { return reinterpret_cast<WindowHandle>(::GetDesktopWindow()); }
+DcHandle GetDC(WindowHandle w) { return reinterpret_cast<DcHandle>(::GetDC(reinterpret_cast<HWND>(w))); }
+int ReleaseDC(WindowHandle w, DcHandle dc) {
+  return ::ReleaseDC(reinterpret_cast<HWND>(w), reinterpret_cast<HDC>(dc));
+}
+bool BitBlt(DcHandle dest, int x, int y, int w, int h, DcHandle src, int sx, int sy, std::uint32_t rop) {
+  return ::BitBlt(reinterpret_cast<HDC>(dest), x, y, w, h, reinterpret_cast<HDC>(src), sx, sy, rop);
+}
+
+namespace {
+// The 32-bit top-down pixels behind a memory DC over a DIB section, or null.
+std::uint32_t* DibBits(DcHandle dc, int& w, int& h) {
+  HGDIOBJ bmp = GetCurrentObject(reinterpret_cast<HDC>(dc), OBJ_BITMAP);
+  DIBSECTION ds{};
+  if (!bmp || GetObjectW(bmp, sizeof ds, &ds) != sizeof ds || ds.dsBm.bmBitsPixel != 32 || !ds.dsBm.bmBits)
+    return nullptr;
+  w = ds.dsBm.bmWidth;
+  h = std::abs(ds.dsBmih.biHeight);
+  return static_cast<std::uint32_t*>(ds.dsBm.bmBits);
+}
+}  // namespace
+
+long FoxAlphaBlend(DcHandle dest, int dx, int dy, int w, int h, DcHandle source, int sx, int sy,
+                   int opacity, std::uint32_t keyColor, std::int32_t) {
+  int dw = 0, dh = 0, sw = 0, sh = 0;
+  GdiFlush();
+  std::uint32_t* d = DibBits(dest, dw, dh);
+  std::uint32_t* s = DibBits(source, sw, sh);
+  if (!d || !s || w <= 0 || h <= 0) return 0;
+  Image di(dw, dh), si(sw, sh);
+  std::copy(d, d + size_t(dw) * size_t(dh), di.pixels.begin());
+  std::copy(s, s + size_t(sw) * size_t(sh), si.pixels.begin());
+  for (auto& p : si.pixels) p &= 0xFFFFFF;
+  KeyColourBlend(di, dx, dy, w, h, si, sx, sy, opacity, PixelFromColor(keyColor));
+  std::copy(di.pixels.begin(), di.pixels.end(), d);
+  return 1;
+}
+
+}  // namespace plat
