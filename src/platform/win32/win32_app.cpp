@@ -30,18 +30,25 @@ std::string Initialize() {
 const std::string& AppTitle() { return g_title; }
 void SetAppTitle(const std::string& title) { g_title = title; }
 
-int TwipsPerPixelX() {
+namespace {
+// Twips per pixel from the screen's dots per inch, read once: every control position the clock
+// sets, several times a pass, converts through it, and an unaware program's dpi never changes.
+int TwipsPerPixel(int axis) {
   HDC dc = ::GetDC(nullptr);
-  int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+  int dpi = GetDeviceCaps(dc, axis);
   ::ReleaseDC(nullptr, dc);
   return dpi > 0 ? 1440 / dpi : 15;
 }
+}  // namespace
+
+int TwipsPerPixelX() {
+  static const int tpp = TwipsPerPixel(LOGPIXELSX);
+  return tpp;
+}
 
 int TwipsPerPixelY() {
-  HDC dc = ::GetDC(nullptr);
-  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ::ReleaseDC(nullptr, dc);
-  return dpi > 0 ? 1440 / dpi : 15;
+  static const int tpp = TwipsPerPixel(LOGPIXELSY);
+  return tpp;
 }
 
 long ScreenWidthTwips() { return GetSystemMetrics(SM_CXSCREEN) * long(TwipsPerPixelX()); }
