@@ -2,7 +2,7 @@
 PRESET ?= default
 BUILD  := build
 
-.PHONY: all build run test unit blackbox bench clean deps windows-unit windows
+.PHONY: all build run test unit blackbox bench clean deps windows-build windows-unit windows-blackbox windows
 
 all: build
 
@@ -28,25 +28,29 @@ blackbox: build
 test: build windows-unit
 	ctest --preset $(PRESET)
 	tests/blackbox/run.sh $(BUILD)
+	tests/windows/blackbox.sh build-win32/zorvane.exe build-win64/zorvane.exe
 
-# The unit tests cross-built for Windows (32- and 64-bit) and run under Wine.
-windows-unit: deps
+# Both Windows builds (32- and 64-bit): the program, its unit tests and the test probe.
+windows-build: deps
 	cmake --preset win32 >/dev/null
 	cmake --build --preset win32
 	cmake --preset win64 >/dev/null
 	cmake --build --preset win64
+
+# The unit tests cross-built for Windows and run under Wine.
+windows-unit: windows-build
 	tests/windows/run_unit.sh build-win32 build-win64
+
+# The Windows programs under Wine in Xvfb, driven and read from outside.
+windows-blackbox: windows-build
+	tests/windows/blackbox.sh build-win32/zorvane.exe build-win64/zorvane.exe
 
 bench: build
 	$(BUILD)/bench/tick_bench
 	bench/side_by_side.sh $(BUILD)
 
 # dist/zorvane-win32.exe (i686) and dist/zorvane-win64.exe (x86_64): single static files.
-windows: deps
-	cmake --preset win32 >/dev/null
-	cmake --build --preset win32 --target zorvane
-	cmake --preset win64 >/dev/null
-	cmake --build --preset win64 --target zorvane
+windows: windows-build
 	mkdir -p dist
 	cp build-win32/zorvane.exe dist/zorvane-win32.exe
 	cp build-win64/zorvane.exe dist/zorvane-win64.exe

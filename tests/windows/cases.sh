@@ -1,0 +1,412 @@
+# The cases of tests/windows/blackbox.sh: what a user of the Windows program sees and does, under
+# Wine. Needs EXE (the program under test), TAG (its name in check names) and WINPROBE.
+# Windows' screen coordinates are those of the virtual desktop; DESK_X/DESK_Y turn them into the
+# X root's for screenshots and xdotool.
+
+# The greeting text, spot_xy (placement spots) and SETUP_DX/SETUP_DY come from the X11 tests: the
+# program must behave the same on both.
+source "$HERE/../blackbox/startup.sh"
+source "$HERE/../blackbox/placement.sh"
+source "$HERE/../blackbox/dialogs.sh"
+
+DESK_RGB="90,30,130"          # the desktop's colour, set in the prefix; the program never uses it
+DESK_COLOUR_REG="90 30 130"
+KEY='HKCU\Software\Zorvane'
+DESK_X=0
+DESK_Y=0
+
+# probe ARGS...: winprobe's output without the console's CRs.
+probe() { wine "$WINPROBE" "$@" 2>/dev/null | tr -d '\r'; }
+
+# locate_desktop: DESK_X/DESK_Y from the desktop's X window; false when there is none.
+locate_desktop() {
+  local geo
+  geo=$(xwininfo -name "Default - Wine desktop" 2>/dev/null) || return 1
+  DESK_X=$(awk '/Absolute upper-left X/ { print $NF }' <<<"$geo")
+  DESK_Y=$(awk '/Absolute upper-left Y/ { print $NF }' <<<"$geo")
+}
+
+# reg_set NAME TYPE DATA: one value under the program's key, as a user (or an installer) would.
+reg_set() { wine reg add "$KEY" /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1; }
+
+# reg_values: "Name TYPE data" of each value under the key, one per line (empty when none).
+reg_values() {
+  wine reg query "$KEY" 2>/dev/null | tr -d '\r' | awk 'NF >= 2 && /^    / { $1 = $1; print }'
+}
+
+# fresh_key [NAME TYPE DATA]...: the key removed, then the given values stored.
+fresh_key() {
+  wine reg delete "$KEY" /f >/dev/null 2>&1
+  while (($# >= 3)); do reg_set "$1" "$2" "$3"; shift 3; done
+}
+
+# start_exe LOGNAME [EXE]: starts the program; sets EXE_PID (the process that becomes it).
+start_exe() {
+  spawn "$BB_TMP/$1" wine "${2:-$EXE}"
+  EXE_PID=$SPAWNED
+}
+
+# end_exe PID: ends that program only (not its process group: Wine's desktop may be in it).
+end_exe() {
+  kill "$1" 2>/dev/null
+  wait_exit "$1" 3000 || { kill -9 "$1" 2>/dev/null; wait_exit "$1" 2000; }
+  forget "$1"
+  wait_for 3000 no_clock_windows
+}
+
+# clock_lines [visible]: winprobe lines of the clock windows (the visible ones only).
+clock_lines() {
+  probe top Zorvane | awk -F'\t' -v v="${1:-}" '$2 == "ZorvaneForm" && (v == "" || $5 == v)'
+}
+no_clock_windows() { [[ -z "$(clock_lines)" ]]; }
+
+# wait_window TITLE CLASS [MS]: waits for that visible top-level window; prints its handle.
+wait_window() { probe wait "$1" "${3:-8000}" "$2" | cut -f1 | grep .; }
+
+# rect HWND: "x y w h" in desktop coordinates.
+rect() { probe top | awk -F'\t' -v h="$1" '$1 == h { print $4 }'; }
+
+# window_at HWND "X Y": true when the window's top-left is there.
+window_at() { [[ "$(rect "$1" | cut -d' ' -f1-2)" == "$2" ]]; }
+
+# child_where HWND AWK-CONDITION: the first child line matching (fields as winprobe prints them).
+child_where() { probe children "$1" | awk -F'\t' "$2 { print; exit }"; }
+
+# click_at X Y [BUTTON [REPEAT]]: desktop coordinates.
+click_at() {
+  xdotool mousemove $((DESK_X + $1)) $((DESK_Y + $2)) click --repeat "${4:-1}" --delay 80 "${3:-1}"
+}
+
+# click_centre "x y w h" [BUTTON [REPEAT]]: a click in the middle of that rectangle.
+click_centre() {
+  local x y w h
+  read -r x y w h <<<"$1"
+  click_at $((x + w / 2)) $((y + h / 2)) "${2:-1}" "${3:-1}"
+}
+
+# desk_pixels FILE X Y ...: pixels at desktop coordinates of a screenshot.
+desk_pixels() {
+  local file=$1 args=()
+  shift
+  while (($# >= 2)); do args+=($((DESK_X + $1)) $((DESK_Y + $2))); shift 2; done
+  pixels "$file" "${args[@]}"
+}
+
+# msgbox_says HWND: the box's text (its Static child with text).
+msgbox_says() { child_where "$1" '$2 == "Static" && $3 != ""' | cut -f3; }
+
+# press_ok HWND: the OK button of a message box, clicked with the mouse.
+press_ok() { click_centre "$(child_where "$1" '$2 == "Button" && $3 == "OK"' | cut -f4)"; }
+
+# running_clock NAME TYPE DATA...: a fresh key with these values and a running, visible clock;
+# sets CLOCK (its handle). False, after reporting T's failure, when no clock shows.
+running_clock() {
+  fresh_key "$@"
+  start_exe clock
+  if ! CLOCK=$(wait_window Zorvane ZorvaneForm); then
+    not_ok "$t: clock shown" "no visible clock within 8 s ($(head -c 200 "$BB_TMP/clock.err"))"
+    end_exe "$EXE_PID"
+    return 1
+  fi
+}
+
+# First start: the greeting first, the clock after OK, and only "Format" stored. A double-click
+# on a tier then ends the program, with status 0.
+case_first_start() {
+  local t="first start $TAG" box
+  fresh_key
+  start_exe first
+  if ! box=$(wait_window Zorvane '#32770'); then
+    not_ok "$t: greeting shown" "no message box within 8 s"
+    end_exe "$EXE_PID"
+    return
+  fi
+  check "$t: greeting text" "$GREETING" "$(msgbox_says "$box")"
+  check "$t: clock hidden under the greeting" "hidden" "$(clock_lines | cut -f5)"
+  check "$t: nothing stored while the greeting is up" "" "$(reg_values)"
+  press_ok "$box"
+  local clock
+  if ! clock=$(wait_window Zorvane ZorvaneForm 5000); then
+    not_ok "$t: clock shown after OK" "no visible clock within 5 s"
+    end_exe "$EXE_PID"
+    return
+  fi
+  ok "$t: clock shown after OK"
+  check "$t: stored values" "Format REG_DWORD 0x1" "$(reg_values)"
+  check "$t: no Position stored: the clock stands at the centre" "$(spot_xy 0) 800 800" \
+    "$(rect "$clock" | awk '{ print $1, $2, $3, $4 }')"
+  # The day tier's cell under the mark spot: a cell of a tier, not a line or Label1.
+  local day
+  day=$(child_where "$clock" '$2 == "Static" && $3 == "'"$(date -u +%-d)"'" && $4 ~ / 48 22$/' | cut -f4)
+  if [[ -z "$day" ]]; then
+    not_ok "$t: double-click on the day tier ends it" "no day cell captioned $(date -u +%-d)"
+    end_exe "$EXE_PID"
+    return
+  fi
+  click_centre "$day" 1 2
+  if wait_exit "$EXE_PID" 5000; then
+    check "$t: double-click on the day tier ends it, status 0" 0 "$EXIT_STATUS"
+    forget "$EXE_PID"
+  else
+    not_ok "$t: double-click on the day tier ends it" "still running 5 s after the double-click"
+    end_exe "$EXE_PID"
+  fi
+}
+
+# The window shows only the triangle and its caption tip; everything else is the desktop.
+case_shape() {
+  local t="shape $TAG" png="${SHAPE_PNG:-$BB_TMP/shape.png}"
+  running_clock Format REG_DWORD 1 Position REG_DWORD 1 || return
+  wait_for 3000 window_at "$CLOCK" "0 0"
+  check "$t: at the top-left spot" "0 0 800 800" "$(rect "$CLOCK")"
+  tip_drawn() { shot "$png" && [[ "$(desk_pixels "$png" 150 8)" != "$DESK_RGB" ]]; }
+  wait_for 3000 tip_drawn
+  unset -f tip_drawn
+  # see = the desktop shows; else the clock. Points 3 px inside and outside each edge of the
+  # triangle (150,0),(0,225),(300,225), plus far parts of the 800 x 800 window.
+  local got
+  got=$(desk_pixels "$png" 150 4 146 4  154 4  100 80 94 80  200 80 206 80  10 222 10 228 \
+    290 222 290 228  150 150  600 100 400 400 799 799 302 224 | awk -v d="$DESK_RGB" \
+    '{ printf "%s%s", (NR > 1 ? " " : ""), ($0 == d ? "see" : "clock") }')
+  check "$t: triangle only" \
+    "clock see see clock see clock see clock see clock see clock see see see see" "$got"
+  # The tip is the caption: one colour across it, neither the desktop nor the client's beige.
+  local tip
+  tip=$(desk_pixels "$png" 150 6 148 8 152 8 | sort -u)
+  check "$t: caption colour at the tip" "yes" \
+    "$([[ $(wc -l <<<"$tip") == 1 && "$tip" != "$DESK_RGB" && "$tip" != "189,183,149" ]] && echo yes || echo "no: $tip")"
+  end_exe "$EXE_PID"
+}
+
+# settings_case DESCRIPTION WHAT WANT NAME TYPE DATA...: stored values before a start and what
+# the running clock shows. WHAT: mark (Line1 visible/hidden), label (Label1's caption, or
+# "greeting" when the first-start greeting comes instead) or xy (the clock's top-left).
+settings_case() {
+  local desc=$1 what=$2 want=$3 t="stored $1 $TAG"
+  shift 3
+  fresh_key "$@"
+  start_exe settings
+  local box got
+  if box=$(probe wait Zorvane 8000 | grep -P '\t#32770\t' | cut -f1) && [[ -n "$box" ]]; then
+    got=greeting
+  elif ! CLOCK=$(wait_window Zorvane ZorvaneForm 100); then
+    got="no window within 8 s"
+  else
+    case $what in
+      mark) got=$(child_where "$CLOCK" '$2 == "Static" && $3 == "" && $4 ~ / 2 [0-9][0-9][0-9]$/' | cut -f5) ;;
+      label) got=$(child_where "$CLOCK" '$3 == "MIL" || $3 == "AM" || $3 == "PM"' | cut -f3) ;;
+      xy) sleep 0.3; got=$(rect "$CLOCK" | awk '{ print $1, $2 }') ;;
+    esac
+  fi
+  check "$t" "$want" "$got"
+  end_exe "$EXE_PID"
+}
+
+case_settings() {
+  local am=AM
+  (($(date -u +%-H) >= 12)) && am=PM
+  settings_case "Mark REG_DWORD 1" mark visible Format REG_DWORD 1 Mark REG_DWORD 1
+  settings_case "Mark REG_DWORD 0" mark hidden Format REG_DWORD 1 Mark REG_DWORD 0
+  settings_case "Mark REG_SZ 1 (a text equal to 1)" mark visible Format REG_DWORD 1 Mark REG_SZ 1
+  settings_case "Mark REG_EXPAND_SZ 1 (reads as missing)" mark hidden \
+    Format REG_DWORD 1 Mark REG_EXPAND_SZ 1
+  settings_case "Mark REG_QWORD 1 (reads as missing)" mark hidden Format REG_DWORD 1 Mark REG_QWORD 1
+  settings_case "Format REG_DWORD 1" label MIL Format REG_DWORD 1
+  settings_case "Format REG_DWORD 0" label "$am" Format REG_DWORD 0
+  settings_case "Format REG_SZ 1" label MIL Format REG_SZ 1
+  settings_case "Format REG_EXPAND_SZ 1 (a first start)" label greeting Format REG_EXPAND_SZ 1
+  settings_case "Format REG_QWORD 1 (a first start)" label greeting Format REG_QWORD 1
+  settings_case "Position REG_DWORD 3" xy "$(spot_xy 3)" Format REG_DWORD 1 Position REG_DWORD 3
+  settings_case "Position REG_SZ 5" xy "$(spot_xy 5)" Format REG_DWORD 1 Position REG_SZ 5
+  settings_case "Position REG_EXPAND_SZ 3 (the centre)" xy "$(spot_xy 0)" \
+    Format REG_DWORD 1 Position REG_EXPAND_SZ 3
+  settings_case "Position REG_QWORD 3 (the centre)" xy "$(spot_xy 0)" \
+    Format REG_DWORD 1 Position REG_QWORD 3
+}
+
+# refused_copy T EXE FIRST_PID: a second copy, started while the clock FIRST_PID runs, says so
+# and ends with status 0; the first one keeps running.
+refused_copy() {
+  local t=$1 first=$3 box
+  start_exe second "$2"
+  local second=$EXE_PID
+  if ! box=$(probe wait Zorvane 8000 '#32770' | cut -f1) || [[ -z "$box" ]]; then
+    not_ok "$t: message shown" "no message box within 8 s"
+    end_exe "$second"
+    return
+  fi
+  check "$t: message" "Zorvane is already Running" "$(msgbox_says "$box")"
+  press_ok "$box"
+  if wait_exit "$second" 5000; then
+    check "$t: ends after OK, status 0" 0 "$EXIT_STATUS"
+    forget "$second"
+  else
+    not_ok "$t: ends after OK" "still running 5 s after OK"
+    end_exe "$second"
+  fi
+  check "$t: one clock, still running" "1 running" \
+    "$(clock_lines visible | wc -l) $(alive "$first" && echo running || echo ended)"
+}
+
+case_second_copy() {
+  local t="second copy $TAG"
+  running_clock Format REG_DWORD 1 || return
+  local first=$EXE_PID
+  refused_copy "$t" "$EXE" "$first"
+  end_exe "$first"
+}
+
+# Started at the same instant, exactly one runs.
+case_same_instant() {
+  local t="two copies at once $TAG"
+  fresh_key Format REG_DWORD 1
+  start_exe a
+  local a=$EXE_PID
+  start_exe b
+  local b=$EXE_PID
+  local box
+  box=$(probe wait Zorvane 8000 '#32770' | cut -f1)
+  wait_window Zorvane ZorvaneForm >/dev/null
+  check "$t: one refused" "Zorvane is already Running" "$([[ -n "$box" ]] && msgbox_says "$box")"
+  [[ -n "$box" ]] && press_ok "$box"
+  one_left() { ! alive "$a" || ! alive "$b"; }
+  wait_for 5000 one_left
+  unset -f one_left
+  check "$t: one clock and one process left" "1 1" \
+    "$(clock_lines visible | wc -l) $( (alive "$a" && echo x; alive "$b" && echo x) | wc -l)"
+  end_exe "$a"
+  end_exe "$b"
+}
+
+# The other build while this one runs: the same program, so refused as well.
+case_other_build_refused() {
+  local t="$(basename "$(dirname "$2")") while $(basename "$(dirname "$1")") runs"
+  EXE=$1
+  running_clock Format REG_DWORD 1 || return
+  local first=$EXE_PID
+  refused_copy "$t" "$2" "$first"
+  end_exe "$first"
+}
+
+# option_rect N: the Setup dialog's option button for Position N (their order on screen, by
+# rows: 1 2 3 / 0 / 4 5 6).
+option_rect() {
+  local order=(1 2 3 0 4 5 6) k
+  for k in 0 1 2 3 4 5 6; do [[ ${order[k]} == "$1" ]] && break; done
+  probe children "$SETUP" | awk -F'\t' '$2 == "Button" && $3 == "" { print $4 }' |
+    sort -k2,2n -k1,1n | sed -n "$((k + 1))p"
+}
+
+# button_states: "Marker ON, Military Time | the options" as on/off, the options in their order
+# on screen: Positions 1 2 3, 0, 4 5 6.
+button_states() {
+  local lines
+  lines=$(probe children "$SETUP")
+  printf '%s %s |' "$(awk -F'\t' '$3 == "Marker ON" { print $6 }' <<<"$lines")" \
+    "$(awk -F'\t' '$3 == "Military Time" { print $6 }' <<<"$lines")"
+  awk -F'\t' '$2 == "Button" && $3 == "" { split($4, r, " "); print r[2], r[1], $6 }' <<<"$lines" |
+    sort -k1,1n -k2,2n | awk '{ printf " %s", $3 }'
+  echo
+}
+
+# A right click opens Setup over the clock; Apply stores what it shows and moves the clock.
+case_setup() {
+  local t="Setup $TAG"
+  running_clock Format REG_DWORD 1 Position REG_DWORD 2 || return
+  wait_for 3000 window_at "$CLOCK" "$(spot_xy 2)"
+  local year cx cy
+  year=$(child_where "$CLOCK" '$3 == "'"$(date -u +%Y)"'"' | cut -f4)
+  click_centre "$year" 3
+  if ! SETUP=$(wait_window Setup '#32770' 3000) && ! SETUP=$(wait_window Setup ZorvaneForm 3000); then
+    not_ok "$t: opens on a right click" "no visible Setup within 3 s"
+    end_exe "$EXE_PID"
+    return
+  fi
+  ok "$t: opens on a right click"
+  read -r cx cy _ <<<"$(rect "$CLOCK")"
+  check "$t: stands 1100 x 600 twips from the clock" "$((cx + SETUP_DX)) $((cy + SETUP_DY))" \
+    "$(rect "$SETUP" | awk '{ print $1, $2 }')"
+  check "$t: shows the stored settings" "off on | off on off off off off off" "$(button_states)"
+  click_centre "$(probe children "$SETUP" | awk -F'\t' '$3 == "Marker ON" { print $4 }')"
+  click_centre "$(option_rect 6)"
+  states_are() { [[ "$(button_states)" == "$1" ]]; }
+  wait_for 2000 states_are "on on | off off off off off off on"
+  unset -f states_are
+  check "$t: clicks tick Marker ON and Position 6" "on on | off off off off off off on" \
+    "$(button_states)"
+  click_centre "$(probe children "$SETUP" | awk -F'\t' '$2 == "Button" && $3 == "Apply" { print $4 }')"
+  check_true "$t: Apply closes it" "still there 3 s after Apply" probe wait-gone "$SETUP" 3000
+  wait_for 3000 window_at "$CLOCK" "$(spot_xy 6)"
+  check "$t: Apply moves the clock to Position 6" "$(spot_xy 6)" "$(rect "$CLOCK" | cut -d' ' -f1-2)"
+  check "$t: Apply stores the settings" \
+    "$(printf 'Format REG_DWORD 0x1\nMark REG_DWORD 0x1\nPosition REG_DWORD 0x6')" \
+    "$(reg_values | sort)"
+  check "$t: the mark shows" visible \
+    "$(child_where "$CLOCK" '$2 == "Static" && $3 == "" && $4 ~ / 2 [0-9][0-9][0-9]$/' | cut -f5)"
+  end_exe "$EXE_PID"
+}
+
+# About, from Setup: the picture over a capture of the screen, so its magenta parts show what
+# was behind it (here the clock and the desktop), never magenta itself.
+case_about() {
+  local t="About $TAG" before="$BB_TMP/before.png" after="$BB_TMP/after.png"
+  running_clock Format REG_DWORD 1 Position REG_DWORD 0 || return
+  local year
+  year=$(child_where "$CLOCK" '$3 == "'"$(date -u +%Y)"'"' | cut -f4)
+  click_centre "$year" 3
+  if ! SETUP=$(wait_window Setup '#32770' 3000) && ! SETUP=$(wait_window Setup ZorvaneForm 3000); then
+    not_ok "$t: Setup opens" "no visible Setup within 3 s"
+    end_exe "$EXE_PID"
+    return
+  fi
+  sleep 0.5
+  shot "$before"
+  click_centre "$(probe children "$SETUP" | awk -F'\t' '$2 == "Button" && $3 == "About" { print $4 }')"
+  local about=""
+  find_about() {
+    about=$(probe top | awk -F'\t' '$2 == "ZorvaneForm" && $5 == "visible" && $4 ~ / 419 336$/ { print $1 }')
+    [[ -n "$about" ]]
+  }
+  wait_for 3000 find_about
+  unset -f find_about
+  if [[ -z "$about" ]]; then
+    not_ok "$t: shown" "no visible 419 x 336 window within 3 s of a click on About"
+    end_exe "$EXE_PID"
+    return
+  fi
+  ok "$t: shown"
+  local ax ay sx sy sw sh
+  read -r ax ay _ <<<"$(rect "$about")"
+  read -r sx sy sw sh <<<"$(rect "$SETUP")"
+  check "$t: centred over Setup (within 1 px)" yes "$(awk -v a="$ax $ay" -v s="$sx $sy $sw $sh" '
+    BEGIN { split(a, A, " "); split(s, S, " ")
+      dx = 2 * A[1] + 419 - 2 * S[1] - S[3]; dy = 2 * A[2] + 336 - 2 * S[2] - S[4]
+      print (dx >= -2 && dx <= 2 && dy >= -2 && dy <= 2) ? "yes" : "no: " dx / 2 ", " dy / 2 }')"
+  check "$t: the credits start" "Zorvane" \
+    "$(probe children "$about" | awk -F'\t' '$2 == "Edit" && $3 ~ /Zorvane/ { print "Zorvane"; exit }')"
+  # The corners, (5,5) and a point left of the panel where the clock stood.
+  local pts=() p
+  for p in "0 0" "418 0" "0 335" "418 335" "5 5" "24 262"; do
+    set -- $p
+    pts+=($((ax + $1)) $((ay + $2)))
+  done
+  sleep 0.5
+  shot "$after"
+  local want got
+  want=$(desk_pixels "$before" "${pts[@]}" | xargs)
+  got=$(desk_pixels "$after" "${pts[@]}" | xargs)
+  check "$t: see-through pixels show what was behind" "$want" "$got"
+  check "$t: no magenta left" "" "$(grep -o '255,0,255' <<<"$got")"
+  check "$t: something of the clock shows through" yes \
+    "$([[ "$(desk_pixels "$after" "${pts[10]}" "${pts[11]}")" != "$DESK_RGB" ]] && echo yes || echo no)"
+  end_exe "$EXE_PID"
+}
+
+# run_cases: every case for EXE, or those CASES names (e.g. CASES="shape setup").
+run_cases() {
+  echo "# $EXE"
+  local c
+  for c in ${CASES:-first_start shape settings second_copy same_instant setup about}; do
+    "case_$c"
+  done
+}
