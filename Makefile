@@ -45,9 +45,10 @@ windows-unit: windows-build
 windows-blackbox: windows-build
 	tests/windows/blackbox.sh build-win32/zorvane.exe build-win64/zorvane.exe
 
-bench: build
+bench: build windows-build
 	$(BUILD)/bench/tick_bench
 	bench/side_by_side.sh $(BUILD)
+	bench/windows_side_by_side.sh $(BUILD) build-win32 build-win64
 
 # dist/zorvane-win32.exe (i686) and dist/zorvane-win64.exe (x86_64): single static files.
 windows: windows-build

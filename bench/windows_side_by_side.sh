@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# One tick's cost in the native unit-test binary and in the 32- and 64-bit Windows ones under
+# Wine, in one run, and the sizes of the programs.
+#
+#   bench/windows_side_by_side.sh NATIVE_BUILD WIN32_BUILD WIN64_BUILD
+#
+# Each build dir holds tests/unit_tests(.exe) and zorvane(.exe). Wine runs in a throw-away prefix
+# without a display (the measurement uses the in-memory backend), removed on exit.
+set -u
+
+if [ $# -ne 3 ]; then
+  echo "usage: $0 NATIVE_BUILD WIN32_BUILD WIN64_BUILD" >&2
+  exit 2
+fi
+NATIVE=$1 W32=$2 W64=$3
+export WINEPREFIX
+WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-wine-bench.XXXXXX")
+export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
+cleanup() {
+  wineserver -k 2>/dev/null
+  wineserver -w 2>/dev/null
+  local socket
+  socket=$(head -c 64 "$WINEPREFIX/wineserver" 2>/dev/null)
+  [[ "$socket" =~ ^wine-[A-Za-z0-9]+$ ]] && rm -rf "/tmp/$socket"
+  rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+DISPLAY= wineboot -i >/dev/null 2>&1
+
+echo "== one tick, in-memory backend (ns per pass; lower is better)"
+echo "-- native ($(uname -m))"
+"$NATIVE/tests/unit_tests" --tick-cost
+echo "-- win32 (i686) under Wine"
+DISPLAY= wine "$W32/tests/unit_tests.exe" --tick-cost | tr -d '\r'
+echo "-- win64 (x86_64) under Wine"
+DISPLAY= wine "$W64/tests/unit_tests.exe" --tick-cost | tr -d '\r'
+
+echo
+echo "== program sizes (bytes): the file, and its code and data as loaded (size's dec column)"
+size_of() {
+  printf '%-34s %9d %9d\n' "$2" "$(stat -c %s "$2")" "$("$1" "$2" | awk 'NR == 2 { print $4 }')"
+}
+size_of size "$NATIVE/zorvane"
+size_of i686-w64-mingw32-size "$W32/zorvane.exe"
+size_of x86_64-w64-mingw32-size "$W64/zorvane.exe"
+echo "(the native file carries debug information (RelWithDebInfo) and links libX11, libXft and"
+echo " libstdc++ dynamically; the .exe files are Release builds with the C++ runtime linked in"
+echo " statically, needing only Windows' own DLLs)"
