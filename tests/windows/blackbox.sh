@@ -56,12 +56,14 @@ fi
 
 started=$SECONDS
 # The prefix: made without a display (nothing to show), then the virtual desktop, a desktop
-# colour no control of ours uses, and Wine's own Tahoma (else "Tahoma" maps to another face).
+# colour no control of ours uses, and Wine's own Tahoma (else "Tahoma" maps to another face) and
+# Marlett (the caption's close box).
 DISPLAY= wineboot -i >/dev/null 2>&1
 DISPLAY= wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 DISPLAY= wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1
 DISPLAY= wine reg add 'HKCU\Control Panel\Colors' /v Background /d "$DESK_COLOUR_REG" /f >/dev/null 2>&1
-cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+cp /usr/share/wine/fonts/tahoma*.ttf /usr/share/wine/fonts/marlett.ttf \
+  "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
 # The server started without a display must go, or the desktop would run headless.
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Makes docs/windows.png: the 32-bit Windows program with its Setup dialog, running under Wine on
+# a private Xvfb, in a throw-away prefix (removed on exit).
+#   scripts/screenshot-windows.sh [EXE] [OUT_DIR]
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+exe=$(realpath "${1:-$here/build-win32/zorvane.exe}")
+outdir=${2:-$here/docs}
+work=$(mktemp -d)
+export WINEPREFIX=$work/prefix WINEDEBUG=-all TZ=UTC
+export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
+xvfb=""
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  local socket
+  socket=$(head -c 64 "$WINEPREFIX/wineserver" 2>/dev/null || true)
+  [[ "$socket" =~ ^wine-[A-Za-z0-9]+$ ]] && rm -rf "/tmp/$socket"
+  [[ -n "$xvfb" ]] && kill "$xvfb" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+reg() { DISPLAY= wine reg add "$@" /f >/dev/null 2>&1; }
+DISPLAY= wineboot -i >/dev/null 2>&1
+reg 'HKCU\Software\Wine\Explorer' /v Desktop /d Default
+reg 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600
+reg 'HKCU\Control Panel\Colors' /v Background /d "58 90 130"
+reg 'HKCU\Software\Zorvane' /v Format /t REG_DWORD /d 1
+reg 'HKCU\Software\Zorvane' /v Mark /t REG_DWORD /d 1
+reg 'HKCU\Software\Zorvane' /v Position /t REG_DWORD /d 1
+# Tahoma for the program, Marlett for the caption's close box.
+cp /usr/share/wine/fonts/tahoma*.ttf /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+wineserver -k; wineserver -w   # started without a display: the desktop would run headless
+
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 800x600x24 -dpi 96 -nolisten tcp -noreset >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(cat "$work/display")"
+
+wine "$exe" >/dev/null 2>&1 &
+for _ in $(seq 200); do
+  xwininfo -root -tree | grep -q '"Zorvane"' && break
+  sleep 0.05
+done
+sleep 1.5
+# Position 1 puts the clock at the desktop's top-left: the clock alone, then with its Setup dialog
+# (a right click on the year tier), side by side.
+import -window root -crop 320x250+0+0 +repage "$work/clock.png"
+xdotool mousemove 150 210 click 3
+sleep 1.5
+import -window root -crop 420x310+0+0 +repage "$work/setup.png"
+mkdir -p "$outdir"
+convert "$work/clock.png" "$work/setup.png" -background '#3a5a82' -gravity north -splice 0x0 \
+  +append "$outdir/windows.png"
+echo "wrote $outdir/windows.png"
