@@ -6,9 +6,15 @@
 //   winprobe children HWND        every descendant of HWND, same columns, screen coordinates
 //   winprobe wait TITLE MS [CLASS]  waits until a visible top-level window titled TITLE (of
 //                                 that class) exists; prints its line (exit 1 on time-out)
+//   winprobe client HWND          "x y": where HWND's client area starts on the screen
 //   winprobe wait-gone HWND MS    waits until HWND is gone or hidden (exit 1 on time-out)
 //   winprobe press HWND TEXT      sends BM_CLICK to HWND's BUTTON child captioned TEXT
-//   winprobe type HWND TEXT       sets the text of HWND's first EDIT child (as typing would)
+//   winprobe squat PREFIX         takes every name PREFIX<mmss> (minutes and seconds 0000-5959)
+//                                 with an event, so no waitable timer can have one; prints
+//                                 "squatting N" and then holds them until killed
+//
+// Copied under another name (a browser's, say), it instead appends "<its own path>|<its command
+// line>" to C:\started.txt and exits: the tests see which program was started, and how.
 //
 // Handles print as 0x-hex. Exit status 2 on bad usage, 1 when nothing matched.
 #include <windows.h>
@@ -91,14 +97,44 @@ HWND ChildBy(HWND parent, const char* cls, const char* text) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: winprobe top|children|wait|wait-gone|press|type ...\n");
+  std::fprintf(stderr, "usage: winprobe top|children|client|wait|wait-gone|press|squat ...\n");
   return 2;
+}
+
+// The stand-in for a program the clock starts: records who and how.
+bool RecordedAsStandIn() {
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  const char* base = std::strrchr(self, '\\');
+  base = base ? base + 1 : self;
+  if (lstrcmpiA(base, "winprobe.exe") == 0) return false;
+  if (FILE* f = std::fopen("C:\\started.txt", "a")) {
+    std::fprintf(f, "%s|%s\n", self, GetCommandLineA());
+    std::fclose(f);
+  }
+  return true;
+}
+
+int Squat(const std::string& prefix) {
+  int held = 0;
+  for (int m = 0; m < 60; ++m)
+    for (int s = 0; s < 60; ++s) {
+      char name[128];
+      std::snprintf(name, sizeof name, "%s%02d%02d", prefix.c_str(), m, s);
+      if (CreateEventA(nullptr, TRUE, FALSE, name)) ++held;  // kept open until we die
+    }
+  std::printf("squatting %d\n", held);
+  std::fflush(stdout);
+  Sleep(INFINITE);
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (RecordedAsStandIn()) return 0;
   if (argc < 2) return Usage();
+  if (std::string(argv[1]) == "squat" && argc == 3) return Squat(argv[2]);
   const std::string cmd = argv[1];
   if (cmd == "top") {
     int n = 0;
@@ -113,6 +149,12 @@ int main(int argc, char** argv) {
     HWND parent = ParseHwnd(argv[2]);
     if (!IsWindow(parent)) return 1;
     for (HWND h : Descendants(parent)) PrintLine(h);
+    return 0;
+  }
+  if (cmd == "client" && argc == 3) {
+    POINT origin{0, 0};
+    if (!ClientToScreen(ParseHwnd(argv[2]), &origin)) return 1;
+    std::printf("%ld %ld\n", origin.x, origin.y);
     return 0;
   }
   if (cmd == "wait" && (argc == 4 || argc == 5)) {
@@ -138,13 +180,6 @@ int main(int argc, char** argv) {
     if (!button) return 1;
     // Posted, not sent: a button that opens a modal loop would otherwise block us.
     PostMessageA(button, BM_CLICK, 0, 0);
-    return 0;
-  }
-  if (cmd == "type" && argc == 4) {
-    HWND edit = ChildBy(ParseHwnd(argv[2]), "Edit", nullptr);
-    if (!edit) return 1;
-    SendMessageTimeoutA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]), SMTO_ABORTIFHUNG,
-                        2000, nullptr);
     return 0;
   }
   return Usage();

@@ -59,6 +59,8 @@ started=$SECONDS
 # colour no control of ours uses, and Wine's own Tahoma (else "Tahoma" maps to another face) and
 # Marlett (the caption's close box).
 DISPLAY= wineboot -i >/dev/null 2>&1
+# No automatic prefix update: a program started with a faked date would otherwise run one.
+echo disable >"$WINEPREFIX/.update-timestamp"
 DISPLAY= wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 DISPLAY= wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1
 DISPLAY= wine reg add 'HKCU\Control Panel\Colors' /v Background /d "$DESK_COLOUR_REG" /f >/dev/null 2>&1
@@ -75,6 +77,7 @@ if ! start_x; then
 fi
 # One server for the whole run: every start then skips the server's own start-up.
 wineserver -p
+WINESERVER_PID=$(pgrep -n -x wineserver64 || pgrep -n -x wineserver)
 # The first program to ask for the desktop starts it (explorer.exe, in this shell's process group).
 probe top >/dev/null
 if ! wait_for 10000 locate_desktop; then

@@ -8,6 +8,7 @@
 source "$HERE/../blackbox/startup.sh"
 source "$HERE/../blackbox/placement.sh"
 source "$HERE/../blackbox/dialogs.sh"
+source "$HERE/../blackbox/tiers.sh"
 
 DESK_RGB="90,30,130"          # the desktop's colour, set in the prefix; the program never uses it
 DESK_COLOUR_REG="90 30 130"
@@ -34,22 +35,38 @@ reg_values() {
   wine reg query "$KEY" 2>/dev/null | tr -d '\r' | awk 'NF >= 2 && /^    / { $1 = $1; print }'
 }
 
-# fresh_key [NAME TYPE DATA]...: the key removed, then the given values stored.
+# fresh_key [NAME TYPE DATA]...: the key removed, then the given values stored. A TYPE such as
+# hex(4) stores DATA (bytes as 03,00,00) through a regedit import, which keeps sizes that
+# `reg add` cannot make.
 fresh_key() {
   wine reg delete "$KEY" /f >/dev/null 2>&1
-  while (($# >= 3)); do reg_set "$1" "$2" "$3"; shift 3; done
+  local raw=""
+  while (($# >= 3)); do
+    if [[ "$2" == hex* ]]; then raw+="\"$1\"=$2:$3"$'\r\n'; else reg_set "$1" "$2" "$3"; fi
+    shift 3
+  done
+  if [[ -n "$raw" ]]; then
+    printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Zorvane]\r\n%s\r\n' "$raw" >"$BB_TMP/import.reg"
+    wine regedit /s "Z:${BB_TMP//\//\\}\\import.reg" >/dev/null 2>&1
+  fi
 }
 
-# start_exe LOGNAME [EXE]: starts the program; sets EXE_PID (the process that becomes it).
+# start_exe LOGNAME [EXE]: starts the program; sets EXE_PID. That is Wine's start.exe, which
+# starts the program itself in its own process group and ends with its exit status.
 start_exe() {
   spawn "$BB_TMP/$1" wine "${2:-$EXE}"
   EXE_PID=$SPAWNED
 }
 
-# end_exe PID: ends that program only (not its process group: Wine's desktop may be in it).
+# program_pid PID: the program's own process in start_exe's process group.
+program_pid() { pgrep -g "$1" -x "$(basename "$EXE")" | head -1; }
+
+# end_exe PID: ends that start_exe's process group. Wine ignores SIGTERM; the server clears the
+# windows of a killed process.
 end_exe() {
-  kill "$1" 2>/dev/null
-  wait_exit "$1" 3000 || { kill -9 "$1" 2>/dev/null; wait_exit "$1" 2000; }
+  kill -KILL -- "-$1" 2>/dev/null
+  # Quiet: bash reports a job killed by a signal on stderr when it reaps it.
+  wait_exit "$1" 3000 2>/dev/null
   forget "$1"
   wait_for 3000 no_clock_windows
 }
@@ -153,6 +170,79 @@ case_first_start() {
   fi
 }
 
+# loader_for EXE: Wine's loader for the program's kind of PE file (machine 014c: i386).
+loader_for() {
+  local pe
+  pe=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  if [[ "$(od -An -tx2 -j$((pe + 4)) -N2 "$1" | tr -d ' ')" == 014c ]]; then
+    echo /usr/lib/wine/wine
+  else
+    echo /usr/lib/wine/wine64
+  fi
+}
+
+# tier_cells HWND: "tier: caption@x" of each cell and Label1 (x relative to the client area, "-"
+# where EXPECTED, the matching expected_cells output, has none).
+tier_cells() {
+  local cx got
+  cx=$(probe client "$1" | cut -d' ' -f1)
+  # The cells and Label1 are the first 33 controls, made in the order expected_cells lists.
+  got=$(probe children "$1" | head -33 | awk -F'\t' -v cx="$cx" '{ split($4, r, " "); print $3 "\t" r[1] - cx }')
+  paste <(cut -f1,4 <<<"$2") <(printf '%s\n' "$got") |
+    awk -F'\t' '{ print $1 ": " $3 "@" ($2 == "-" ? "-" : $4) }'
+}
+want_cells() { awk -F'\t' '{ print $1 ": " $3 "@" $4 }' <<<"$1"; }
+
+# The tiers at frozen instants: every cell's caption and, where a rule places it, its x in the
+# client area, as the X11 tests expect them; formats alternate between 24- and 12-hour. The
+# program's waits run on Wine's server, which keeps real time.
+# Surprises: only the 64-bit loader runs under libfaketime (the 32-bit one deadlocks in it, so
+# the 32-bit program gets case_tiers_now only), and the `wine` script's detour through start.exe
+# must be skipped, so the loader is called directly.
+case_tiers() {
+  local i=0 when format t want
+  if [[ "$(loader_for "$EXE")" != */wine64 ]]; then
+    echo "# tiers at frozen instants: 64-bit program only"
+    return
+  fi
+  for when in "${TIER_INSTANTS[@]}"; do
+    format=$(((i + 1) % 2))
+    i=$((i + 1))
+    t="tiers at $when, Format $format $TAG"
+    fresh_key Format REG_DWORD "$format"
+    spawn "$BB_TMP/tiers" env DONT_FAKE_MONOTONIC=1 FAKETIME="$when" \
+      LD_PRELOAD='/usr/$LIB/faketime/libfaketime.so.1' /usr/lib/wine/wine64 "$EXE"
+    EXE_PID=$SPAWNED
+    if ! CLOCK=$(wait_window Zorvane ZorvaneForm); then
+      not_ok "$t: clock shown" "no visible clock within 8 s ($(head -c 200 "$BB_TMP/tiers.err"))"
+      end_exe "$EXE_PID"
+      continue
+    fi
+    sleep 0.5   # the first pass over the tiers
+    want=$(expected_cells "$when" "$format")
+    check "$t" "$(want_cells "$want")" "$(tier_cells "$CLOCK" "$want")"
+    end_exe "$EXE_PID"
+  done
+}
+
+# The tiers on the live clock: read between two readings of the time within one minute, every
+# tier but the seconds and the minutes' places (which move each second) is pinned down.
+case_tiers_now() {
+  local t="tiers now $TAG" before after want got tries=0
+  running_clock Format REG_DWORD 1 || return
+  sleep 0.5
+  while ((tries < 3)); do
+    tries=$((tries + 1))
+    before=$(date -u '+%Y-%m-%d %H:%M:%S')
+    want=$(expected_cells "$before" 1 | awk -F'\t' -v OFS='\t' '$1 == "Sec" { next } $1 == "Min" { $4 = "-" } 1')
+    got=$(tier_cells "$CLOCK" "$(expected_cells "$before" 1 | awk -F'\t' -v OFS='\t' '$1 == "Min" { $4 = "-" } 1')" | grep -v '^Sec:')
+    after=$(date -u '+%Y-%m-%d %H:%M')
+    [[ "${before:0:16}" == "$after" ]] && break
+  done
+  check "$t ($before UTC)" "$(want_cells "$want")" "$got"
+  end_exe "$EXE_PID"
+}
+
 # The window shows only the triangle and its caption tip; everything else is the desktop.
 case_shape() {
   local t="shape $TAG" png="${SHAPE_PNG:-$BB_TMP/shape.png}"
@@ -222,6 +312,16 @@ case_settings() {
     Format REG_DWORD 1 Position REG_EXPAND_SZ 3
   settings_case "Position REG_QWORD 3 (the centre)" xy "$(spot_xy 0)" \
     Format REG_DWORD 1 Position REG_QWORD 3
+  # A REG_DWORD is 4 bytes; one of another size reads as missing rather than as what the read
+  # happened to leave in memory.
+  settings_case "Position REG_DWORD of 4 bytes, imported" xy "$(spot_xy 3)" \
+    Format REG_DWORD 1 Position 'hex(4)' 03,00,00,00
+  settings_case "Position REG_DWORD of 3 bytes (the centre)" xy "$(spot_xy 0)" \
+    Format REG_DWORD 1 Position 'hex(4)' 03,00,00
+  settings_case "Mark REG_DWORD of 5 bytes (hidden)" mark hidden \
+    Format REG_DWORD 1 Mark 'hex(4)' 01,00,00,00,00
+  settings_case "Format REG_DWORD of 8 bytes (a first start)" label greeting \
+    Format 'hex(4)' 01,00,00,00,00,00,00,00
 }
 
 # refused_copy T EXE FIRST_PID: a second copy, started while the clock FIRST_PID runs, says so
@@ -268,7 +368,8 @@ case_same_instant() {
   box=$(probe wait Zorvane 8000 '#32770' | cut -f1)
   wait_window Zorvane ZorvaneForm >/dev/null
   check "$t: one refused" "Zorvane is already Running" "$([[ -n "$box" ]] && msgbox_says "$box")"
-  [[ -n "$box" ]] && press_ok "$box"
+  # Pressed from outside: the winner's clock may come up over the box and take a mouse click.
+  [[ -n "$box" ]] && probe press "$box" OK
   one_left() { ! alive "$a" || ! alive "$b"; }
   wait_for 5000 one_left
   unset -f one_left
@@ -309,19 +410,23 @@ button_states() {
   echo
 }
 
+# open_setup: a right click on this year's cell of CLOCK; sets SETUP. False, after reporting
+# T's failure and ending the program, when no dialog shows.
+open_setup() {
+  click_centre "$(child_where "$CLOCK" '$3 == "'"$(date -u +%Y)"'"' | cut -f4)" 3
+  SETUP=$(wait_window Setup ZorvaneForm 3000) && return
+  not_ok "$t: Setup opens on a right click" "no visible Setup within 3 s"
+  end_exe "$EXE_PID"
+  return 1
+}
+
 # A right click opens Setup over the clock; Apply stores what it shows and moves the clock.
 case_setup() {
   local t="Setup $TAG"
   running_clock Format REG_DWORD 1 Position REG_DWORD 2 || return
   wait_for 3000 window_at "$CLOCK" "$(spot_xy 2)"
-  local year cx cy
-  year=$(child_where "$CLOCK" '$3 == "'"$(date -u +%Y)"'"' | cut -f4)
-  click_centre "$year" 3
-  if ! SETUP=$(wait_window Setup '#32770' 3000) && ! SETUP=$(wait_window Setup ZorvaneForm 3000); then
-    not_ok "$t: opens on a right click" "no visible Setup within 3 s"
-    end_exe "$EXE_PID"
-    return
-  fi
+  local cx cy
+  open_setup || return
   ok "$t: opens on a right click"
   read -r cx cy _ <<<"$(rect "$CLOCK")"
   check "$t: stands 1100 x 600 twips from the clock" "$((cx + SETUP_DX)) $((cy + SETUP_DY))" \
@@ -351,14 +456,7 @@ case_setup() {
 case_about() {
   local t="About $TAG" before="$BB_TMP/before.png" after="$BB_TMP/after.png"
   running_clock Format REG_DWORD 1 Position REG_DWORD 0 || return
-  local year
-  year=$(child_where "$CLOCK" '$3 == "'"$(date -u +%Y)"'"' | cut -f4)
-  click_centre "$year" 3
-  if ! SETUP=$(wait_window Setup '#32770' 3000) && ! SETUP=$(wait_window Setup ZorvaneForm 3000); then
-    not_ok "$t: Setup opens" "no visible Setup within 3 s"
-    end_exe "$EXE_PID"
-    return
-  fi
+  open_setup || return
   sleep 0.5
   shot "$before"
   click_centre "$(probe children "$SETUP" | awk -F'\t' '$2 == "Button" && $3 == "About" { print $4 }')"
@@ -402,11 +500,79 @@ case_about() {
   end_exe "$EXE_PID"
 }
 
+# cpu_ticks PID...: the CPU time the processes have used so far, in clock ticks (1/100 s).
+cpu_ticks() {
+  local p sum=0 t
+  for p in "$@"; do
+    t=$(awk '{ print $14 + $15 }' "/proc/$p/stat" 2>/dev/null)
+    sum=$((sum + ${t:-0}))
+  done
+  echo "$sum"
+}
+
+# With every name the pause's timer could take already held by an event, no waitable timer can be
+# made: the clock must still tick, and must not spin instead of pausing.
+case_no_timer() {
+  local t="no waitable timer $TAG"
+  spawn "$BB_TMP/squat" wine "$WINPROBE" squat "$(basename "$EXE" .exe)Timer"
+  local squat=$SPAWNED
+  squatting() { grep -q squatting "$BB_TMP/squat.out"; }
+  wait_for 20000 squatting
+  unset -f squatting
+  check "$t: every timer name taken" "squatting 3600" "$(tr -d "\r" <"$BB_TMP/squat.out")$(head -c 300 "$BB_TMP/squat.err")"
+  if ! running_clock Format REG_DWORD 1; then
+    end_exe "$squat"
+    return
+  fi
+  seconds_tier() { probe children "$CLOCK" | awk -F'\t' '$4 ~ / 33 22$/ { printf "%s ", $3 }'; }
+  # A spinning loop spends its time in the program and in the Wine server it keeps calling.
+  local pids s0 s1 c0 c1
+  pids="$(program_pid "$EXE_PID") $WINESERVER_PID"
+  s0=$(seconds_tier)
+  c0=$(cpu_ticks $pids)
+  sleep 3
+  s1=$(seconds_tier)
+  c1=$(cpu_ticks $pids)
+  unset -f seconds_tier
+  check "$t: the seconds tier still moves" yes \
+    "$([[ -n "$s0" && "$s0" != "$s1" ]] && echo yes || echo "no: '$s0' then '$s1'")"
+  # Not a speed figure: a pause that spins takes nearly all of the 300 ticks of a core in 3 s.
+  check "$t: pauses instead of spinning (under half a core)" yes \
+    "$( ((c1 - c0 < 150)) && echo yes || echo "no: $((c1 - c0)) ticks in 3 s")"
+  echo "# program and server used $((c1 - c0)) ticks of 1/100 s in 3 s"
+  end_exe "$EXE_PID"
+  end_exe "$squat"
+}
+
+# The web address in Setup starts the browser under "Program Files" (a path with blanks) by its
+# quoted path; a C:\Program.exe, which an unquoted command line would start, stays untouched.
+# Stand-ins for both record how they were started.
+case_browser() {
+  local t="web link $TAG" c=$WINEPREFIX/drive_c f
+  rm -f "$c/started.txt"
+  for f in "$c/Program Files/Internet Explorer/iexplore.exe" \
+    "$c/Program Files (x86)/Internet Explorer/iexplore.exe" "$c/Program.exe"; do
+    mkdir -p "$(dirname "$f")"
+    cp "$WINPROBE" "$f"
+  done
+  running_clock Format REG_DWORD 1 || return
+  open_setup || return
+  click_centre "$(child_where "$SETUP" '$3 == "'"$SETUP_URL"'"' | cut -f4)"
+  wait_for 5000 test -s "$c/started.txt"
+  # A 32-bit program sees ProgramFiles as "C:\Program Files (x86)".
+  local pf='C:\Program Files'
+  [[ "$TAG" == *32* ]] && pf+=' (x86)'
+  check "$t: the browser started, path quoted" \
+    "${pf,,}\\internet explorer\\iexplore.exe|\"$pf\\Internet Explorer\\IEXPLORE.EXE\" \"$SETUP_URL\"" \
+    "$(tr -d '\r' <"$c/started.txt" | awk -F'|' '{ print tolower($1) "|" $2 }')"
+  end_exe "$EXE_PID"
+}
+
 # run_cases: every case for EXE, or those CASES names (e.g. CASES="shape setup").
 run_cases() {
   echo "# $EXE"
   local c
-  for c in ${CASES:-first_start shape settings second_copy same_instant setup about}; do
+  for c in ${CASES:-first_start shape tiers tiers_now settings second_copy same_instant setup about browser no_timer}; do
     "case_$c"
   done
 }
