@@ -13,19 +13,10 @@ if [ $# -ne 3 ]; then
   exit 2
 fi
 NATIVE=$1 W32=$2 W64=$3
-export WINEPREFIX
-WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-wine-bench.XXXXXX")
-export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
-cleanup() {
-  wineserver -k 2>/dev/null
-  wineserver -w 2>/dev/null
-  local socket
-  socket=$(head -c 64 "$WINEPREFIX/wineserver" 2>/dev/null)
-  [[ "$socket" =~ ^wine-[A-Za-z0-9]+$ ]] && rm -rf "/tmp/$socket"
-  rm -rf "$WINEPREFIX"
-}
-trap cleanup EXIT
-DISPLAY= wineboot -i >/dev/null 2>&1
+# shellcheck source=../tests/windows/prefix.sh
+source "$(dirname "$0")/../tests/windows/prefix.sh"
+trap wine_prefix_remove EXIT
+wine_prefix_make "$(mktemp -d "${TMPDIR:-/tmp}/zorvane-wine-bench.XXXXXX")"
 
 echo "== one tick, in-memory backend (ns per pass; lower is better)"
 echo "-- native ($(uname -m))"

@@ -7,31 +7,24 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 exe=$(realpath "${1:-$here/build-win32/zorvane.exe}")
 outdir=${2:-$here/docs}
 work=$(mktemp -d)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all TZ=UTC
-export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
+# shellcheck source=../tests/windows/prefix.sh
+source "$here/tests/windows/prefix.sh"
 xvfb=""
 cleanup() {
-  wineserver -k 2>/dev/null || true
-  wineserver -w 2>/dev/null || true
-  local socket
-  socket=$(head -c 64 "$WINEPREFIX/wineserver" 2>/dev/null || true)
-  [[ "$socket" =~ ^wine-[A-Za-z0-9]+$ ]] && rm -rf "/tmp/$socket"
+  wine_prefix_remove
   [[ -n "$xvfb" ]] && kill "$xvfb" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
 
+export TZ=UTC
+wine_prefix_make "$work/prefix" 800x600
 reg() { DISPLAY= wine reg add "$@" /f >/dev/null 2>&1; }
-DISPLAY= wineboot -i >/dev/null 2>&1
-reg 'HKCU\Software\Wine\Explorer' /v Desktop /d Default
-reg 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600
 reg 'HKCU\Control Panel\Colors' /v Background /d "58 90 130"
 reg 'HKCU\Software\Zorvane' /v Format /t REG_DWORD /d 1
 reg 'HKCU\Software\Zorvane' /v Mark /t REG_DWORD /d 1
 reg 'HKCU\Software\Zorvane' /v Position /t REG_DWORD /d 1
-# Tahoma for the program, Marlett for the caption's close box.
-cp /usr/share/wine/fonts/tahoma*.ttf /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-wineserver -k; wineserver -w   # started without a display: the desktop would run headless
+wineserver -k || true; wineserver -w || true   # started without a display: the desktop would run headless
 
 exec 3>"$work/display"
 Xvfb -displayfd 3 -screen 0 800x600x24 -dpi 96 -nolisten tcp -noreset >/dev/null 2>&1 &

@@ -26,18 +26,14 @@ BB_TMP=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-wine-bb.XXXXXX")
 source "$HERE/../blackbox/lib.sh"
 # shellcheck source=cases.sh
 source "$HERE/cases.sh"
+# shellcheck source=prefix.sh
+source "$HERE/prefix.sh"
 
-export WINEPREFIX="$BB_TMP/prefix" WINEDEBUG=-all TZ=UTC LANG=C.UTF-8 LC_ALL=C.UTF-8
-export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
+export TZ=UTC LANG=C.UTF-8 LC_ALL=C.UTF-8
 
 cleanup() {
   stop_all
-  wineserver -k 2>/dev/null
-  wineserver -w 2>/dev/null
-  # Debian's Wine keeps its server socket in a folder /tmp/wine-XXXXXX whose name this file holds.
-  local socket
-  socket=$(head -c 64 "$WINEPREFIX/wineserver" 2>/dev/null)
-  [[ "$socket" =~ ^wine-[A-Za-z0-9]+$ ]] && rm -rf "/tmp/$socket"
+  wine_prefix_remove
   rm -rf "$BB_TMP"
 }
 trap cleanup EXIT
@@ -55,18 +51,9 @@ if ((${#missing[@]})); then
 fi
 
 started=$SECONDS
-# The prefix: made without a display (nothing to show), then the virtual desktop, a desktop
-# colour no control of ours uses, and Wine's own Tahoma (else "Tahoma" maps to another face) and
-# Marlett (the caption's close box).
-DISPLAY= wineboot -i >/dev/null 2>&1
-# No automatic prefix update: a program started with a faked date would otherwise run one.
-echo disable >"$WINEPREFIX/.update-timestamp"
-DISPLAY= wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-DISPLAY= wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1
+# The prefix, with a desktop colour that no control of ours uses.
+wine_prefix_make "$BB_TMP/prefix" 1280x1024
 DISPLAY= wine reg add 'HKCU\Control Panel\Colors' /v Background /d "$DESK_COLOUR_REG" /f >/dev/null 2>&1
-cp /usr/share/wine/fonts/tahoma*.ttf /usr/share/wine/fonts/marlett.ttf \
-  "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
-# The server started without a display must go, or the desktop would run headless.
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null
 

@@ -8,22 +8,12 @@ if (($# < 1)); then
   echo "usage: $0 BUILD_DIR..." >&2
   exit 2
 fi
-export WINEPREFIX
-WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-wine.XXXXXX")
-export WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
-cleanup() {
-  wineserver -k 2>/dev/null
-  wineserver -w 2>/dev/null
-  # Debian's Wine keeps its server socket in a folder /tmp/wine-XXXXXX whose name this file holds.
-  local socket
-  socket=$(head -c 64 "$WINEPREFIX/wineserver" 2>/dev/null)
-  [[ "$socket" =~ ^wine-[A-Za-z0-9]+$ ]] && rm -rf "/tmp/$socket"
-  rm -rf "$WINEPREFIX"
-}
-trap cleanup EXIT
-
-# No display needed for console tests; wineboot makes the prefix (a 64-bit one runs both).
-DISPLAY= wineboot -i >/dev/null 2>&1
+HERE=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=prefix.sh
+source "$HERE/prefix.sh"
+trap wine_prefix_remove EXIT
+# No display needed for console tests; a 64-bit prefix runs both builds.
+wine_prefix_make "$(mktemp -d "${TMPDIR:-/tmp}/zorvane-wine.XXXXXX")"
 
 status=0
 for dir in "$@"; do
