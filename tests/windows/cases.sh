@@ -1,7 +1,5 @@
 # The cases of tests/windows/blackbox.sh: what a user of the Windows program sees and does, under
 # Wine. Needs EXE (the program under test), TAG (its name in check names) and WINPROBE.
-# Windows' screen coordinates are those of the virtual desktop; DESK_X/DESK_Y turn them into the
-# X root's for screenshots and xdotool.
 
 # The greeting text, spot_xy (placement spots) and SETUP_DX/SETUP_DY come from the X11 tests: the
 # program must behave the same on both.
@@ -9,123 +7,8 @@ source "$HERE/../blackbox/startup.sh"
 source "$HERE/../blackbox/placement.sh"
 source "$HERE/../blackbox/dialogs.sh"
 source "$HERE/../blackbox/tiers.sh"
-
-DESK_RGB="90,30,130"          # the desktop's colour, set in the prefix; the program never uses it
-DESK_COLOUR_REG="90 30 130"
-KEY='HKCU\Software\Zorvane'
-DESK_X=0
-DESK_Y=0
-
-# probe ARGS...: winprobe's output without the console's CRs.
-probe() { wine "$WINPROBE" "$@" 2>/dev/null | tr -d '\r'; }
-
-# locate_desktop: DESK_X/DESK_Y from the desktop's X window; false when there is none.
-locate_desktop() {
-  local geo
-  geo=$(xwininfo -name "Default - Wine desktop" 2>/dev/null) || return 1
-  DESK_X=$(awk '/Absolute upper-left X/ { print $NF }' <<<"$geo")
-  DESK_Y=$(awk '/Absolute upper-left Y/ { print $NF }' <<<"$geo")
-}
-
-# reg_set NAME TYPE DATA: one value under the program's key, as a user (or an installer) would.
-reg_set() { wine reg add "$KEY" /v "$1" /t "$2" /d "$3" /f >/dev/null 2>&1; }
-
-# reg_values: "Name TYPE data" of each value under the key, one per line (empty when none).
-reg_values() {
-  wine reg query "$KEY" 2>/dev/null | tr -d '\r' | awk 'NF >= 2 && /^    / { $1 = $1; print }'
-}
-
-# fresh_key [NAME TYPE DATA]...: the key removed, then the given values stored. A TYPE such as
-# hex(4) stores DATA (bytes as 03,00,00) through a regedit import, which keeps sizes that
-# `reg add` cannot make.
-fresh_key() {
-  wine reg delete "$KEY" /f >/dev/null 2>&1
-  local raw=""
-  while (($# >= 3)); do
-    if [[ "$2" == hex* ]]; then raw+="\"$1\"=$2:$3"$'\r\n'; else reg_set "$1" "$2" "$3"; fi
-    shift 3
-  done
-  if [[ -n "$raw" ]]; then
-    printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Zorvane]\r\n%s\r\n' "$raw" >"$BB_TMP/import.reg"
-    wine regedit /s "Z:${BB_TMP//\//\\}\\import.reg" >/dev/null 2>&1
-  fi
-}
-
-# start_exe LOGNAME [EXE]: starts the program; sets EXE_PID. That is Wine's start.exe, which
-# starts the program itself in its own process group and ends with its exit status.
-start_exe() {
-  spawn "$BB_TMP/$1" wine "${2:-$EXE}"
-  EXE_PID=$SPAWNED
-}
-
-# program_pid PID: the program's own process in start_exe's process group.
-program_pid() { pgrep -g "$1" -x "$(basename "$EXE")" | head -1; }
-
-# end_exe PID: ends that start_exe's process group. Wine ignores SIGTERM; the server clears the
-# windows of a killed process.
-end_exe() {
-  kill -KILL -- "-$1" 2>/dev/null
-  # Quiet: bash reports a job killed by a signal on stderr when it reaps it.
-  wait_exit "$1" 3000 2>/dev/null
-  forget "$1"
-  wait_for 3000 no_clock_windows
-}
-
-# clock_lines [visible]: winprobe lines of the clock windows (the visible ones only).
-clock_lines() {
-  probe top Zorvane | awk -F'\t' -v v="${1:-}" '$2 == "ZorvaneForm" && (v == "" || $5 == v)'
-}
-no_clock_windows() { [[ -z "$(clock_lines)" ]]; }
-
-# wait_window TITLE CLASS [MS]: waits for that visible top-level window; prints its handle.
-wait_window() { probe wait "$1" "${3:-8000}" "$2" | cut -f1 | grep .; }
-
-# rect HWND: "x y w h" in desktop coordinates.
-rect() { probe top | awk -F'\t' -v h="$1" '$1 == h { print $4 }'; }
-
-# window_at HWND "X Y": true when the window's top-left is there.
-window_at() { [[ "$(rect "$1" | cut -d' ' -f1-2)" == "$2" ]]; }
-
-# child_where HWND AWK-CONDITION: the first child line matching (fields as winprobe prints them).
-child_where() { probe children "$1" | awk -F'\t' "$2 { print; exit }"; }
-
-# click_at X Y [BUTTON [REPEAT]]: desktop coordinates.
-click_at() {
-  xdotool mousemove $((DESK_X + $1)) $((DESK_Y + $2)) click --repeat "${4:-1}" --delay 80 "${3:-1}"
-}
-
-# click_centre "x y w h" [BUTTON [REPEAT]]: a click in the middle of that rectangle.
-click_centre() {
-  local x y w h
-  read -r x y w h <<<"$1"
-  click_at $((x + w / 2)) $((y + h / 2)) "${2:-1}" "${3:-1}"
-}
-
-# desk_pixels FILE X Y ...: pixels at desktop coordinates of a screenshot.
-desk_pixels() {
-  local file=$1 args=()
-  shift
-  while (($# >= 2)); do args+=($((DESK_X + $1)) $((DESK_Y + $2))); shift 2; done
-  pixels "$file" "${args[@]}"
-}
-
-# msgbox_says HWND: the box's text (its Static child with text).
-msgbox_says() { child_where "$1" '$2 == "Static" && $3 != ""' | cut -f3; }
-
-# press_ok HWND: the OK button of a message box, clicked with the mouse.
-press_ok() { click_centre "$(child_where "$1" '$2 == "Button" && $3 == "OK"' | cut -f4)"; }
-
-# running_clock NAME TYPE DATA...: a fresh key with these values and a running, visible clock;
-# sets CLOCK (its handle). False, after reporting T's failure, when no clock shows.
-running_clock() {
-  fresh_key "$@"
-  start_exe clock
-  if ! CLOCK=$(wait_window Zorvane ZorvaneForm); then
-    not_ok "$t: clock shown" "no visible clock within 8 s ($(head -c 200 "$BB_TMP/clock.err"))"
-    end_exe "$EXE_PID"
-    return 1
-  fi
-}
+# shellcheck source=lib.sh
+source "$HERE/lib.sh"
 
 # First start: the greeting first, the clock after OK, and only "Format" stored. A double-click
 # on a tier then ends the program, with status 0.
@@ -568,11 +451,42 @@ case_browser() {
   end_exe "$EXE_PID"
 }
 
+# Double-clicks on the mode label and on the dark-brown bar above it flip the format and the mark
+# and store them; the blue tip drags the window. Clicks go at x 150 of the window, inside the
+# triangle (the bar is wider than the triangle at its height).
+case_pointer() {
+  local t="pointer $TAG" am=AM y h
+  (($(date -u +%-H) >= 12)) && am=PM
+  running_clock Format REG_DWORD 1 Position REG_DWORD 1 || return
+  wait_for 3000 window_at "$CLOCK" "0 0"
+  read -r _ y _ h <<<"$(child_where "$CLOCK" '$3 == "MIL"' | cut -f4)"
+  click_at 150 $((y + h / 2)) 1 2
+  mode_is() { [[ -n "$(child_where "$CLOCK" '$3 == "'"$1"'"')" ]]; }
+  wait_for 3000 mode_is "$am"
+  unset -f mode_is
+  check "$t: double-click on MIL shows $am and stores Format 0" "$am|Format REG_DWORD 0x0" \
+    "$(child_where "$CLOCK" '$3 == "MIL" || $3 == "AM" || $3 == "PM"' | cut -f3)|$(reg_values | grep '^Format')"
+  read -r _ y _ h <<<"$(child_where "$CLOCK" '$2 == "Static" && $3 == "" && $4 ~ / 389 5$/' | cut -f4)"
+  click_at 150 $((y + h / 2)) 1 2
+  mark() { child_where "$CLOCK" '$2 == "Static" && $3 == "" && $4 ~ / 2 [0-9][0-9][0-9]$/' | cut -f5; }
+  mark_shown() { [[ "$(mark)" == visible ]]; }
+  wait_for 3000 mark_shown
+  check "$t: double-click on the bar shows the mark and stores Mark 1" "visible|Mark REG_DWORD 0x1" \
+    "$(mark)|$(reg_values | grep '^Mark')"
+  unset -f mark mark_shown
+  drag_tip $((DESK_X + 150)) $((DESK_Y + 8)) 200 150
+  wait_for 3000 window_at "$CLOCK" "200 150"
+  check "$t: dragging the tip by 200,150 moves the window there" "200 150" \
+    "$(rect "$CLOCK" | cut -d' ' -f1-2)"
+  check_true "$t: still running" "the program ended" alive "$EXE_PID"
+  end_exe "$EXE_PID"
+}
+
 # run_cases: every case for EXE, or those CASES names (e.g. CASES="shape setup").
 run_cases() {
   echo "# $EXE"
   local c
-  for c in ${CASES:-first_start shape tiers tiers_now settings second_copy same_instant setup about browser no_timer}; do
+  for c in ${CASES:-first_start shape tiers tiers_now settings pointer second_copy same_instant setup about browser no_timer}; do
     "case_$c"
   done
 }
