@@ -380,6 +380,19 @@ case_about() {
   check "$t: no magenta left" "" "$(grep -o '255,0,255' <<<"$got")"
   check "$t: something of the clock shows through" yes \
     "$([[ "$(desk_pixels "$after" "${pts[10]}" "${pts[11]}")" != "$DESK_RGB" ]] && echo yes || echo no)"
+  # A credit line every 1.5 s, on the program's own timers.
+  credits() { probe children "$about" | awk -F'\t' '$2 == "Edit" && $3 != "OK" { print $3; exit }'; }
+  local credits0
+  credits0=$(credits)
+  rolled() { [[ "$(credits)" != "$credits0" ]]; }
+  check_true "$t: the next credit line rolls in" "the credits stayed '$credits0' for 4 s" \
+    wait_for 4000 rolled
+  unset -f credits rolled
+  click_centre "$(probe children "$about" | awk -F'\t' '$2 == "Edit" && $3 == "OK" { print $4 }')"
+  check_true "$t: a click on OK closes it" "still there 3 s after the click" \
+    probe wait-gone "$about" 3000
+  check "$t: the clock runs on" "1 running" \
+    "$(clock_lines visible | wc -l) $(alive "$EXE_PID" && echo running || echo ended)"
   end_exe "$EXE_PID"
 }
 
