@@ -9,8 +9,18 @@ KEY='HKCU\Software\Zorvane'
 DESK_X=0
 DESK_Y=0
 
-# probe ARGS...: winprobe's output without the console's CRs.
-probe() { wine "$WINPROBE" "$@" 2>/dev/null | tr -d '\r'; }
+# probe ARGS...: winprobe's output without the console's CRs, and its status (0, or 1 for "none").
+# Any other status means Wine did not run it through (seen on a loaded machine): tried again.
+probe() {
+  local out rc try
+  for try in 1 2 3; do
+    out=$(wine "$WINPROBE" "$@" 2>/dev/null)
+    rc=$?
+    ((rc <= 1)) && break
+  done
+  [[ -n "$out" ]] && printf '%s\n' "${out//$'\r'/}"
+  return "$rc"
+}
 
 # locate_desktop: DESK_X/DESK_Y from the desktop's X window; false when there is none.
 locate_desktop() {
@@ -57,10 +67,16 @@ program_pid() { pgrep -g "$1" -x "$(basename "$EXE")" | head -1; }
 # end_exe PID: ends that start_exe's process group. Wine ignores SIGTERM; the server clears the
 # windows of a killed process.
 end_exe() {
+  local program
+  program=$(program_pid "$1")
   kill -KILL -- "-$1" 2>/dev/null
   # Quiet: bash reports a job killed by a signal on stderr when it reaps it.
   wait_exit "$1" 3000 2>/dev/null
   forget "$1"
+  # The program is start.exe's child, not ours: watch it go, then its windows.
+  gone() { ! alive "$program"; }
+  [[ -n "$program" ]] && wait_for 3000 gone
+  unset -f gone
   wait_for 3000 no_clock_windows
 }
 

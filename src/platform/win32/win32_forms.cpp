@@ -57,8 +57,11 @@ class ChildPeer : public ControlPeer {
             const FontSpec* font, bool mouse, bool clickOnRelease)
       : control_(control), back_(back), fore_(fore), clickOnRelease_(clickOnRelease) {
     HWND parent = reinterpret_cast<HWND>(control.Owner().hWnd());
-    hwnd_ = CreateWindowExW(0, cls, L"", WS_CHILD | style, 0, 0, 1, 1, parent, nullptr, Instance(),
-                            nullptr);
+    hwnd_ = CreateWindowExW(0, cls, L"", WS_CHILD | WS_CLIPSIBLINGS | style, 0, 0, 1, 1, parent,
+                            nullptr, Instance(), nullptr);
+    // Windows puts a new child below its elder siblings; our forms expect the newest on top (the
+    // About window's texts over its picture), both for drawing and for which one a click reaches.
+    SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SetPropW(hwnd_, L"ZorvanePeer", this);
     if (font) SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(*font)), FALSE);
     if (mouse) {
@@ -130,7 +133,8 @@ class ChildPeer : public ControlPeer {
       pressed_ |= button;
       POINT p{x, y};
       ClientToScreen(hwnd_, &p);
-      Press now{reinterpret_cast<std::uintptr_t>(hwnd_), unsigned(button), GetMessageTime(), p.x, p.y};
+      Press now{reinterpret_cast<std::uintptr_t>(hwnd_), unsigned(button),
+                static_cast<std::uint32_t>(GetMessageTime()), p.x, p.y};
       const bool dbl = armed_ && IsDoubleClick(last_, now) && last_.window == now.window;
       armed_ = !dbl;
       last_ = now;
