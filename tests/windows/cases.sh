@@ -69,8 +69,9 @@ loader_for() {
 tier_cells() {
   local cx got
   cx=$(probe client "$1" | cut -d' ' -f1)
-  # The cells and Label1 are the first 33 controls, made in the order expected_cells lists.
-  got=$(probe children "$1" | head -33 | awk -F'\t' -v cx="$cx" '{ split($4, r, " "); print $3 "\t" r[1] - cx }')
+  # The cells and Label1 are the first 33 controls made, in the order expected_cells lists. The
+  # newest control is on top and the listing goes from the top down: read it backwards.
+  got=$(probe children "$1" | tac | head -33 | awk -F'\t' -v cx="$cx" '{ split($4, r, " "); print $3 "\t" r[1] - cx }')
   paste <(cut -f1,4 <<<"$2") <(printf '%s\n' "$got") |
     awk -F'\t' '{ print $1 ": " $3 "@" ($2 == "-" ? "-" : $4) }'
 }
