@@ -64,7 +64,6 @@ if ! start_x; then
 fi
 # One server for the whole run: every start then skips the server's own start-up.
 wineserver -p
-WINESERVER_PID=$(pgrep -n -x wineserver64 || pgrep -n -x wineserver)
 # The first program to ask for the desktop starts it (explorer.exe, in this shell's process group).
 probe top >/dev/null
 if ! wait_for 10000 locate_desktop; then
