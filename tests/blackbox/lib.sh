@@ -50,6 +50,25 @@ xfail_check() {
 # Known program bugs, one variable each, named in the checks they make fail (search for the name).
 # (Add BUG_NAME='what goes wrong' here and pass it to the checks it breaks.)
 
+# setup_failed WHY: the run cannot start; reported as one failed check, and the script ends.
+setup_failed() {
+  echo "not ok - set-up: $1"
+  echo "0 passed, 1 failed"
+  exit 1
+}
+
+# require TOOL... -- FILE...: ends the run (setup_failed) unless every tool is on PATH and every
+# file exists.
+require() {
+  local missing=() f files=0
+  for f in "$@"; do
+    if [[ "$f" == -- ]]; then files=1
+    elif ((files)); then [[ -f "$f" ]] || missing+=("$f")
+    else command -v "$f" >/dev/null || missing+=("$f"); fi
+  done
+  ((${#missing[@]} == 0)) || setup_failed "missing ${missing[*]}"
+}
+
 # ---------------------------------------------------------------- processes
 
 # spawn LOGPREFIX COMMAND...: runs the command in the background in its own process group (so a

@@ -38,16 +38,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-missing=()
-for tool in Xvfb openbox xdotool import convert faketime setsid awk date; do
-  command -v "$tool" >/dev/null || missing+=("$tool")
-done
-for f in "$ZORVANE" "$XPROBE"; do [[ -x "$f" ]] || missing+=("$f"); done
-if ((${#missing[@]})); then
-  echo "not ok - set-up: missing ${missing[*]}"
-  echo "0 passed, 1 failed"
-  exit 1
-fi
+require Xvfb openbox xdotool import convert faketime setsid awk date -- "$ZORVANE" "$XPROBE"
 
 # run_group FUNCTION WM: a fresh X server (plus openbox when WM is openbox), the group's cases,
 # then every process the group started is ended.

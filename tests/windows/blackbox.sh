@@ -39,16 +39,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-missing=()
-for tool in Xvfb wine wineserver xdotool xwininfo import convert setsid awk; do
-  command -v "$tool" >/dev/null || missing+=("$tool")
-done
-for f in "${EXES[@]}" "$WINPROBE"; do [[ -f "$f" ]] || missing+=("$f"); done
-if ((${#missing[@]})); then
-  echo "not ok - set-up: missing ${missing[*]}"
-  echo "0 passed, 1 failed"
-  exit 1
-fi
+require Xvfb wine wineserver xdotool xwininfo import convert setsid awk faketime od pgrep \
+  -- "${EXES[@]}" "$WINPROBE"
 
 started=$SECONDS
 # The prefix, with a desktop colour that no control of ours uses.
@@ -57,20 +49,12 @@ DISPLAY= wine reg add 'HKCU\Control Panel\Colors' /v Background /d "$DESK_COLOUR
 wineserver -k 2>/dev/null
 wineserver -w 2>/dev/null
 
-if ! start_x; then
-  echo "not ok - set-up: Xvfb did not start"
-  echo "0 passed, 1 failed"
-  exit 1
-fi
+start_x || setup_failed "Xvfb did not start"
 # One server for the whole run: every start then skips the server's own start-up.
 wineserver -p
 # The first program to ask for the desktop starts it (explorer.exe, in this shell's process group).
 probe top >/dev/null
-if ! wait_for 10000 locate_desktop; then
-  echo "not ok - set-up: Wine's desktop window did not appear"
-  echo "0 passed, 1 failed"
-  exit 1
-fi
+wait_for 10000 locate_desktop || setup_failed "Wine's desktop window did not appear"
 echo "# prefix and desktop ready in $((SECONDS - started)) s, desktop at $DESK_X,$DESK_Y"
 
 for exe in "${EXES[@]}"; do
