@@ -1,22 +1,37 @@
 # The two commands that matter: `make run` starts the clock, `make test` passes every test.
+# `make run` installs and builds only what the Linux program needs; everything the tests need
+# (GoogleTest, Xvfb, Wine, MinGW, ...) comes with `make test`.
 PRESET ?= default
 BUILD  := build
 
-.PHONY: all build run test unit blackbox bench clean deps windows-build windows-unit windows-blackbox windows
+.PHONY: all build program run test unit blackbox bench clean deps deps-run configure \
+	windows-build windows-unit windows-blackbox windows
 
 all: build
 
+deps-run:
+	@scripts/install-deps.sh run
+
 deps:
-	@scripts/install-deps.sh
+	@scripts/install-deps.sh test
+
+# Configured afresh after `deps`, so test libraries installed since the last run are found.
+configure: deps
+	cmake --preset $(PRESET) >/dev/null
 
 $(BUILD)/CMakeCache.txt:
 	cmake --preset $(PRESET) >/dev/null
 
-build: deps $(BUILD)/CMakeCache.txt
+# The Linux program alone.
+program: deps-run $(BUILD)/CMakeCache.txt
+	cmake --build --preset $(PRESET) --target zorvane
+
+# Everything: the program, its unit tests, probes and benchmarks.
+build: configure
 	cmake --build --preset $(PRESET)
 
 # Starts the clock on $$DISPLAY.
-run: build
+run: program
 	$(BUILD)/zorvane
 
 unit: build
