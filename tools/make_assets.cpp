@@ -1,12 +1,15 @@
 // Draws the program's two pictures and writes them as Windows files:
 //   about.bmp  419 x 336, 8 bits per pixel, bottom-up; magenta (palette entry 178) is see-through
 //   zorvane.ico  the clock's icon, 16 colours, 32 x 32 and 16 x 16
-// Run by hand when the art changes: make_assets OUT_DIR. The outputs are committed.
+//   icons/<n>/zorvane.png  the same icon for the Linux desktop at 16, 32, 48 and 256 px
+// Run by hand when the art changes: make_assets OUT_DIR, then copy about.bmp to src/about/,
+// zorvane.ico to src/clock/ and icons/ to data/icons/. The outputs are committed.
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -167,15 +170,18 @@ Canvas DrawAbout() {
 
 // ---- palette and files ----
 
+// The 16 Windows system colours, in their palette order.
+const Rgb kSystem16[16] = {{0, 0, 0},     {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
+                           {0, 0, 128},   {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
+                           {128, 128, 128}, {255, 0, 0}, {0, 255, 0},   {255, 255, 0},
+                           {0, 0, 255},   {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+
+
 std::array<Rgb, 256> MakePalette(const std::vector<Rgb>& wanted) {
   // The first 16 are the Windows system colours; the rest are chosen from the picture by
   // repeatedly splitting the widest box of colours (median cut); entry 178 is the key.
   std::array<Rgb, 256> pal{};
-  const Rgb sys[16] = {{0, 0, 0},     {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
-                       {0, 0, 128},   {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
-                       {128, 128, 128}, {255, 0, 0}, {0, 255, 0},   {255, 255, 0},
-                       {0, 0, 255},   {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
-  for (int i = 0; i < 16; ++i) pal[size_t(i)] = sys[i];
+  for (int i = 0; i < 16; ++i) pal[size_t(i)] = kSystem16[i];
   std::vector<std::vector<Rgb>> boxes{wanted};
   while (boxes.size() < 239) {
     size_t best = 0;
@@ -288,7 +294,8 @@ std::vector<uint8_t> AboutBmp(const Canvas& c) {
 
 // ---- the icon: the triangle clock on a transparent ground, in the 16 Windows colours ----
 
-std::vector<uint8_t> IconImage(int n) {
+// The icon drawn at n x n: indices into kSystem16, -1 where it is transparent; rows top-down.
+std::vector<int> IconPixels(int n) {
   // Colour indices into the 16-colour system palette.
   enum { Black = 0, Maroon = 1, Olive = 3, Silver = 7, Grey = 8, Blue = 12, White = 15, Yellow = 11 };
   std::vector<int> pix(size_t(n * n), -1);  // -1: transparent
@@ -313,12 +320,16 @@ std::vector<uint8_t> IconImage(int n) {
     int x = n / 2 - 1;
     if (pix[size_t(y * n + x)] >= 0) pix[size_t(y * n + x)] = Maroon;
   }
+  (void)White;
+  (void)Grey;
+  return pix;
+}
+
+// One image of the .ico: a 4-bit DIB with its AND mask.
+std::vector<uint8_t> IconImage(int n) {
+  const std::vector<int> pix = IconPixels(n);
   // AND mask rows are 1 bit per pixel padded to 32 bits; XOR rows 4 bits per pixel.
   const int xorStride = (n / 2 + 3) / 4 * 4, andStride = ((n + 31) / 32) * 4;
-  const Rgb sys[16] = {{0, 0, 0},     {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
-                       {0, 0, 128},   {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
-                       {128, 128, 128}, {255, 0, 0}, {0, 255, 0},   {255, 255, 0},
-                       {0, 0, 255},   {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
   std::vector<uint8_t> o;
   Put32(o, 40);
   Put32(o, uint32_t(n));
@@ -331,7 +342,7 @@ std::vector<uint8_t> IconImage(int n) {
   Put32(o, 0);
   Put32(o, 16);
   Put32(o, 0);
-  for (auto& p : sys) {
+  for (auto& p : kSystem16) {
     o.push_back(uint8_t(p.b));
     o.push_back(uint8_t(p.g));
     o.push_back(uint8_t(p.r));
@@ -350,8 +361,6 @@ std::vector<uint8_t> IconImage(int n) {
       if (pix[size_t(y * n + x)] < 0) row[size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
     o.insert(o.end(), row.begin(), row.end());
   }
-  (void)White;
-  (void)Grey;
   return o;
 }
 
@@ -378,6 +387,93 @@ std::vector<uint8_t> Ico() {
   return o;
 }
 
+// ---- the icon as PNG, for the Linux desktop's icon theme ----
+
+void PutBE32(std::vector<uint8_t>& o, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) o.push_back(uint8_t(v >> shift));
+}
+
+uint32_t Crc32(const uint8_t* p, size_t n) {
+  static const std::array<uint32_t, 256> table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[i] = c;
+    }
+    return t;
+  }();
+  uint32_t c = 0xFFFFFFFFu;
+  for (size_t i = 0; i < n; ++i) c = table[(c ^ p[i]) & 0xFF] ^ (c >> 8);
+  return c ^ 0xFFFFFFFFu;
+}
+
+uint32_t Adler32(const std::vector<uint8_t>& d) {
+  uint32_t a = 1, b = 0;
+  for (uint8_t v : d) {
+    a = (a + v) % 65521;
+    b = (b + a) % 65521;
+  }
+  return b << 16 | a;
+}
+
+void Chunk(std::vector<uint8_t>& o, const char* type, const std::vector<uint8_t>& data) {
+  PutBE32(o, uint32_t(data.size()));
+  const size_t start = o.size();
+  o.insert(o.end(), type, type + 4);
+  o.insert(o.end(), data.begin(), data.end());
+  PutBE32(o, Crc32(o.data() + start, o.size() - start));
+}
+
+// A zlib stream of stored (uncompressed) deflate blocks: no compressor needed, any reader copes.
+std::vector<uint8_t> ZlibStored(const std::vector<uint8_t>& d) {
+  std::vector<uint8_t> o{0x78, 0x01};
+  size_t pos = 0;
+  do {
+    const size_t len = std::min<size_t>(65535, d.size() - pos);
+    o.push_back(pos + len == d.size() ? 1 : 0);  // BFINAL on the last block, BTYPE 00
+    Put16(o, unsigned(len));
+    Put16(o, unsigned(~len & 0xFFFF));
+    o.insert(o.end(), d.begin() + long(pos), d.begin() + long(pos + len));
+    pos += len;
+  } while (pos < d.size());
+  PutBE32(o, Adler32(d));
+  return o;
+}
+
+// The icon at n x n as an 8-bit palette PNG: the 16 system colours plus entry 16, transparent.
+std::vector<uint8_t> IconPng(int n) {
+  const std::vector<int> pix = IconPixels(n);
+  constexpr int kClear = 16;
+  std::vector<uint8_t> o{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<uint8_t> ihdr;
+  PutBE32(ihdr, uint32_t(n));
+  PutBE32(ihdr, uint32_t(n));
+  ihdr.insert(ihdr.end(), {8, 3, 0, 0, 0});  // depth 8, palette, deflate, filter 0, no interlace
+  Chunk(o, "IHDR", ihdr);
+  std::vector<uint8_t> plte, trns;
+  for (const Rgb& c : kSystem16) {
+    plte.insert(plte.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
+    trns.push_back(255);
+  }
+  plte.insert(plte.end(), {0, 0, 0});
+  trns.push_back(0);
+  Chunk(o, "PLTE", plte);
+  Chunk(o, "tRNS", trns);
+  std::vector<uint8_t> raw;
+  raw.reserve(size_t(n * (n + 1)));
+  for (int y = 0; y < n; ++y) {
+    raw.push_back(0);  // filter: none
+    for (int x = 0; x < n; ++x) {
+      const int v = pix[size_t(y * n + x)];
+      raw.push_back(uint8_t(v < 0 ? kClear : v));
+    }
+  }
+  Chunk(o, "IDAT", ZlibStored(raw));
+  Chunk(o, "IEND", {});
+  return o;
+}
+
 bool Write(const std::string& path, const std::vector<uint8_t>& bytes) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
@@ -395,6 +491,15 @@ int main(int argc, char** argv) {
   if (!Write(dir + "/about.bmp", AboutBmp(about)) || !Write(dir + "/zorvane.ico", Ico())) {
     std::perror("make_assets");
     return 1;
+  }
+  for (int n : {16, 32, 48, 256}) {
+    const std::string sub = dir + "/icons/" + std::to_string(n);
+    std::error_code ec;
+    std::filesystem::create_directories(sub, ec);
+    if (ec || !Write(sub + "/zorvane.png", IconPng(n))) {
+      std::fprintf(stderr, "make_assets: cannot write %s/zorvane.png\n", sub.c_str());
+      return 1;
+    }
   }
   return 0;
 }
