@@ -1,4 +1,4 @@
-// Waitable timers on timerfd, the message-aware wait, and the single-instance lock.
+// Waitable timers on timerfd and the message-aware wait.
 //
 // Windows wakes a 1-ms waitable timer on its next clock interrupt, every 15.625 ms by default.
 // We round every deadline up to that grid on the monotonic clock, so the clock loop wakes about
@@ -17,7 +17,6 @@
 #include <map>
 #include <vector>
 
-#include "platform/instance_lock.h"
 #include "platform/wait.h"
 #include "platform/x11/x11_internal.h"
 
@@ -157,32 +156,6 @@ void Sleep(std::uint32_t milliSeconds) {
   timespec until = ToTimespec(RoundUpToPeriod(MonotonicNs() + std::int64_t(milliSeconds) * 1'000'000));
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
   }
-}
-
-bool ClaimSingleInstance(const std::string& name) {
-  // One copy per user and X display, as Windows allows one per session.
-  std::string display = DisplayString(x11::X().dpy);
-  if (auto colon = display.rfind(':'); colon != std::string::npos) {
-    if (auto dot = display.find('.', colon); dot != std::string::npos) display.resize(dot);
-  }
-  for (char& c : display)
-    if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-  std::string dir;
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  struct stat st {};
-  if (runtime && runtime[0] == '/' && stat(runtime, &st) == 0 && S_ISDIR(st.st_mode))
-    dir = std::string(runtime) + "/";
-  else
-    dir = "/tmp/" + std::to_string(getuid()) + "-";
-  std::string lower;
-  for (char c : name) lower += static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  std::string path = dir + lower + "-" + display + ".lock";
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return true;  // no place for a lock: the window search alone decides
-  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;  // held until the process ends
-  bool busy = errno == EWOULDBLOCK;
-  close(fd);
-  return !busy;
 }
 
 }  // namespace plat
