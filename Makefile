@@ -43,6 +43,7 @@ blackbox: build
 test: build windows-unit
 	ctest --preset $(PRESET)
 	tests/blackbox/run.sh $(BUILD)
+	tests/package/run.sh $(BUILD)
 	tests/windows/blackbox.sh build-win32/zorvane.exe build-win64/zorvane.exe
 
 # Both Windows builds (32- and 64-bit): the program, its unit tests and the test probe.
@@ -73,3 +74,24 @@ windows: windows-build
 
 clean:
 	rm -rf $(BUILD) build-debug build-win32 build-win64 dist
+
+# ---- install, uninstall and the Debian package ----
+# `make install PREFIX=... DESTDIR=...` builds the program first; with BUILD=<another build
+# directory> (as the package tests pass) that build must be made already.
+PREFIX ?= /usr/local
+BUILT_PROGRAM := $(if $(filter build,$(BUILD)),program)
+.PHONY: install uninstall deb
+
+# bin/zorvane, the desktop entry, the icons, the manual page and the docs under PREFIX.
+install: $(BUILT_PROGRAM)
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# Removes exactly the files the last `make install` from $(BUILD) put there (give the same
+# DESTDIR), then the folders that install created, if nothing else is in them.
+uninstall:
+	DESTDIR="$(DESTDIR)" cmake -DBUILD_DIR="$(abspath $(BUILD))" -P cmake/uninstall.cmake
+
+# $(BUILD)/zorvane_<version>_<arch>.deb, for /usr; dpkg-shlibdeps (dpkg-dev) finds its libraries.
+deb: $(BUILT_PROGRAM)
+	@command -v dpkg-shlibdeps >/dev/null || scripts/install-deps.sh package
+	cd $(BUILD) && cpack -G DEB

@@ -3,11 +3,13 @@
 # and this machine lacks. Runs apt-get only when something is missing; needs root for that.
 #   scripts/install-deps.sh run    the Linux program alone: compiler, CMake, X11/Xft/RandR
 #                                  headers and the fonts it draws with
+#   scripts/install-deps.sh package   the same and dpkg-dev, for `make deb`
 #   scripts/install-deps.sh test   (the default) all of the above and what the tests need:
 #     unit tests: libgtest-dev; benchmarks: libbenchmark-dev; fuzzing: clang
 #     black-box:  xvfb xdotool x11-utils x11-apps x11-xserver-utils (xrandr) imagemagick
 #                 faketime openbox
-#     packaging:  desktop-file-utils (desktop-file-validate), dpkg-dev (dpkg-shlibdeps), file
+#     packaging:  desktop-file-utils (desktop-file-validate), dpkg-dev (dpkg-shlibdeps), file,
+#                 man-db (man --warnings)
 #     Windows:    g++-mingw-w64-i686 g++-mingw-w64-x86-64 (cross compilers), wine wine64 and
 #                 wine32:i386 (which needs the i386 architecture added to dpkg)
 set -euo pipefail
@@ -15,13 +17,14 @@ set -euo pipefail
 run_packages=(g++ cmake make pkg-config libx11-dev libxext-dev libxft-dev libfontconfig-dev
   libxrandr-dev fonts-wine fonts-liberation fonts-dejavu-core)
 test_packages=(libgtest-dev libbenchmark-dev clang xvfb xdotool x11-utils x11-apps
-  x11-xserver-utils imagemagick faketime openbox procps desktop-file-utils dpkg-dev file
+  x11-xserver-utils imagemagick faketime openbox procps desktop-file-utils dpkg-dev file man-db
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386)
 
 case "${1:-test}" in
   run) packages=("${run_packages[@]}") ;;
+  package) packages=("${run_packages[@]}" dpkg-dev) ;;
   test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
-  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+  *) echo "usage: $0 [run|package|test]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -1,0 +1,222 @@
+#!/usr/bin/env bash
+# Black-box tests of `make install`, `make uninstall` and `make deb`.
+#
+#   tests/package/run.sh BUILD_DIR
+#
+# BUILD_DIR holds a configured build with the program built; the Makefile's targets are run on
+# it (BUILD=BUILD_DIR), so nothing here builds the program or touches another build. Installs go
+# into a throw-away DESTDIR. The Debian package is installed and removed with apt-get only when
+# running as root and no zorvane package is installed already. Each check prints "ok - name" or
+# "not ok - name: detail"; the last line is "N passed, N failed" and the exit status is non-zero
+# when anything failed.
+
+set -u
+
+if (($# != 1)) || [[ ! -f "$1/CMakeCache.txt" ]]; then
+  echo "usage: $0 BUILD_DIR (a configured build directory)" >&2
+  exit 2
+fi
+BUILD_DIR=$(cd "$1" && pwd)
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+TMP=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-package.XXXXXX")
+trap 'rm -rf "$TMP"' EXIT
+trap 'exit 130' INT TERM
+
+PASSED=0
+FAILED=0
+SKIPPED=0
+ok() { PASSED=$((PASSED + 1)); echo "ok - $1"; }
+not_ok() { FAILED=$((FAILED + 1)); echo "not ok - $1: $2"; }
+skip() { SKIPPED=$((SKIPPED + 1)); echo "ok - $1 # SKIP $2"; }
+check() { if [[ "$2" == "$3" ]]; then ok "$1"; else not_ok "$1" "expected '$2', got '$3'"; fi; }
+
+for tool in make cmake cpack desktop-file-validate file man dpkg-deb dpkg-shlibdeps; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "not ok - set-up: $tool is missing (scripts/install-deps.sh test installs it)"
+    echo "0 passed, 1 failed"
+    exit 1
+  fi
+done
+
+VERSION_LINE="zorvane 1.00 (28 Nov 2007)"
+ICON_SIZES=(16 32 48 256)
+# What an install puts under a prefix, sorted as `sort` sorts in the C locale.
+expected_files() {
+  local p=$1 s
+  {
+    echo "$p/bin/zorvane"
+    echo "$p/share/applications/zorvane.desktop"
+    for s in "${ICON_SIZES[@]}"; do echo "$p/share/icons/hicolor/${s}x$s/apps/zorvane.png"; done
+    echo "$p/share/man/man1/zorvane.1"
+    echo "$p/share/doc/zorvane/README.md"
+    echo "$p/share/doc/zorvane/LICENSE"
+  } | LC_ALL=C sort
+}
+# Every file, folder and link under DIR with its type, relative to DIR.
+tree_of() { (cd "$1" && find . -printf '%y %p\n' | LC_ALL=C sort); }
+run_make() { make -s -C "$ROOT" BUILD="$BUILD_DIR" "$@"; }
+
+# The program prints its version without a display; checks the binary at PATH. A build from
+# before the program had the option is only checked to be an executable program.
+check_version() {
+  local name=$1 bin=$2 out rc
+  if ! grep -q -a -- '--version' "$bin"; then
+    [[ -x "$bin" && "$(file -b "$bin")" == ELF* ]] && ok "$name # this build has no --version: executable only" ||
+      not_ok "$name" "$(file -b "$bin"), not an executable program"
+    return
+  fi
+  out=$(env -u DISPLAY timeout 10 "$bin" --version 2>"$TMP/version.err")
+  rc=$?
+  check "$name" "0 $VERSION_LINE" "$rc $out"
+}
+
+# Checks the installed data files under DIR (a prefix, with DESTDIR).
+check_installed_data() {
+  local tag=$1 dir=$2 s got warnings
+  if desktop-file-validate "$dir/share/applications/zorvane.desktop" >"$TMP/dfv" 2>&1 &&
+    [[ ! -s "$TMP/dfv" ]]; then
+    ok "$tag: desktop file is valid"
+  else
+    not_ok "$tag: desktop file is valid" "$(tr '\n' ' ' <"$TMP/dfv")"
+  fi
+  got=$(grep -E '^(Exec|Icon|Categories)=' "$dir/share/applications/zorvane.desktop" | tr '\n' ' ')
+  check "$tag: desktop file starts zorvane with its icon as a clock" \
+    "Exec=zorvane Icon=zorvane Categories=Utility;Clock; " "$got"
+  for s in "${ICON_SIZES[@]}"; do
+    got=$(file -b "$dir/share/icons/hicolor/${s}x$s/apps/zorvane.png" | cut -d, -f1,2)
+    check "$tag: icon ${s}x$s is a $s px PNG" "PNG image data, $s x $s" "$got"
+  done
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$dir/share/man/man1/zorvane.1" 2>&1 >"$TMP/man.txt")
+  check "$tag: manual page formats without warnings" "" "$warnings"
+  got=$(grep -E '^[A-Z][A-Z ]+$' "$TMP/man.txt" | tr '\n' '|')
+  check "$tag: manual page sections" \
+    "NAME|SYNOPSIS|DESCRIPTION|OPTIONS|POINTER ACTIONS|SETUP DIALOG|FILES|ENVIRONMENT|EXIT STATUS|EXAMPLES|" \
+    "$got"
+  if cmp -s "$ROOT/LICENSE" "$dir/share/doc/zorvane/LICENSE" &&
+    cmp -s "$ROOT/README.md" "$dir/share/doc/zorvane/README.md"; then
+    ok "$tag: README and LICENSE in share/doc/zorvane"
+  else
+    not_ok "$tag: README and LICENSE in share/doc/zorvane" "they differ from the source tree's"
+  fi
+}
+
+# ---------------------------------------------------------------- make install / uninstall
+echo "# make install / make uninstall into a DESTDIR"
+DEST=$TMP/dest
+PREFIX=/usr/local
+# What was there before: a folder with someone else's file on the install's path, and an empty
+# folder the install fills. Both must survive the uninstall.
+mkdir -p "$DEST$PREFIX/share/man/man5" "$DEST$PREFIX/share/applications"
+echo other >"$DEST$PREFIX/share/man/man5/other.5"
+tree_of "$DEST" >"$TMP/before"
+
+if run_make install PREFIX="$PREFIX" DESTDIR="$DEST" >"$TMP/install.log" 2>&1; then
+  ok "make install exits 0"
+else
+  not_ok "make install exits 0" "$(tail -3 "$TMP/install.log" | tr '\n' ' ')"
+fi
+got=$( (cd "$DEST" && find . \( -type f -o -type l \) ! -name other.5 -printf '/%P\n') | LC_ALL=C sort)
+check "install puts exactly the expected files under PREFIX" "$(expected_files "$PREFIX")" "$got"
+got=$(stat -c '%A' "$DEST$PREFIX/bin/zorvane" "$DEST$PREFIX/share/man/man1/zorvane.1" 2>&1 | tr '\n' ' ')
+check "installed modes: program 0755, data 0644" "-rwxr-xr-x -rw-r--r-- " "$got"
+check_installed_data install "$DEST$PREFIX"
+check_version "installed program prints its version without a display" "$DEST$PREFIX/bin/zorvane"
+
+# Something else that lands in a folder the install made (as an icon cache would) keeps it.
+touch "$DEST$PREFIX/share/icons/hicolor/icon-theme.cache"
+if run_make uninstall DESTDIR="$DEST" >"$TMP/uninstall.log" 2>&1; then
+  ok "make uninstall exits 0"
+else
+  not_ok "make uninstall exits 0" "$(tail -3 "$TMP/uninstall.log" | tr '\n' ' ')"
+fi
+if [[ -f "$DEST$PREFIX/share/icons/hicolor/icon-theme.cache" ]]; then
+  ok "uninstall keeps a folder that holds another file"
+else
+  not_ok "uninstall keeps a folder that holds another file" "icon-theme.cache is gone"
+fi
+rm -f "$DEST$PREFIX/share/icons/hicolor/icon-theme.cache"
+rmdir "$DEST$PREFIX/share/icons/hicolor" "$DEST$PREFIX/share/icons" 2>/dev/null
+if diff "$TMP/before" <(tree_of "$DEST") >"$TMP/tree.diff"; then
+  ok "uninstall leaves the DESTDIR as it was before the install"
+else
+  not_ok "uninstall leaves the DESTDIR as it was before the install" "$(tr '\n' ' ' <"$TMP/tree.diff")"
+fi
+
+# A second install into a fresh DESTDIR with another prefix: the uninstall removes it all.
+DEST2=$TMP/dest2
+mkdir -p "$DEST2"
+run_make install PREFIX=/opt/zorvane DESTDIR="$DEST2" >"$TMP/install2.log" 2>&1
+got=$( (cd "$DEST2" && find . -type f -printf '/%P\n') | LC_ALL=C sort)
+check "install honours PREFIX=/opt/zorvane" "$(expected_files /opt/zorvane)" "$got"
+run_make uninstall DESTDIR="$DEST2" >"$TMP/uninstall2.log" 2>&1
+check "uninstall of a fresh prefix leaves an empty DESTDIR" "" "$(ls -A "$DEST2")"
+
+# ---------------------------------------------------------------- make deb
+echo "# make deb"
+ARCH=$(dpkg --print-architecture)
+DEB=$BUILD_DIR/zorvane_1.00_$ARCH.deb
+rm -f "$DEB"
+if run_make deb >"$TMP/deb.log" 2>&1 && [[ -f "$DEB" ]]; then
+  ok "make deb builds zorvane_1.00_$ARCH.deb"
+else
+  not_ok "make deb builds zorvane_1.00_$ARCH.deb" "$(tail -3 "$TMP/deb.log" | tr '\n' ' ')"
+fi
+
+field() { dpkg-deb -f "$DEB" "$1" 2>/dev/null; }
+check "package name, version, architecture" "zorvane 1.00 $ARCH" \
+  "$(field Package) $(field Version) $(field Architecture)"
+check "package section" "x11" "$(field Section)"
+depends=$(field Depends)
+missing=""
+# dpkg-shlibdeps finds these from the program's own libraries.
+for lib in libc6 libstdc++6 libx11-6 libxext6 libxft2 libxrandr2 libfontconfig1; do
+  [[ ", $depends," == *", $lib "* || ", $depends," == *", $lib,"* ]] || missing+=" $lib"
+done
+check "Depends lists the shared libraries" "" "$missing"
+[[ "$depends" == *"fonts-dejavu-core"* ]] && ok "Depends asks for a font" ||
+  not_ok "Depends asks for a font" "Depends: $depends"
+[[ -n "$(field Maintainer)" && -n "$(field Description)" ]] && ok "package has a maintainer and description" ||
+  not_ok "package has a maintainer and description" "$(dpkg-deb -I "$DEB" 2>&1 | tr '\n' ' ')"
+
+got=$(dpkg-deb -c "$DEB" 2>/dev/null | awk '$1 !~ /^d/ {sub(/^\./, "", $6); print $6}' | LC_ALL=C sort)
+check "package holds exactly the expected files under /usr" "$(expected_files /usr)" "$got"
+got=$(dpkg-deb -c "$DEB" 2>/dev/null | awk '{print $2}' | sort -u | tr '\n' ' ')
+check "package files are owned by root" "root/root " "$got"
+mkdir -p "$TMP/deb"
+dpkg-deb -x "$DEB" "$TMP/deb" 2>/dev/null
+check_installed_data package "$TMP/deb/usr"
+got=$(file -b "$TMP/deb/usr/bin/zorvane" | grep -o 'not stripped\|stripped' | head -1)
+check "packaged program is stripped" "stripped" "$got"
+
+# ---------------------------------------------------------------- apt-get install / remove
+echo "# apt-get install ./zorvane_1.00_$ARCH.deb"
+installed=$(dpkg-query -W -f='${Status}' zorvane 2>/dev/null)
+if (($(id -u) != 0)); then
+  skip "install and remove the package" "not root"
+elif [[ "$installed" == *" installed" ]]; then
+  skip "install and remove the package" "a zorvane package is installed here already; not replacing it"
+else
+  APT=(apt-get -y -q -o DPkg::Lock::Timeout=120 --no-install-recommends)
+  if DEBIAN_FRONTEND=noninteractive "${APT[@]}" install "$DEB" >"$TMP/apt-install.log" 2>&1; then
+    ok "apt-get installs the package"
+  else
+    not_ok "apt-get installs the package" "$(tail -3 "$TMP/apt-install.log" | tr '\n' ' ')"
+  fi
+  got=$(dpkg -L zorvane 2>/dev/null | while read -r f; do [[ -d "$f" ]] || echo "$f"; done | LC_ALL=C sort)
+  check "dpkg -L zorvane lists the package's files" "$(expected_files /usr)" "$got"
+  check_version "/usr/bin/zorvane prints its version" /usr/bin/zorvane
+  if DEBIAN_FRONTEND=noninteractive "${APT[@]}" purge zorvane >"$TMP/apt-purge.log" 2>&1; then
+    ok "apt-get purges the package"
+  else
+    not_ok "apt-get purges the package" "$(tail -3 "$TMP/apt-purge.log" | tr '\n' ' ')"
+  fi
+  left=""
+  while read -r f; do [[ -e "$f" ]] && left+=" $f"; done < <(expected_files /usr)
+  [[ -d /usr/share/doc/zorvane ]] && left+=" /usr/share/doc/zorvane"
+  check "nothing of the package is left after the purge" "" "$left"
+  check "dpkg no longer has the package installed" "" \
+    "$(dpkg-query -W -f='${Status}' zorvane 2>/dev/null | grep ' installed$')"
+fi
+
+echo "$PASSED passed, $FAILED failed, $SKIPPED skipped"
+((FAILED == 0))
