@@ -96,8 +96,8 @@ void Main::LayOut() {
 }
 
 void Main::Form_Load() {
-  VersionNumber = "1.00";
-  VersionDate = "28 Nov 2007";
+  VersionNumber = kVersionNumber;
+  VersionDate = kVersionDate;
 
   // The lock catches a copy started in the same instant, before either has its caption.
   if (IsItRunning(kProductName) != 0 || !ClaimInstanceLock(kProductName)) {
@@ -136,6 +136,16 @@ void Main::Form_Load() {
 
 void Main::PlaceClock(const SettingValue& position) {
   if (auto spot = ClockSpotFor(position, ScreenWidth, ScreenHeight)) Move(spot->left, spot->top);
+}
+
+void Main::Form_DisplayChange() {
+  const std::vector<plat::MonitorRect> monitors = plat::Monitors();
+  if (monitors.empty() || ClockOnAnyMonitor(Left(), Top(), monitors)) return;
+  const plat::MonitorRect& primary = monitors.front();
+  // A Position that places nowhere would leave the clock out of sight: the centre then.
+  std::optional<ClockSpot> spot = ClockSpotFor(PositionSetting, primary.width, primary.height);
+  if (!spot) spot = ClockSpotFor(SettingValue(), primary.width, primary.height);
+  Move(primary.left + spot->left, primary.top + spot->top);
 }
 
 void Main::QueryUnload() { plat::EndProgram(0); }

@@ -2,6 +2,7 @@
 // metrics, the message pump and ending the process.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace plat {
 
@@ -16,9 +17,18 @@ void SetAppTitle(const std::string& title);
 // 15 on a display the program does not declare DPI awareness for.
 int TwipsPerPixelX();
 int TwipsPerPixelY();
-// Screen size in twips.
+// Size in twips of the screen the program places itself on: the primary monitor, whose
+// top-left corner is the origin of every window position.
 long ScreenWidthTwips();
 long ScreenHeightTwips();
+
+// A monitor as it stands now, twips, in the same coordinates as window positions.
+struct MonitorRect {
+  double left = 0, top = 0, width = 0, height = 0;
+  bool operator==(const MonitorRect&) const = default;
+};
+// Every monitor, the primary one first; the whole screen where the platform lists none.
+std::vector<MonitorRect> Monitors();
 
 // Handles every window message (X event) already waiting, running the handlers, then returns.
 void DoEvents();
@@ -32,6 +42,11 @@ void MsgBox(const std::string& text, const std::string& title = {});
 
 // The running executable's file name without directory and extension ("zorvane").
 std::string ExeBaseName();
+
+// Whether the program reads options from its command line here (on Windows it takes none).
+bool TakesCommandLine();
+// Where the program's settings are kept, as a user would look for them.
+std::string SettingsLocation();
 
 // Value of an environment variable, empty when unset.
 std::string Environ(const std::string& name);

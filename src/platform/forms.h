@@ -318,6 +318,8 @@ class Form {
   void NativeClosed();
   // The user asked the window manager to close the window.
   virtual void QueryUnload() { Unload(); }
+  // Monitors were added, removed or resized.
+  void NativeDisplayChanged() { Form_DisplayChange(); }
 
  protected:
   virtual void Form_Load() {}
@@ -326,6 +328,7 @@ class Form {
   virtual void Form_Resize() {}
   // The form is about to appear on the screen for the first time since it was loaded.
   virtual void Form_Showing() {}
+  virtual void Form_DisplayChange() {}
 
  private:
   void PushBounds();

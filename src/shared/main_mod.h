@@ -2,11 +2,16 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/app.h"
 #include "platform/forms.h"
 #include "shared/setting_value.h"
 
 inline constexpr const char* kProductName = "Zorvane";
+// Shown in the About credits and by --version.
+inline constexpr const char* kVersionNumber = "1.00";
+inline constexpr const char* kVersionDate = "28 Nov 2007";
 // Under the reserved example.org domain until the project has its own.
 inline constexpr const char* kMakerWebAddress = "https://zorvane.example.org/";
 inline constexpr const char* kSupportEmail = "support@zorvane.example.org";
@@ -35,3 +40,7 @@ struct ClockSpot {
 // none of 0-6 (missing counts as 0, the centre).
 std::optional<ClockSpot> ClockSpotFor(const SettingValue& position, double screenWidth,
                                       double screenHeight);
+
+// The clock's triangle, (150,0) (0,225) (300,225) pixels from the window's outer corner at
+// (left, top) twips, shares at least one pixel with one of the monitors.
+bool ClockOnAnyMonitor(double left, double top, const std::vector<plat::MonitorRect>& monitors);

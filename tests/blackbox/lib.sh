@@ -145,12 +145,13 @@ stop_all() {
 
 # ---------------------------------------------------------------- X server and window manager
 
-# start_x: a fresh Xvfb on a free display number (chosen by the server via -displayfd); sets
-# DISPLAY and XVFB_PID. -noreset keeps the server (and a painted root) when the last client leaves.
+# start_x: a fresh Xvfb on a free display number (chosen by the server via -displayfd), of
+# XVFB_SCREEN's size (1280x1024x24 when unset); sets DISPLAY and XVFB_PID. -noreset keeps the
+# server (and a painted root, and the monitors a test defines) when the last client leaves.
 start_x() {
   local fdfile="$BB_TMP/displayfd.$RANDOM$RANDOM" left=10000
   : >"$fdfile"
-  setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp -noreset -br \
+  setsid Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1280x1024x24}" -dpi 96 -nolisten tcp -noreset -br \
     3>"$fdfile" >"$BB_TMP/xvfb.log" 2>&1 &
   XVFB_PID=$!
   BB_PIDS+=("$XVFB_PID")

@@ -30,6 +30,8 @@ source "$HERE/instance.sh"
 source "$HERE/dialogs.sh"
 source "$HERE/pointer.sh"
 source "$HERE/about.sh"
+source "$HERE/monitors.sh"
+source "$HERE/desktop.sh"
 
 cleanup() {
   stop_all
@@ -38,7 +40,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-require Xvfb openbox xdotool import convert faketime setsid awk date -- "$ZORVANE" "$XPROBE"
+require Xvfb openbox xdotool xprop xrandr hostname import convert faketime setsid awk date -- "$ZORVANE" "$XPROBE"
 
 # run_group FUNCTION WM: a fresh X server (plus openbox when WM is openbox), the group's cases,
 # then every process the group started is ended.
@@ -79,6 +81,16 @@ for group in tiers placement drag instance x_gone setup pointer about; do
   run_group "group_$group" none
   run_group "group_$group" openbox
 done
+if wanted desktop; then
+  echo "# group_cmdline [no display]"
+  group_cmdline
+  run_group group_desktop none
+  run_group group_desktop openbox
+fi
+if wanted monitors; then
+  XVFB_SCREEN=2200x1024x24 run_group group_monitors none
+  XVFB_SCREEN=2200x1024x24 run_group group_monitors openbox
+fi
 
 echo "# run time $((SECONDS - started)) s"
 ((XFAILED > 0)) && echo "# $XFAILED check(s) failed as marked known program bugs (not counted)"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/common/memory_hive_store.h"
+#include "platform/app.h"
 #include "platform/dates.h"
 #include "platform/forms.h"
 #include "platform/image.h"
@@ -22,6 +23,7 @@ struct State {
   DateTime now{2008, 2, 5, 14, 5, 9};
   long screenWidthPixels = 1024, screenHeightPixels = 768;
   std::string exeBaseName = "zorvane";
+  std::vector<MonitorRect> monitors;  // twips, primary first; none: the screen above
 
   // Message boxes shown, in order; onMsgBox runs while one is "up".
   std::vector<std::string> messages, messageTitles;

@@ -54,6 +54,32 @@ int TwipsPerPixelY() {
 long ScreenWidthTwips() { return GetSystemMetrics(SM_CXSCREEN) * long(TwipsPerPixelX()); }
 long ScreenHeightTwips() { return GetSystemMetrics(SM_CYSCREEN) * long(TwipsPerPixelY()); }
 
+namespace {
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetMonitorInfoW(monitor, &info)) return TRUE;
+  const RECT& r = info.rcMonitor;
+  MonitorRect m{double(r.left) * TwipsPerPixelX(), double(r.top) * TwipsPerPixelY(),
+                double(r.right - r.left) * TwipsPerPixelX(), double(r.bottom - r.top) * TwipsPerPixelY()};
+  auto& out = *reinterpret_cast<std::vector<MonitorRect>*>(list);
+  if (info.dwFlags & MONITORINFOF_PRIMARY) out.insert(out.begin(), m);
+  else out.push_back(m);
+  return TRUE;
+}
+}  // namespace
+
+// Screen coordinates already have the primary monitor's corner at (0,0) here.
+std::vector<MonitorRect> Monitors() {
+  std::vector<MonitorRect> out;
+  EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&out));
+  if (out.empty()) out.push_back({0, 0, double(ScreenWidthTwips()), double(ScreenHeightTwips())});
+  return out;
+}
+
+bool TakesCommandLine() { return false; }
+std::string SettingsLocation() { return "the registry, under HKEY_CURRENT_USER"; }
+
 void DoEvents() {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

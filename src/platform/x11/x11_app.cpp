@@ -54,6 +54,7 @@ Connection& X() { return g_conn; }
 
 void Route(Window w, EventTarget* t) { g_routes[w] = t; }
 void Unroute(Window w) { g_routes.erase(w); }
+  if (HandleScreenEvent(ev)) return;
 
 void Dispatch(XEvent& ev) {
   auto it = g_routes.find(ev.xany.window);
@@ -115,6 +116,30 @@ void SetWindowText(Window w, const std::string& text) {
                   reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
   XChangeProperty(d, w, X().atom.netWmName, X().atom.utf8String, 8, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+void SetTopLevelProperties(Window w) {
+  Display* d = X().dpy;
+  XClassHint cls{const_cast<char*>("zorvane"), const_cast<char*>("Zorvane")};
+  XSetClassHint(d, w, &cls);
+  XWMHints hints{};
+  hints.flags = InputHint | StateHint;
+  hints.input = True;
+  hints.initial_state = NormalState;
+  XSetWMHints(d, w, &hints);
+  // _NET_WM_PID means something only together with the machine the process runs on.
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) == 0 && host[0]) {
+    XTextProperty machine{};
+    char* list[] = {host};
+    if (XStringListToTextProperty(list, 1, &machine)) {
+      XSetWMClientMachine(d, w, &machine);
+      XFree(machine.value);
+    }
+    long pid = getpid();
+    XChangeProperty(d, w, X().atom.netWmPid, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&pid), 1);
+  }
+}
+
 }
 
 void SetRole(Window w, const std::string& role) {
@@ -218,8 +243,6 @@ void SetAppTitle(const std::string& title) { x11::g_title = title; }
 
 int TwipsPerPixelX() { return 15; }
 int TwipsPerPixelY() { return 15; }
-long ScreenWidthTwips() { return DisplayWidth(X().dpy, X().screen) * long(TwipsPerPixelX()); }
-long ScreenHeightTwips() { return DisplayHeight(X().dpy, X().screen) * long(TwipsPerPixelY()); }
 
 void DoEvents() {
   Display* d = X().dpy;
@@ -232,6 +255,7 @@ void DoEvents() {
 }
 
 void EndProgram(int status) {
+  x11::InitScreen();
   std::fflush(nullptr);
   _exit(status);
 }
@@ -249,10 +273,7 @@ std::string ExeBaseName() {
   return name;
 }
 
-std::string Environ(const std::string& name) {
-  const char* v = std::getenv(name.c_str());
-  return v ? v : "";
-}
+bool TakesCommandLine() { return true; }
 
 DateTime LocalNow() {
   timespec ts{};

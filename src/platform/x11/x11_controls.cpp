@@ -341,8 +341,11 @@ WindowHandle DesktopWindowHandle() { return x11::X().root; }
 Image CaptureScreen(int x, int y, int w, int h) {
   Image out(std::max(0, w), std::max(0, h));
   x11::Connection& c = x11::X();
+  const int ox = x11::OriginX(), oy = x11::OriginY();
   const int sw = DisplayWidth(c.dpy, c.screen), sh = DisplayHeight(c.dpy, c.screen);
   // XGetImage fails on a rectangle that passes the screen's edge: read only the part on it.
+  x += ox;
+  y += oy;
   const int x0 = std::max(x, 0), y0 = std::max(y, 0);
   const int x1 = std::min(x + w, sw), y1 = std::min(y + h, sh);
   if (x1 <= x0 || y1 <= y0) return out;

@@ -35,6 +35,13 @@ std::unordered_map<WindowHandle, FormWindow*>& Windows() {
 
 }  // namespace
 
+void NotifyDisplayChange() {
+  // A handler may move windows; take the list first.
+  std::vector<Form*> forms;
+  for (auto& [handle, window] : Windows()) forms.push_back(&window->form_);
+  for (Form* f : forms) f->NativeDisplayChanged();
+}
+
 FormWindow* FormWindowOf(WindowHandle handle) {
   auto it = Windows().find(handle);
   return it == Windows().end() ? nullptr : it->second;
@@ -64,9 +71,7 @@ FormWindow::FormWindow(Form& form) : form_(form) {
                   reinterpret_cast<unsigned char*>(motif), 5);
   XChangeProperty(c.dpy, outer_, c.atom.wmProtocols, XA_ATOM, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(&c.atom.wmDeleteWindow), 1);
-  long pid = getpid();
-  XChangeProperty(c.dpy, outer_, c.atom.netWmPid, XA_CARDINAL, 32, PropModeReplace,
-                  reinterpret_cast<unsigned char*>(&pid), 1);
+  SetTopLevelProperties(outer_);
   Atom type = c.atom.netWmWindowTypeNormal;
   XChangeProperty(c.dpy, outer_, c.atom.netWmWindowType, XA_ATOM, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(&type), 1);
@@ -96,7 +101,8 @@ FormWindow::~FormWindow() {
 }
 
 void FormWindow::SetText(const std::string& caption) {
-  SetWindowText(outer_, caption);
+  // A window without a caption (the About window) still needs a name in task lists.
+  SetWindowText(outer_, caption.empty() ? form_.DesignName() : caption);
   if (shown_) DrawFrame();
 }
 
@@ -113,7 +119,7 @@ void FormWindow::UpdateHints() {
 void FormWindow::SetBounds(const PixelRect& r) {
   const int w = std::max(1, r.w), h = std::max(1, r.h);
   const bool resized = w != bounds_.w || h != bounds_.h;
-  bounds_ = {r.x, r.y, w, h};
+  bounds_ = {r.x + OriginX(), r.y + OriginY(), w, h};
   UpdateHints();
   XMoveResizeWindow(X().dpy, outer_, r.x, r.y, static_cast<unsigned>(w), static_cast<unsigned>(h));
   if (resized)
@@ -255,7 +261,7 @@ void FormWindow::TrackPosition(const XConfigureEvent& e) {
   if (e.x != bounds_.x || e.y != bounds_.y) {
     bounds_.x = e.x;
     bounds_.y = e.y;
-    form_.NativeMoved(e.x, e.y);
+    form_.NativeMoved(e.x - OriginX(), e.y - OriginY());
   }
 }
 
@@ -277,8 +283,8 @@ void FormWindow::StartDrag(const XButtonEvent& e) {
 
 void FormWindow::Drag(const XMotionEvent& e) {
   auto follow = [&] {
-    form_.Move(double(startX_ + e.x_root - pressX_) * TwipsPerPixelX(),
-               double(startY_ + e.y_root - pressY_) * TwipsPerPixelY());
+    form_.Move(double(startX_ + e.x_root - pressX_ - OriginX()) * TwipsPerPixelX(),
+               double(startY_ + e.y_root - pressY_ - OriginY()) * TwipsPerPixelY());
   };
   if (dragging_) {
     follow();

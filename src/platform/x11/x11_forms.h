@@ -34,6 +34,7 @@ class FormWindow : public FormPeer, public EventTarget {
   void StartDrag(const XButtonEvent& e);
   void Drag(const XMotionEvent& e);
   void ClientButton(const XButtonEvent& e, bool press);
+  friend void NotifyDisplayChange();
 
   Form& form_;
   ::Window outer_ = 0, client_ = 0;

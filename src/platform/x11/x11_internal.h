@@ -55,6 +55,16 @@ void WaitForInput(int timeoutMs);
 long MsUntilNextTimer();  // -1 when no timer runs
 void FireDueTimers();
 
+// The primary monitor (see x11_screen.cpp). Window positions the program deals in are relative
+// to its top-left corner as it was at start-up: add the origin to get root coordinates.
+void InitScreen();
+int OriginX();
+int OriginY();
+PixelRect PrimaryMonitorInRoot();  // as it is now
+// Takes RandR's screen-change notice (true when the event was one) and tells every form.
+bool HandleScreenEvent(XEvent& event);
+void NotifyDisplayChange();
+
 unsigned long PixelOf(Color c);
 XftColor* XftColorOf(Color c);
 // A font as asked for, at 96 dpi (12 pt = 16 px). Never null after Initialize succeeded.
@@ -64,6 +74,9 @@ std::string InitFonts();
 // WM_NAME and _NET_WM_NAME (UTF-8), so outside tools read what the window shows.
 void SetWindowText(Window w, const std::string& text);
 void SetRole(Window w, const std::string& role);
+// What every top-level window carries for window managers and pagers: WM_CLASS, WM_HINTS,
+// WM_CLIENT_MACHINE and _NET_WM_PID.
+void SetTopLevelProperties(Window w);
 bool WindowManagerRunning();
 
 // Remembers the last press, to tell a double-click (see double_click.h).

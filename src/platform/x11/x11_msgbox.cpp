@@ -62,8 +62,9 @@ class MessageBoxWindow : public EventTarget {
     const int h = kMargin + textH + kMargin + kButtonH + kMargin;
 
     Connection& c = X();
-    const int x = (DisplayWidth(c.dpy, c.screen) - w) / 2;
-    const int y = (DisplayHeight(c.dpy, c.screen) - h) / 2;
+    const PixelRect screen = PrimaryMonitorInRoot();
+    const int x = screen.x + (screen.w - w) / 2;
+    const int y = screen.y + (screen.h - h) / 2;
     box_ = MakeWindow(c.root, x, y, w, h,
                       ExposureMask | KeyPressMask | StructureNotifyMask | ButtonPressMask);
     textWin_ = MakeWindow(box_, kMargin, kMargin, std::max(1, textW), textH, ExposureMask);
@@ -88,8 +89,7 @@ class MessageBoxWindow : public EventTarget {
     Atom type = c.atom.netWmWindowTypeDialog;
     XChangeProperty(c.dpy, box_, c.atom.netWmWindowType, XA_ATOM, 32, PropModeReplace,
                     reinterpret_cast<unsigned char*>(&type), 1);
-    XClassHint cls{const_cast<char*>("zorvane"), const_cast<char*>("Zorvane")};
-    XSetClassHint(c.dpy, box_, &cls);
+    SetTopLevelProperties(box_);
     XMapWindow(c.dpy, textWin_);
     XMapWindow(c.dpy, button_);
     XMapRaised(c.dpy, box_);

@@ -1,0 +1,99 @@
+// The program's screen: the primary monitor, read with RandR. Its top-left corner is the origin
+// of every window position the program sets or reads, as the primary monitor's is on Windows.
+#include <X11/extensions/Xrandr.h>
+
+#include <vector>
+
+#include "platform/app.h"
+#include "platform/common/monitors.h"
+#include "platform/x11/x11_internal.h"
+
+namespace plat {
+namespace x11 {
+namespace {
+
+struct ScreenState {
+  bool randr = false;  // RandR 1.5 answers: monitors can be listed
+  int randrEvent = 0;
+  PixelRect primary{};  // at start-up, root coordinates
+};
+
+ScreenState& Screen() {
+  static ScreenState s;
+  return s;
+}
+
+std::vector<MonitorInfo> ListMonitors() {
+  std::vector<MonitorInfo> out;
+  if (!Screen().randr) return out;
+  int n = 0;
+  XRRMonitorInfo* m = XRRGetMonitors(X().dpy, X().root, True, &n);
+  for (int i = 0; m && i < n; ++i)
+    out.push_back({{m[i].x, m[i].y, m[i].width, m[i].height}, m[i].primary != 0});
+  if (m) XRRFreeMonitors(m);
+  return out;
+}
+
+PixelRect WholeScreen() {
+  return {0, 0, DisplayWidth(X().dpy, X().screen), DisplayHeight(X().dpy, X().screen)};
+}
+
+}  // namespace
+
+void InitScreen() {
+  ScreenState& s = Screen();
+  Display* d = X().dpy;
+  int event = 0, error = 0, major = 0, minor = 0;
+  if (XRRQueryExtension(d, &event, &error) && XRRQueryVersion(d, &major, &minor) &&
+      (major > 1 || (major == 1 && minor >= 5))) {
+    s.randr = true;
+    s.randrEvent = event;
+    XRRSelectInput(d, X().root, RRScreenChangeNotifyMask);
+  }
+  // Adding or removing a monitor that is only a part of a larger output sends no RandR event,
+  // but the server does announce the root window as reconfigured.
+  XSelectInput(d, X().root, StructureNotifyMask);
+  s.primary = PrimaryMonitor(ListMonitors()).value_or(WholeScreen());
+}
+
+int OriginX() { return Screen().primary.x; }
+int OriginY() { return Screen().primary.y; }
+
+PixelRect PrimaryMonitorInRoot() { return PrimaryMonitor(ListMonitors()).value_or(WholeScreen()); }
+
+bool HandleScreenEvent(XEvent& ev) {
+  const ScreenState& s = Screen();
+  const bool randr = s.randr && ev.type == s.randrEvent + RRScreenChangeNotify;
+  const bool root = ev.type == ConfigureNotify && ev.xconfigure.window == X().root;
+  if (!randr && !root) return false;
+  XRRUpdateConfiguration(&ev);  // so DisplayWidth/Height follow the new size
+  NotifyDisplayChange();
+  return true;
+}
+
+}  // namespace x11
+
+using x11::X;
+
+long ScreenWidthTwips() { return x11::Screen().primary.w * long(TwipsPerPixelX()); }
+long ScreenHeightTwips() { return x11::Screen().primary.h * long(TwipsPerPixelY()); }
+
+std::vector<MonitorRect> Monitors() {
+  auto toTwips = [](const PixelRect& r) {
+    return MonitorRect{double(r.x - x11::OriginX()) * TwipsPerPixelX(),
+                       double(r.y - x11::OriginY()) * TwipsPerPixelY(),
+                       double(r.w) * TwipsPerPixelX(), double(r.h) * TwipsPerPixelY()};
+  };
+  std::vector<MonitorInfo> list = x11::ListMonitors();
+  std::vector<MonitorRect> out;
+  if (auto primary = PrimaryMonitor(list)) {
+    out.push_back(toTwips(*primary));
+    for (const MonitorInfo& m : list)
+      if (!(m.rect == *primary)) out.push_back(toTwips(m.rect));
+  } else {
+    out.push_back(toTwips(x11::WholeScreen()));
+  }
+  return out;
+}
+
+}  // namespace plat
