@@ -40,16 +40,22 @@ done
 
 VERSION_LINE="zorvane 1.00 (28 Nov 2007)"
 ICON_SIZES=(16 32 48 256)
-# What an install puts under a prefix, sorted as `sort` sorts in the C locale.
+# What an install puts under a prefix, sorted as `sort` sorts in the C locale. The package
+# (deb) has the manual page compressed and a copyright file, as Debian asks.
 expected_files() {
-  local p=$1 s
+  local p=$1 flavour=${2:-install} s
   {
     echo "$p/bin/zorvane"
     echo "$p/share/applications/zorvane.desktop"
     for s in "${ICON_SIZES[@]}"; do echo "$p/share/icons/hicolor/${s}x$s/apps/zorvane.png"; done
-    echo "$p/share/man/man1/zorvane.1"
     echo "$p/share/doc/zorvane/README.md"
     echo "$p/share/doc/zorvane/LICENSE"
+    if [[ $flavour == deb ]]; then
+      echo "$p/share/man/man1/zorvane.1.gz"
+      echo "$p/share/doc/zorvane/copyright"
+    else
+      echo "$p/share/man/man1/zorvane.1"
+    fi
   } | LC_ALL=C sort
 }
 # Every file, folder and link under DIR with its type, relative to DIR.
@@ -70,9 +76,10 @@ check_version() {
   check "$name" "0 $VERSION_LINE" "$rc $out"
 }
 
-# Checks the installed data files under DIR (a prefix, with DESTDIR).
+# Checks the installed data files under DIR (a prefix, with DESTDIR); MAN is the manual page's
+# name under share/man/man1.
 check_installed_data() {
-  local tag=$1 dir=$2 s got warnings
+  local tag=$1 dir=$2 man=$3 s got warnings
   if desktop-file-validate "$dir/share/applications/zorvane.desktop" >"$TMP/dfv" 2>&1 &&
     [[ ! -s "$TMP/dfv" ]]; then
     ok "$tag: desktop file is valid"
@@ -86,7 +93,7 @@ check_installed_data() {
     got=$(file -b "$dir/share/icons/hicolor/${s}x$s/apps/zorvane.png" | cut -d, -f1,2)
     check "$tag: icon ${s}x$s is a $s px PNG" "PNG image data, $s x $s" "$got"
   done
-  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$dir/share/man/man1/zorvane.1" 2>&1 >"$TMP/man.txt")
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$dir/share/man/man1/$man" 2>&1 >"$TMP/man.txt")
   check "$tag: manual page formats without warnings" "" "$warnings"
   got=$(grep -E '^[A-Z][A-Z ]+$' "$TMP/man.txt" | tr '\n' '|')
   check "$tag: manual page sections" \
@@ -119,7 +126,7 @@ got=$( (cd "$DEST" && find . \( -type f -o -type l \) ! -name other.5 -printf '/
 check "install puts exactly the expected files under PREFIX" "$(expected_files "$PREFIX")" "$got"
 got=$(stat -c '%A' "$DEST$PREFIX/bin/zorvane" "$DEST$PREFIX/share/man/man1/zorvane.1" 2>&1 | tr '\n' ' ')
 check "installed modes: program 0755, data 0644" "-rwxr-xr-x -rw-r--r-- " "$got"
-check_installed_data install "$DEST$PREFIX"
+check_installed_data install "$DEST$PREFIX" zorvane.1
 check_version "installed program prints its version without a display" "$DEST$PREFIX/bin/zorvane"
 
 # Something else that lands in a folder the install made (as an icon cache would) keeps it.
@@ -179,12 +186,13 @@ check "Depends lists the shared libraries" "" "$missing"
   not_ok "package has a maintainer and description" "$(dpkg-deb -I "$DEB" 2>&1 | tr '\n' ' ')"
 
 got=$(dpkg-deb -c "$DEB" 2>/dev/null | awk '$1 !~ /^d/ {sub(/^\./, "", $6); print $6}' | LC_ALL=C sort)
-check "package holds exactly the expected files under /usr" "$(expected_files /usr)" "$got"
+check "package holds exactly the expected files under /usr" "$(expected_files /usr deb)" "$got"
 got=$(dpkg-deb -c "$DEB" 2>/dev/null | awk '{print $2}' | sort -u | tr '\n' ' ')
 check "package files are owned by root" "root/root " "$got"
 mkdir -p "$TMP/deb"
 dpkg-deb -x "$DEB" "$TMP/deb" 2>/dev/null
-check_installed_data package "$TMP/deb/usr"
+check_installed_data package "$TMP/deb/usr" zorvane.1.gz
+check "package's copyright file is the licence" "" "$(cmp "$ROOT/LICENSE" "$TMP/deb/usr/share/doc/zorvane/copyright" 2>&1)"
 got=$(file -b "$TMP/deb/usr/bin/zorvane" | grep -o 'not stripped\|stripped' | head -1)
 check "packaged program is stripped" "stripped" "$got"
 
@@ -203,15 +211,16 @@ else
     not_ok "apt-get installs the package" "$(tail -3 "$TMP/apt-install.log" | tr '\n' ' ')"
   fi
   got=$(dpkg -L zorvane 2>/dev/null | while read -r f; do [[ -d "$f" ]] || echo "$f"; done | LC_ALL=C sort)
-  check "dpkg -L zorvane lists the package's files" "$(expected_files /usr)" "$got"
+  check "dpkg -L zorvane lists the package's files" "$(expected_files /usr deb)" "$got"
   check_version "/usr/bin/zorvane prints its version" /usr/bin/zorvane
+  check "installed files match the package's checksums (dpkg --verify)" "" "$(dpkg --verify zorvane 2>&1)"
   if DEBIAN_FRONTEND=noninteractive "${APT[@]}" purge zorvane >"$TMP/apt-purge.log" 2>&1; then
     ok "apt-get purges the package"
   else
     not_ok "apt-get purges the package" "$(tail -3 "$TMP/apt-purge.log" | tr '\n' ' ')"
   fi
   left=""
-  while read -r f; do [[ -e "$f" ]] && left+=" $f"; done < <(expected_files /usr)
+  while read -r f; do [[ -e "$f" ]] && left+=" $f"; done < <(expected_files /usr deb)
   [[ -d /usr/share/doc/zorvane ]] && left+=" /usr/share/doc/zorvane"
   check "nothing of the package is left after the purge" "" "$left"
   check "dpkg no longer has the package installed" "" \
