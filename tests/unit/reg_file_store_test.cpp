@@ -1,12 +1,14 @@
 // The settings file on disk: loading, atomic saving, and keeping a copy of a file we cannot read.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -115,10 +117,10 @@ TEST_F(RegFileStoreTest, LoadModifySaveKeepsEverythingElse) {
   ASSERT_TRUE(store.Save(hive));
 
   EXPECT_EQ(ReadFile(path),
-            "Windows Registry Editor Version 5.00\n\n"
-            "[HKEY_CURRENT_USER\\Software\\Other]\n\"Keep\"=\"me\"\n\n"
-            "[HKEY_CURRENT_USER\\Software\\Zorvane]\n\"Zeta\"=dword:00000006\n"
-            "\"Alpha\"=hex:01,02,03\n\"New\"=dword:00000007\n\n");
+            "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Other]\r\n\"Keep\"=\"me\"\r\n\r\n"
+            "[HKEY_CURRENT_USER\\Software\\Zorvane]\r\n\"Zeta\"=dword:00000006\r\n"
+            "\"Alpha\"=hex:01,02,\\\r\n  03\r\n\"New\"=dword:00000007\r\n");
   Hive again;
   ASSERT_TRUE(store.Load(again));
   EXPECT_TRUE(again == hive);
@@ -188,14 +190,22 @@ TEST_F(RegFileStoreTest, ReadOnlyDirectoryFailsAndLeavesOldFile) {
   EXPECT_NE(before, broken);
 }
 
-TEST_F(RegFileStoreTest, DirectoryInPlaceOfFileFails) {
+TEST_F(RegFileStoreTest, DirectoryInPlaceOfFileFailsAndSaysSoOnce) {
   const fs::path path = dir_ / "settings.reg";
   fs::create_directory(path);
   RegFileStore store(path.string());
   Hive hive;
+  testing::internal::CaptureStderr();
   EXPECT_FALSE(store.Load(hive));
   hive.Create(kZorvane);
   EXPECT_FALSE(store.Save(hive));
+  EXPECT_FALSE(store.Load(hive));
+  EXPECT_FALSE(store.Save(hive));
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << err;
+  EXPECT_NE(err.find("zorvane: settings file " + path.string() + " cannot be read (it is a folder)"),
+            std::string::npos) << err;
+  EXPECT_NE(err.find("zorvane: settings not stored in " + path.string()), std::string::npos) << err;
   EXPECT_TRUE(fs::is_directory(path));
   EXPECT_EQ(Entries(dir_), std::vector<std::string>{"settings.reg"});
 }
@@ -211,6 +221,97 @@ TEST_F(RegFileStoreTest, SaveThroughSymlinkUpdatesTheTarget) {
   ASSERT_TRUE(store.Save(hive));
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(ReadFile(target), FormatRegFile(hive));
+}
+
+// FIFOs, devices and huge files read as unreadable without blocking or filling memory; a save
+// moves them (the link, never the device) aside and writes a fresh file.
+TEST_F(RegFileStoreTest, OnlyRegularFilesOfBoundedSizeAreRead) {
+  const fs::path path = dir_ / "settings.reg";
+  const std::string huge = "Windows Registry Editor Version 5.00\n\n" +
+                           std::string(RegFileStore::kMaxFileBytes, ';') + "\n";
+  struct Case {
+    const char* label;
+    std::function<void()> make;
+  };
+  const Case cases[] = {
+      {"FIFO", [&] { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }},
+      {"link to /dev/zero", [&] { fs::create_symlink("/dev/zero", path); }},
+      {"link to nowhere", [&] { fs::create_symlink(dir_ / "nowhere", path); }},
+      {"file over the size cap", [&] { WriteFile(path, huge); }},
+  };
+  Hive fresh;
+  fresh.Set(fresh.Create(kZorvane), "Format", Dword(1));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    fs::remove_all(dir_);
+    fs::create_directory(dir_);
+    c.make();
+    RegFileStore store(path.string());
+    Hive hive;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(store.Load(hive), std::string(c.label) == "link to nowhere");
+    EXPECT_TRUE(store.Save(fresh));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ReadFile(path), FormatRegFile(fresh));
+    std::vector<std::string> names = Entries(dir_);
+    ASSERT_EQ(names.size(), std::string(c.label) == "link to nowhere" ? 1u : 2u);
+    if (names.size() == 2) EXPECT_EQ(names[1].rfind("settings.reg.bad-", 0), 0u) << names[1];
+  }
+  EXPECT_TRUE(fs::is_character_file("/dev/zero"));
+}
+
+// A write killed half-way leaves one temporary file at most, and the next write clears it.
+TEST_F(RegFileStoreTest, LeftoverTemporaryFileIsRemovedByTheNextWrite) {
+  const fs::path path = dir_ / "settings.reg";
+  WriteFile(dir_ / "settings.reg.tmp", "half a file");
+  RegFileStore store(path.string());
+  Hive hive;
+  hive.Set(hive.Create(kZorvane), "Format", Dword(1));
+  ASSERT_TRUE(store.Save(hive));
+  EXPECT_EQ(Entries(dir_), std::vector<std::string>{"settings.reg"});
+  EXPECT_EQ(ReadFile(path), FormatRegFile(hive));
+}
+
+// Two processes each change their own value many times over; with the folder locked from load
+// to save, neither change is ever lost.
+TEST_F(RegFileStoreTest, TwoWritersKeepEachOthersChanges) {
+  const fs::path path = dir_ / "settings.reg";
+  RegFileStore(path.string()).Save([] {
+    Hive h;
+    h.Create(kZorvane);
+    return h;
+  }());
+  constexpr int kRounds = 150;
+  auto writer = [&](const char* name) {
+    RegFileStore store(path.string());
+    for (int i = 1; i <= kRounds; ++i) {
+      store.BeginUpdate();
+      Hive hive;
+      bool ok = store.Load(hive);
+      hive.Set(hive.Create(kZorvane), name, Dword(static_cast<std::uint32_t>(i)));
+      ok = ok && store.Save(hive);
+      store.EndUpdate();
+      if (!ok) _exit(1);
+    }
+    _exit(0);
+  };
+  pid_t a = fork();
+  if (a == 0) writer("Format");
+  pid_t b = fork();
+  if (b == 0) writer("Mark");
+  int statusA = -1, statusB = -1;
+  waitpid(a, &statusA, 0);
+  waitpid(b, &statusB, 0);
+  EXPECT_EQ(statusA, 0);
+  EXPECT_EQ(statusB, 0);
+  Hive hive;
+  ASSERT_TRUE(RegFileStore(path.string()).Load(hive));
+  ASSERT_NE(hive.Find(kZorvane), nullptr);
+  const auto& values = hive.Find(kZorvane)->values;
+  ASSERT_TRUE(values.count("Format") && values.count("Mark")) << ReadFile(path);
+  EXPECT_EQ(values.at("Format"), Dword(kRounds));
+  EXPECT_EQ(values.at("Mark"), Dword(kRounds));
+  EXPECT_EQ(Entries(dir_), std::vector<std::string>{"settings.reg"});
 }
 
 // Sets or clears an environment variable for the life of the object.

@@ -44,6 +44,22 @@ RegValue Dword(std::uint32_t n) {
 }
 
 const std::string kHeader = "Windows Registry Editor Version 5.00";
+
+// UTF-8 text as UTF-16LE bytes (characters of the Basic Multilingual Plane only).
+std::string Utf16(const std::string& utf8) {
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    unsigned c = static_cast<unsigned char>(utf8[i]);
+    unsigned u = c;
+    int len = c < 0x80 ? 1 : c < 0xE0 ? 2 : 3;
+    if (len == 2) u = (c & 0x1F) << 6 | (utf8[i + 1] & 0x3F);
+    if (len == 3) u = (c & 0x0F) << 12 | (utf8[i + 1] & 0x3F) << 6 | (utf8[i + 2] & 0x3F);
+    out.push_back(static_cast<char>(u & 0xFF));
+    out.push_back(static_cast<char>(u >> 8));
+    i += len;
+  }
+  return out;
+}
 const std::string kZorvane = "HKEY_CURRENT_USER\\Software\\Zorvane";
 
 struct RoundTripCase {
@@ -166,6 +182,11 @@ TEST(RegFile, ParsesFilesWrittenByOtherTools) {
        MakeHive({{"K", {{"A", Dword(2)}, {"B", {kRegBinary, {}}}}}, {"L", {}}})},
       {"semicolon inside a string is text", kHeader + "\n[K]\n\"S\"=\"a;b\"\n",
        MakeHive({{"K", {{"S", Sz("a;b")}}}})},
+      {"older REGEDIT4 header", "REGEDIT4\r\n\r\n[K]\r\n\"A\"=dword:00000003\r\n",
+       MakeHive({{"K", {{"A", Dword(3)}}}})},
+      {"UTF-16LE as regedit exports it",
+       Utf16("\uFEFF" + kHeader + "\r\n\r\n[K]\r\n\"A\"=dword:00000003\r\n\"S\"=\"Z\u00fcrich\"\r\n"),
+       MakeHive({{"K", {{"A", Dword(3)}, {"S", Sz("Z\xC3\xBCrich")}}}})},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -186,7 +207,8 @@ TEST(RegFile, RejectsTextItDoesNotFullyUnderstand) {
   const Case cases[] = {
       {"empty file", "", 1},
       {"missing header", "[K]\n\"A\"=dword:00000001\n", 1},
-      {"old header", "REGEDIT4\n\n[K]\n", 1},
+      {"header with trailing blank", kHeader + " \n[K]\n", 1},
+      {"UTF-16 of an odd length", "\xFF\xFE" "W\0i\0n", 1},
       {"comment before header", "; settings\n" + kHeader + "\n", 1},
       {"value before any key", kHeader + "\n\n\"A\"=dword:00000001\n[K]\n", 3},
       {"truncated in a string", head + "\"A\"=\"abc", 3},
@@ -221,6 +243,68 @@ TEST(RegFile, RejectsTextItDoesNotFullyUnderstand) {
     EXPECT_FALSE(ParseRegFile(c.text, &error).has_value());
     EXPECT_EQ(error.rfind("line " + std::to_string(c.line) + ":", 0), 0u) << error;
   }
+}
+
+struct UpdateCase {
+  const char* label;
+  std::string before;
+  std::vector<KeyEntry> set;  // values set on the parsed file
+  std::string after;
+};
+
+TEST(RegFile, UpdateChangesOnlyWhatDiffers) {
+  const std::string z = "[" + kZorvane + "]";
+  const UpdateCase cases[] = {
+      {"comments, blank lines, CRLF and BOM stay",
+       "\xEF\xBB\xBF" + kHeader + "\r\n; mine\r\n\r\n" + z + "\r\n\"Format\"=dword:00000001\r\n"
+       "  ; the mark\r\n\"Mark\" = dword:00000000\r\n\r\n",
+       {{kZorvane, {{"Mark", Dword(1)}}}},
+       "\xEF\xBB\xBF" + kHeader + "\r\n; mine\r\n\r\n" + z + "\r\n\"Format\"=dword:00000001\r\n"
+       "  ; the mark\r\n\"Mark\"=dword:00000001\r\n\r\n"},
+      {"same value: not a byte changes", "REGEDIT4\n[K]\n\"A\" = dword:00000001 \n;x",
+       {{"K", {{"a", Dword(1)}}}}, "REGEDIT4\n[K]\n\"A\" = dword:00000001 \n;x"},
+      {"new value after the key's last value, in its last section",
+       kHeader + "\n[K]\n\"A\"=dword:00000001\n; end of K\n[L]\n[k]\n\"B\"=hex:01,\\\n 02\n\n",
+       {{"K", {{"C", Dword(3)}}}},
+       kHeader + "\n[K]\n\"A\"=dword:00000001\n; end of K\n[L]\n[k]\n\"B\"=hex:01,\\\n 02\n"
+       "\"C\"=dword:00000003\n\n"},
+      {"continued value rewritten on one line; the winning duplicate changes",
+       kHeader + "\n[K]\n\"B\"=hex:01\n\"B\"=hex:01,\\\n 02\n;after\n", {{"K", {{"b", {kRegBinary, {9}}}}}},
+       kHeader + "\n[K]\n\"B\"=hex:01\n\"B\"=hex:09\n;after\n"},
+      {"new key at the end; missing final line end added",
+       kHeader + "\r\n[K]\r\n\"A\"=dword:00000001", {{kZorvane, {{"Format", Dword(0)}}}},
+       kHeader + "\r\n[K]\r\n\"A\"=dword:00000001\r\n\r\n" + z + "\r\n\"Format\"=dword:00000000\r\n\r\n"},
+      {"value into a key without values", kHeader + "\n\n" + z + "\n", {{kZorvane, {{"Mark", Dword(1)}}}},
+       kHeader + "\n\n" + z + "\n\"Mark\"=dword:00000001\n"},
+      {"UTF-16 stays UTF-16",
+       Utf16("\uFEFF" + kHeader + "\r\n\r\n[K]\r\n\"S\"=\"\u00e9\"\r\n\"A\"=dword:00000001\r\n"),
+       {{"K", {{"A", Dword(2)}}}},
+       Utf16("\uFEFF" + kHeader + "\r\n\r\n[K]\r\n\"S\"=\"\u00e9\"\r\n\"A\"=dword:00000002\r\n")},
+  };
+  for (const UpdateCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::optional<Hive> hive = ParseRegFile(c.before);
+    ASSERT_TRUE(hive.has_value());
+    for (const KeyEntry& k : c.set) {
+      for (const NamedValue& v : k.values) hive->Set(hive->Create(k.path), v.name, v.value);
+    }
+    std::optional<std::string> after = UpdateRegFile(c.before, *hive);
+    ASSERT_TRUE(after.has_value());
+    EXPECT_EQ(*after, c.after);
+    std::optional<Hive> again = ParseRegFile(*after);
+    ASSERT_TRUE(again.has_value());
+    EXPECT_TRUE(again->SameValues(*hive)) << *after;
+  }
+}
+
+TEST(RegFile, UpdateDropsWhatTheHiveNoLongerHolds) {
+  const std::string before =
+      kHeader + "\n[K]\n\"A\"=dword:00000001\n\"B\"=hex:01,\\\n 02\n[L]\n; gone too\n\"X\"=\"y\"\n";
+  Hive hive = *ParseRegFile(before);
+  hive.keys.erase("L");
+  hive.Find("K")->values.erase("B");
+  EXPECT_EQ(UpdateRegFile(before, hive), kHeader + "\n[K]\n\"A\"=dword:00000001\n");
+  EXPECT_FALSE(UpdateRegFile("not a registry file", hive).has_value());
 }
 
 TEST(Hive, NamesMatchWithoutCaseButKeepFirstSpelling) {
@@ -262,6 +346,10 @@ TEST(Hive, EqualitySeesValuesOrderAndSpelling) {
     SCOPED_TRACE(c.label);
     EXPECT_EQ(base == c.other, c.equal);
     EXPECT_EQ(c.other == base, c.equal);
+    // Order and spelling aside, only data, types and the sets of names count.
+    const bool sameValues = c.equal || std::string(c.label) == "other order" ||
+                            std::string(c.label).find("spelling") != std::string::npos;
+    EXPECT_EQ(base.SameValues(c.other), sameValues);
   }
 }
 

@@ -288,26 +288,49 @@ TEST_F(RegistryHive, FailingSaveIsAccessDenied) {
   EXPECT_TRUE(store().hive.Find(kZorvanePath)->values.empty());
 }
 
-TEST_F(RegistryHive, UnreadableStoreReadsAsEmptyAndCreateStartsOver) {
+// What an unreadable store held cannot be known: the key opens, reads find nothing, and the
+// first change starts a fresh store holding the key and that value.
+TEST_F(RegistryHive, UnreadableStoreOpensAndAWriteStartsOver) {
   Hive old;
   old.Set(old.Create(kZorvanePath), "A", {kRegDword, DwordBytes(1)});
   old.Create("HKEY_CURRENT_USER\\Software\\Other");
   store().hive = old;
   store().failLoad = true;
 
-  HKey key = 0x55;
-  EXPECT_EQ(RegOpenKeyExA(kHKeyCurrentUser, "Software\\Zorvane", 0, 0, &key), kErrorFileNotFound);
-  EXPECT_EQ(key, 0u);
+  HKey key = 0;
+  EXPECT_EQ(RegOpenKeyExA(kHKeyCurrentUser, "Software\\Zorvane", 0, 0, &key), kErrorSuccess);
+  ASSERT_NE(Track(key), 0u);
+  std::uint32_t type = 0;
+  Bytes data;
+  EXPECT_EQ(Get(key, "A", &type, &data), kErrorFileNotFound);
   EXPECT_EQ(store().saves, 0);
   EXPECT_GT(store().loads, 0);
 
-  std::uint32_t disposition = 0;
-  key = CreateZorvane(&disposition);
-  ASSERT_NE(key, 0u);
-  EXPECT_EQ(disposition, kCreatedNew);
+  EXPECT_EQ(SetBytes(key, "Format", kRegDword, DwordBytes(1)), kErrorSuccess);
   EXPECT_EQ(store().saves, 1);
+  Hive fresh;
+  fresh.Set(fresh.Create(kZorvanePath), "Format", {kRegDword, DwordBytes(1)});
+  EXPECT_TRUE(store().hive == fresh);
+
+  std::uint32_t disposition = 0;
+  store().failLoad = true;
+  ASSERT_NE(CreateZorvane(&disposition), 0u);
+  EXPECT_EQ(disposition, kCreatedNew);
+  EXPECT_EQ(store().saves, 2);
   ASSERT_EQ(store().hive.keys.size(), 1u);
   EXPECT_TRUE(store().hive.Find(kZorvanePath)->values.empty());
+}
+
+// Every change loads and saves inside one update, so other writers cannot slip in between.
+TEST_F(RegistryHive, ChangesLoadAndSaveInsideOneUpdate) {
+  HKey key = CreateZorvane();
+  EXPECT_EQ(SetBytes(key, "A", kRegDword, DwordBytes(1)), kErrorSuccess);
+  EXPECT_EQ(SetBytes(key, "B", kRegDword, DwordBytes(2)), kErrorSuccess);
+  EXPECT_EQ(store().saves, 3);
+  EXPECT_EQ(store().updates, 3);
+  EXPECT_EQ(store().savesOutsideUpdate, 0);
+  EXPECT_EQ(store().loadsInsideUpdate, 3);
+  EXPECT_EQ(store().updateDepth, 0);
 }
 
 TEST_F(RegistryHive, BadSubKeysAndNullResult) {

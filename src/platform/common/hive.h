@@ -34,7 +34,15 @@ struct Hive {
   HiveKey* Find(const std::string& path);
   HiveKey& Create(const std::string& path);
   void Set(HiveKey& key, const std::string& name, RegValue v);
+  // True when every key and value of one is in the other, whatever their order and spelling.
+  bool SameValues(const Hive& o) const;
 };
+
+using HiveValueIt = std::map<std::string, RegValue, CaseLess>::const_iterator;
+// Values in the order they go to a file: valueOrder first, then anything it does not list, so a
+// hive assembled by hand still writes (and compares) every value exactly once.
+std::vector<HiveValueIt> OrderedValues(const HiveKey& key);
+const std::string& KeyPathOf(const std::pair<const std::string, HiveKey>& entry);
 
 class HiveStore {
  public:
@@ -43,15 +51,26 @@ class HiveStore {
   virtual bool Load(Hive& out) = 0;
   // Writes the whole hive; false when it could not be stored.
   virtual bool Save(const Hive& hive) = 0;
+  // Keeps other writers, other processes included, out from before a Load to after the Save that
+  // follows it, so two changes made at once both survive. Calls may nest.
+  virtual void BeginUpdate() {}
+  virtual void EndUpdate() {}
 };
 
 // The backend supplies the store the Reg* calls work on.
 HiveStore& ActiveHiveStore();
 
-// The .reg export syntax ("Windows Registry Editor Version 5.00"). ParseRegFile returns nothing
-// for text it cannot fully understand, so a caller never mistakes half a file for the whole.
-std::optional<Hive> ParseRegFile(const std::string& text, std::string* error = nullptr);
+// The .reg export syntax ("Windows Registry Editor Version 5.00", or the older "REGEDIT4"), as
+// UTF-8 with or without a byte order mark or as UTF-16LE with one. ParseRegFile returns nothing
+// for a file it cannot fully understand, so a caller never mistakes half a file for the whole.
+std::optional<Hive> ParseRegFile(const std::string& bytes, std::string* error = nullptr);
+// A fresh file holding the hive: UTF-8, LF line ends.
 std::string FormatRegFile(const Hive& hive);
+// The file `bytes` changed only where `hive` differs from what it holds: changed values are
+// rewritten on their own line, new ones go after the last value of their key, new keys at the
+// end; comments, blank lines, spelling, encoding and line ends stay as they were. Nothing when
+// `bytes` does not parse.
+std::optional<std::string> UpdateRegFile(const std::string& bytes, const Hive& hive);
 
 // "HKEY_CURRENT_USER" for the predefined roots the program uses; empty for anything else.
 std::string RootName(std::uint64_t root);

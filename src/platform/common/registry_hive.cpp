@@ -17,7 +17,7 @@ constexpr long kRegOpenedExistingKey = 2;
 constexpr HKey kFirstHandle = 0x100;
 constexpr HKey kHandleStep = 4;  // Win32 handles are multiples of 4; keep ours looking alike
 
-// One lock for the handle table and the load-modify-save of each call.
+// Open handles, each with the full path of the key it names.
 std::map<HKey, std::string> g_handles;  // open handle -> full key path
 HKey g_nextHandle = kFirstHandle;
 
@@ -72,12 +72,24 @@ std::string StoredSpelling(Hive& hive, const std::string& path) {
   return key && !key->path.empty() ? key->path : path;
 }
 
-// A store that cannot be read counts as having no keys.
-Hive LoadHive() {
+// A store that cannot be read counts as having no keys, but as one that may hold any key: what
+// it held cannot be known, so a key is opened and a write starts a fresh store (the old one is
+// kept aside by the store).
+Hive LoadHive(bool* readable = nullptr) {
   Hive hive;
-  if (!ActiveHiveStore().Load(hive)) hive = Hive();
+  bool ok = ActiveHiveStore().Load(hive);
+  if (!ok) hive = Hive();
+  if (readable) *readable = ok;
   return hive;
 }
+
+// Holds other writers off from the load to the save of one change.
+struct UpdateGuard {
+  UpdateGuard() { ActiveHiveStore().BeginUpdate(); }
+  ~UpdateGuard() { ActiveHiveStore().EndUpdate(); }
+  UpdateGuard(const UpdateGuard&) = delete;
+  UpdateGuard& operator=(const UpdateGuard&) = delete;
+};
 
 HKey NewHandle(const std::string& path) {
   while (g_nextHandle == 0 || IsPredefinedRoot(g_nextHandle) || g_handles.count(g_nextHandle)) {
@@ -99,8 +111,9 @@ long RegOpenKeyExA(HKey root, const char* subKey, std::uint32_t /*options*/,
   if (!base) return kErrorInvalidHandle;
   std::optional<std::string> path = JoinPath(*base, subKey);
   if (!path) return kErrorInvalidParameter;
-  Hive hive = LoadHive();
-  if (!KeyExists(hive, *path)) return kErrorFileNotFound;
+  bool readable = true;
+  Hive hive = LoadHive(&readable);
+  if (readable && !KeyExists(hive, *path)) return kErrorFileNotFound;
   *result = NewHandle(StoredSpelling(hive, *path));
   return kErrorSuccess;
 }
@@ -115,6 +128,7 @@ long RegCreateKeyExA(HKey root, const char* subKey, std::uint32_t /*reserved*/,
   std::optional<std::string> path = JoinPath(*base, subKey);
   if (!path) return kErrorInvalidParameter;
   // An unreadable store starts over empty; the store keeps the old file before replacing it.
+  UpdateGuard guard;
   Hive hive = LoadHive();
   if (KeyExists(hive, *path)) {
     if (disposition) *disposition = kRegOpenedExistingKey;
@@ -161,8 +175,10 @@ long RegSetValueExA(HKey key, const char* valueName, std::uint32_t /*reserved*/,
   std::optional<std::string> path = PathOfKey(key);
   if (!path) return kErrorInvalidHandle;
   if (!data && size) return kErrorInvalidParameter;
-  Hive hive = LoadHive();
-  if (!KeyExists(hive, *path)) return kErrorFileNotFound;
+  UpdateGuard guard;
+  bool readable = true;
+  Hive hive = LoadHive(&readable);
+  if (readable && !KeyExists(hive, *path)) return kErrorFileNotFound;
   RegValue value{type, {}};
   if (size) value.data.assign(data, data + size);
   // The A-functions store strings with their terminator even when the caller's size left it out.

@@ -1,6 +1,7 @@
 // The settings hive as a .reg text file, so it can be read, edited and diffed by hand. Plain
 // POSIX file handling; nothing here needs X11.
 #pragma once
+#include <set>
 #include <string>
 
 #include "platform/common/hive.h"
@@ -10,17 +11,35 @@ namespace plat {
 class RegFileStore : public HiveStore {
  public:
   explicit RegFileStore(std::string path) : path_(std::move(path)) {}
+  ~RegFileStore() override;
+  RegFileStore(const RegFileStore&) = delete;
+  RegFileStore& operator=(const RegFileStore&) = delete;
 
-  // A missing file is an empty hive; a file that cannot be read or parsed fails.
+  // A missing file is an empty hive; a file that cannot be read or parsed fails. Only regular
+  // files of at most kMaxFileBytes are read; a FIFO, a device or a link to one reads as
+  // unreadable and never blocks.
   bool Load(Hive& out) override;
-  // Replaces the file atomically (temporary file, fsync, rename). A file that does not parse is
-  // first moved aside to "<path>.bad-YYYYMMDD-HHMMSS" so nothing the user wrote is lost.
+  // Changes the file where the hive differs from it and nowhere else (comments, encoding and line
+  // ends stay), through "<path>.tmp", fsync and rename. A file that cannot be read is first moved
+  // aside to "<path>.bad-YYYYMMDD-HHMMSS" so nothing the user wrote is lost.
   bool Save(const Hive& hive) override;
+  // An flock() on the settings folder, so clocks on other displays wait for each other's change.
+  void BeginUpdate() override;
+  void EndUpdate() override;
 
   const std::string& path() const { return path_; }
 
+  static constexpr long kMaxFileBytes = 1 << 20;
+
  private:
+  // Prints "zorvane: <message>" on stderr, once per cause for the life of the store.
+  void Report(const std::string& cause, const std::string& message);
+  bool SaveFailed(const std::string& what, int error);
+
   std::string path_;
+  int lockFd_ = -1;
+  int updateDepth_ = 0;
+  std::set<std::string> reported_;
 };
 
 // $XDG_CONFIG_HOME/zorvane/settings.reg, else ~/.config/zorvane/settings.reg; empty when no home
