@@ -1,43 +1,49 @@
-// The single-instance lock on Linux: an flock()ed file per user and X display.
+// The single-instance lock on Linux: an flock()ed file per user and X display, in a folder no
+// other user can plant anything in.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "platform/instance_lock.h"
+#include "platform/posix/lock_place.h"
 #include "platform/x11/x11_internal.h"
 
 namespace plat {
 
 bool ClaimSingleInstance(const std::string& name) {
   // One copy per user and X display, as Windows allows one per session.
-  std::string display = DisplayString(x11::X().dpy);
-  if (auto colon = display.rfind(':'); colon != std::string::npos) {
-    if (auto dot = display.find('.', colon); dot != std::string::npos) display.resize(dot);
+  Display* dpy = x11::X().dpy;
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
+  const std::string file =
+      posix::InstanceLockName(name, DisplayString(dpy), DefaultScreen(dpy), host);
+  const uid_t uid = getuid();
+  const char* tmp = std::getenv("TMPDIR");
+  std::string why;
+  const std::string dir = posix::InstanceLockFolder(
+      std::getenv("XDG_RUNTIME_DIR"), tmp && tmp[0] == '/' ? tmp : "/tmp", uid, &why);
+  if (!dir.empty()) {
+    const std::string path = dir + "/" + file;
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == uid) {
+      if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;  // held until the process ends
+      bool busy = errno == EWOULDBLOCK;
+      close(fd);
+      return !busy;
+    }
+    why = fd < 0 ? path + " cannot be opened" : path + " is not a file of this user";
+    if (fd >= 0) close(fd);
   }
-  for (char& c : display)
-    if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-  std::string dir;
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  struct stat st {};
-  if (runtime && runtime[0] == '/' && stat(runtime, &st) == 0 && S_ISDIR(st.st_mode))
-    dir = std::string(runtime) + "/";
-  else
-    dir = "/tmp/" + std::to_string(getuid()) + "-";
-  std::string lower;
-  for (char c : name) lower += static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  std::string path = dir + lower + "-" + display + ".lock";
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return true;  // no place for a lock: the window search alone decides
-  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;  // held until the process ends
-  bool busy = errno == EWOULDBLOCK;
-  close(fd);
-  return !busy;
+  std::fprintf(stderr, "zorvane: no safe place for the single-instance lock (%s); only the "
+                       "window search keeps a second copy out\n", why.c_str());
+  return true;
 }
 
 }  // namespace plat
