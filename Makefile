@@ -17,10 +17,11 @@ deps:
 
 # Configured afresh after `deps`, so test libraries installed since the last run are found.
 configure: deps
-	cmake --preset $(PRESET) >/dev/null
+	cmake --preset $(PRESET) >/dev/null || { rm -f $(BUILD)/CMakeCache.txt; exit 1; }
 
+# A configure that fails leaves no cache behind, so the next make configures again.
 $(BUILD)/CMakeCache.txt:
-	cmake --preset $(PRESET) >/dev/null
+	cmake --preset $(PRESET) >/dev/null || { rm -f $@; exit 1; }
 
 # The Linux program alone.
 program: deps-run $(BUILD)/CMakeCache.txt
