@@ -97,7 +97,7 @@ FormWindow::~FormWindow() {
   Windows().erase(outer_);
   Unroute(outer_);
   Unroute(client_);
-  XDestroyWindow(X().dpy, outer_);
+  if (!destroyed_) XDestroyWindow(X().dpy, outer_);
 }
 
 void FormWindow::SetText(const std::string& caption) {
@@ -247,6 +247,19 @@ void FormWindow::HandleEvent(XEvent& ev) {
       break;
     case ClientMessage:
       if (static_cast<Atom>(ev.xclient.data.l[0]) == X().atom.wmDeleteWindow) form_.QueryUnload();
+      break;
+    case DestroyNotify:
+      // Destroyed from outside: unload the form as its close box would, and for good even if it
+      // would rather stay, since its window is gone. A modal wait on it ends with the unload,
+      // and the next Show makes a new window.
+      if (ev.xdestroywindow.window == outer_) {
+        destroyed_ = true;
+        Form& form = form_;
+        const FormPeer* self = this;
+        form.QueryUnload();
+        if (form.Peer() == self) form.Unload();
+        return;  // this peer is gone
+      }
       break;
     default:
       break;

@@ -42,6 +42,7 @@ class FormWindow : public FormPeer, public EventTarget {
   PixelRect bounds_{0, 0, 1, 1};
   bool shown_ = false;
   bool dragPending_ = false, dragging_ = false, closePressed_ = false;
+  bool destroyed_ = false;  // destroyed by another client (a window manager, xdotool)
   XftDraw* captionDraw_ = nullptr;
   int pressX_ = 0, pressY_ = 0, startX_ = 0, startY_ = 0;
 };
