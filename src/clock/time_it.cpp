@@ -3,6 +3,7 @@
 
 #include "clock/main_form.h"
 #include "platform/app.h"
+#include "platform/wait.h"
 #include "shared/main_mod.h"
 #include "timing/timing.h"
 
@@ -29,13 +30,19 @@ void Main::TimeItPass() {
   const plat::DateTime now = plat::LocalNow();
   // Every caption and position follows from the reading, the display mode and, in 12-hour
   // mode, the mode label: a pass in the same second with all three unchanged would set each of
-  // them to the value it already holds. The loop passes 64 times a second; skip that work.
-  if (!passKey_ || passKey_->now != now || passKey_->format != FormatSetting ||
-      passKey_->label1 != Label1.Caption()) {
+  // them to the value it already holds. Skip that work.
+  const auto madeFromNow = [&] {
+    return passKey_ && passKey_->now == now && passKey_->format == FormatSetting &&
+           passKey_->label1 == Label1.Caption();
+  };
+  if (!madeFromNow()) {
     UpdateTiers(now);
     passKey_ = PassKey{now, FormatSetting, Label1.Caption()};
   }
   plat::DoEvents();
+  // The tiers now stay right until the clock reads another second, unless a handler that just
+  // ran switched the display mode: then the short pause brings the next pass at once.
+  if (madeFromNow()) plat::HintNextChange(now);
   WaitFor(1);
 }
 

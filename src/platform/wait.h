@@ -1,8 +1,10 @@
-// Kernel waitable timers and the message-aware wait, in the Win32 call shapes. On Linux a timer
-// is a timerfd whose expiry is rounded up to the Windows default timer period (15.625 ms), so a
-// 1-ms pause wakes no more often than it would on Windows.
+// Kernel waitable timers and the message-aware wait, in the Win32 call shapes. Win32 passes them
+// straight to the system. On Linux a pause that was given a hint (HintNextChange) sleeps until the
+// caller's face can change; one without a hint is rounded up to the Windows default timer period
+// (15.625 ms), so it wakes no more often than it would on Windows.
 #pragma once
 #include <cstdint>
+#include "platform/dates.h"
 #include "platform/handles.h"
 
 namespace plat {
@@ -25,6 +27,12 @@ bool CloseHandle(Handle handle);
 // it a plain pause that still returns on input. kWaitFailed on error.
 std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handles, bool waitAll,
                                         std::uint32_t timeoutMs, std::uint32_t wakeMask);
+
+// A hint for the next pause armed with SetWaitableTimer: what the caller shows was made from the
+// local reading `shown` and stays right until a reading differs from it. A backend may then let
+// that pause sleep past its own due time until the local time, the wall clock or the time zone
+// changes, ending it soon after any message instead. The Win32 backend ignores it.
+void HintNextChange(const DateTime& shown);
 
 // Sleeps without watching for input (rounded up to the timer period like the waits above).
 void Sleep(std::uint32_t milliSeconds);

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <stdexcept>
 
 #include "platform/app.h"
+#include "platform/common/wake_rule.h"
 #include "platform/common/hive.h"
 #include "platform/instance_lock.h"
 #include "platform/picture_box.h"
@@ -68,10 +70,17 @@ struct NullTimerPeer : NullControlPeer {
   Timer& timer;
 };
 
-std::map<Handle, bool>& Timers() {
-  static std::map<Handle, bool> timers;  // handle -> armed
+struct NullTimer {
+  bool armed = false;
+  long dueMs = 0, elapsedMs = 0;  // the pause's own due time and how long it has slept
+  std::optional<DateTime> shown;  // the hint it was armed with
+  bool messagesReported = false;
+};
+std::map<Handle, NullTimer>& Timers() {
+  static std::map<Handle, NullTimer> timers;
   return timers;
 }
+std::optional<DateTime> g_hint;
 
 }  // namespace
 
@@ -85,6 +94,7 @@ void Reset() {
   g_state = new State;
   g_title.clear();
   Timers().clear();
+  g_hint.reset();
 }
 
 void FireTimers(int times) {
@@ -157,7 +167,7 @@ Handle CreateWaitableTimerA(void*, bool, const char* name) {
   S().timerNames.push_back(name ? name : "");
   if (S().failCreateTimer) return 0;
   Handle h = ++null::g_nextHandle;
-  null::Timers()[h] = false;
+  null::Timers()[h] = {};
   ++S().timersOpen;
   return h;
 }
@@ -166,19 +176,29 @@ bool SetWaitableTimer(Handle timer, std::uint32_t low, std::int32_t high, long, 
   S().dueTimes.emplace_back(low, high);
   auto it = null::Timers().find(timer);
   if (S().failSetTimer || it == null::Timers().end()) return false;
-  it->second = true;
+  const auto due = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(static_cast<std::uint32_t>(high)) << 32) | low);
+  it->second = {true, static_cast<long>((due < 0 ? -due : due) / 10000), 0, null::g_hint, false};
+  null::g_hint.reset();
   return true;
 }
 
+void HintNextChange(const DateTime& shown) {
+  S().hints.push_back(shown);
+  null::g_hint = shown;
+}
+
 bool CloseHandle(Handle h) {
+  null::g_hint.reset();
   if (null::Timers().erase(h) == 0) return false;
   --S().timersOpen;
   return true;
 }
 
 std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handles, bool,
-                                        std::uint32_t, std::uint32_t) {
+                                        std::uint32_t timeoutMs, std::uint32_t wakeMask) {
   ++S().waits;
+  S().waitCalls.push_back({count, timeoutMs, wakeMask});
   if (S().endAfterWaits >= 0 && S().waits > S().endAfterWaits) EndProgram(0);
   if (count == 0) {
     ++S().plainPauses;
@@ -186,12 +206,45 @@ std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handl
   }
   ++S().timerWaits;
   if (S().failWaits) return kWaitFailed;
-  if (S().inputBeforeTimer > 0) {
-    --S().inputBeforeTimer;
-    return count;
-  }
   auto it = null::Timers().find(handles[0]);
-  return it != null::Timers().end() && it->second ? kWaitObject0 : kWaitFailed;
+  if (it == null::Timers().end() || !it->second.armed) return kWaitFailed;
+  null::NullTimer& t = it->second;
+  long slept = 0;
+  auto wake = [&](std::uint32_t result) {
+    S().wakes.emplace_back(slept, result);
+    return result;
+  };
+  for (;;) {
+    WakeFacts f;
+    f.messagesQueued = S().inputBeforeTimer > 0 || S().repaintsBeforeTimer > 0;
+    f.messagesHandled = t.messagesReported;
+    f.intervalTimerNs = S().intervalTimerMs < 0 ? -1 : S().intervalTimerMs * 1'000'000;
+    f.dueNs = std::max(0L, t.dueMs - t.elapsedMs) * 1'000'000;
+    if (t.shown) f.changeNs = *t.shown != S().now ? 0 : (1000 - S().msIntoSecond) * 1'000'000L;
+    const WakeStep step = NextWakeStep(f);
+    if (step.kind == WakeStep::kMessages) {
+      bool mayChangeFace = true;
+      if (S().inputBeforeTimer > 0) {
+        --S().inputBeforeTimer;
+      } else if (S().intervalTimerMs == 0) {
+        S().intervalTimerMs = -1;  // its tick is the message
+      } else {
+        --S().repaintsBeforeTimer;
+        mayChangeFace = false;
+      }
+      if (mayChangeFace) t.messagesReported = true;
+      return wake(count);
+    }
+    if (step.kind == WakeStep::kTimerFired) return wake(kWaitObject0);
+    if (step.sleepNs < 0) return wake(kWaitFailed);  // would sleep for ever: nothing here wakes it
+    const long ms = static_cast<long>(step.sleepNs / 1'000'000);
+    slept += ms;
+    t.elapsedMs += ms;
+    S().msIntoSecond = (S().msIntoSecond + ms) % 1000;
+    const bool forTimer = S().intervalTimerMs == ms;
+    if (S().intervalTimerMs > 0) S().intervalTimerMs -= ms;
+    if (!forTimer) return wake(kWaitObject0);  // slept to the due time or to the next second
+  }
 }
 
 void Sleep(std::uint32_t) { ++S().sleeps; }

@@ -1,6 +1,7 @@
 // The in-memory backend for unit tests: no display, a clock the test sets, a registry hive in
 // memory, and counters for everything the program asked of the platform.
 #pragma once
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -38,11 +39,22 @@ struct State {
   // Timers and waits.
   bool failCreateTimer = false, failSetTimer = false, failWaits = false, failPlainPause = false;
   int inputBeforeTimer = 0;  // MsgWait reports input this many times before the timer fires
+  int repaintsBeforeTimer = 0;  // the same for repaints, after any input
   std::function<void()> onDoEvents;  // the "messages" DoEvents handles
   int endAfterWaits = -1;            // EndProgram(0) from the wait after this many waits
   std::vector<std::string> timerNames;
   std::vector<std::pair<std::uint32_t, std::int32_t>> dueTimes;
   int timersOpen = 0, timerWaits = 0, plainPauses = 0, sleeps = 0, doEvents = 0, waits = 0;
+  // Each wait call as {count, time-out, wake mask}.
+  std::vector<std::array<std::uint32_t, 3>> waitCalls;
+
+  // The hinted pause (wait.h). Time stands still here except while a pause sleeps; a sleep moves
+  // msIntoSecond and intervalTimerMs on. wakes: each return of a timer wait as {ms slept before
+  // it, its result}.
+  std::vector<DateTime> hints;  // every hint given
+  int msIntoSecond = 0;         // of the reading `now`
+  long intervalTimerMs = -1;    // until an interval timer is due; -1: none runs
+  std::vector<std::pair<long, std::uint32_t>> wakes;
 
   // Region handed to a window.
   std::vector<Point> windowRegion;

@@ -203,6 +203,9 @@ bool SetWaitableTimer(Handle timer, std::uint32_t low, std::int32_t high, long p
 
 bool CloseHandle(Handle handle) { return ::CloseHandle(reinterpret_cast<HANDLE>(handle)); }
 
+// Every pause keeps its exact Windows meaning: the 1-ms timer, woken on the next clock interrupt.
+void HintNextChange(const DateTime&) {}
+
 std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handles, bool waitAll,
                                         std::uint32_t timeoutMs, std::uint32_t wakeMask) {
   std::vector<HANDLE> hs;

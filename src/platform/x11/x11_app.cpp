@@ -1,8 +1,6 @@
 // Start-up, metrics, the message pump, event routing and the small runtime services.
 #include <X11/Xatom.h>
 #include <X11/extensions/shape.h>
-#include <iconv.h>
-#include <langinfo.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -274,64 +272,6 @@ std::string ExeBaseName() {
 }
 
 bool TakesCommandLine() { return true; }
-
-DateTime LocalNow() {
-  timespec ts{};
-  clock_gettime(CLOCK_REALTIME, &ts);
-  std::tm tm{};
-  localtime_r(&ts.tv_sec, &tm);
-  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-}
-
-namespace {
-
-// strftime in the user's locale, converted to UTF-8 when the locale's charset is another.
-std::string LocaleName(const char* format, const std::tm& tm) {
-  char buf[128];
-  size_t n = std::strftime(buf, sizeof buf, format, &tm);
-  std::string s(buf, n);
-  const char* codeset = nl_langinfo(CODESET);
-  if (!codeset || !std::strcmp(codeset, "UTF-8") || !std::strcmp(codeset, "ANSI_X3.4-1968"))
-    return s;
-  iconv_t cd = iconv_open("UTF-8", codeset);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return s;
-  std::string out(s.size() * 4 + 4, '\0');
-  char* in = s.data();
-  char* o = out.data();
-  size_t inLeft = s.size(), outLeft = out.size();
-  if (iconv(cd, &in, &inLeft, &o, &outLeft) == static_cast<size_t>(-1)) out = s;
-  else out.resize(out.size() - outLeft);
-  iconv_close(cd);
-  return out;
-}
-
-// Names are looked up once: the locale does not change while the program runs, and the tick
-// asks for nine of them every pass.
-const std::string& CachedName(bool month, int index, bool abbreviate) {
-  static std::string cache[2][12][2];
-  static bool filled[2][12][2] = {};
-  std::string& slot = cache[month][index][abbreviate];
-  if (!filled[month][index][abbreviate]) {
-    std::tm tm{};
-    tm.tm_year = 100;
-    tm.tm_mday = 1;
-    if (month) tm.tm_mon = index;
-    else tm.tm_wday = index;
-    slot = LocaleName(month ? (abbreviate ? "%b" : "%B") : (abbreviate ? "%a" : "%A"), tm);
-    filled[month][index][abbreviate] = true;
-  }
-  return slot;
-}
-
-}  // namespace
-
-std::string WeekdayName(int weekday, bool abbreviate) {
-  return CachedName(false, ((weekday - 1) % 7 + 7) % 7, abbreviate);
-}
-
-std::string MonthName(int month, bool abbreviate) {
-  return CachedName(true, ((month - 1) % 12 + 12) % 12, abbreviate);
-}
 
 HiveStore& ActiveHiveStore() {
   static RegFileStore store(DefaultSettingsPath());

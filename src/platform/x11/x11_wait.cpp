@@ -1,74 +1,126 @@
-// Waitable timers on timerfd and the message-aware wait.
+// Waitable timers and the message-aware wait.
 //
-// Windows wakes a 1-ms waitable timer on its next clock interrupt, every 15.625 ms by default.
-// We round every deadline up to that grid on the monotonic clock, so the clock loop wakes about
-// 64 times a second here too, while input still wakes it at once.
-#include <fcntl.h>
+// A pause without a hint keeps the Windows timing: Windows wakes a 1-ms waitable timer on its
+// next clock interrupt, every 15.625 ms by default, so its deadline is rounded up to that grid on
+// the monotonic clock. A pause given a hint (HintNextChange) sleeps until what the caller shows
+// can change: the next whole second of the wall clock, a step of the wall clock (settime, an NTP
+// step, resume from suspend), a new time zone, a due interval timer or any X event. In between
+// the process sleeps in ppoll() and sends nothing to the X server.
 #include <poll.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
-#include <algorithm>
 #include <map>
-#include <vector>
+#include <optional>
 
+#include "platform/common/wake_rule.h"
 #include "platform/wait.h"
+#include "platform/x11/x11_dates.h"
 #include "platform/x11/x11_internal.h"
 
 namespace plat {
 namespace {
 
 constexpr std::int64_t kPeriodNs = 15'625'000;  // the Windows default timer interrupt period
+constexpr std::int64_t kSecondNs = 1'000'000'000;
 
-struct KernelTimer {
-  int fd;
-  bool signalled;
+// One pause's timer. It needs no kernel object: its due time bounds the wait's ppoll().
+struct PauseTimer {
+  std::int64_t dueNs = -1;  // monotonic; -1 while not armed
+  bool hinted = false;
+  DateTime shown;           // the hint's reading
+  bool messagesReported = false;  // other than repaints: a handler may have changed the face
+  bool signalled = false;
 };
-std::map<Handle, KernelTimer> g_timers;
+std::map<Handle, PauseTimer> g_timers;
 Handle g_nextHandle = 0x40;
-// Closed timers' descriptors, kept for the next pause: the loop makes a timer 64
-// times a second, and two system calls fewer each time is most of what a quiet pass costs.
-std::vector<int> g_spareFds;
+std::optional<DateTime> g_hint;  // for the next pause that is armed
 
 std::int64_t MonotonicNs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  return std::int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+  return std::int64_t(ts.tv_sec) * kSecondNs + ts.tv_nsec;
 }
 
 std::int64_t RoundUpToPeriod(std::int64_t ns) { return (ns + kPeriodNs - 1) / kPeriodNs * kPeriodNs; }
 
 timespec ToTimespec(std::int64_t ns) {
-  return {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+  return {static_cast<time_t>(ns / kSecondNs), static_cast<long>(ns % kSecondNs)};
 }
 
-// Reads an expired timerfd; a manual-reset timer then stays signalled until it is armed again.
-void Collect(KernelTimer& t) {
+// Until the local reading differs from `shown`: 0 when it already does, else the rest of the
+// current wall-clock second (every zone's offset is whole seconds).
+std::int64_t NsUntilReadingChanges(const DateTime& shown) {
+  timespec at{};
+  if (x11::LocalReading(at) != shown) return 0;
+  return kSecondNs - at.tv_nsec;
+}
+
+// A wall-clock timer set far ahead, which the kernel cancels whenever the wall clock is set
+// (settime, an NTP step, resume from suspend), so a step is seen at once. 2200 stays ahead even
+// under a test's faked clock.
+constexpr time_t kFarAhead = 7'258'118'400;
+int g_clockSetFd = -2;  // -2: not made yet, -1: not available
+
+bool ArmClockSet(int fd) {
+  itimerspec far{};
+  far.it_value.tv_sec = kFarAhead;
+  return timerfd_settime(fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &far, nullptr) == 0;
+}
+
+int ClockSetFd() {
+  if (g_clockSetFd == -2) {
+    g_clockSetFd = timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (g_clockSetFd >= 0 && !ArmClockSet(g_clockSetFd)) {
+      close(g_clockSetFd);
+      g_clockSetFd = -1;
+    }
+  }
+  return g_clockSetFd;
+}
+
+// True when the wall clock was set since the watch was armed; arms it again.
+bool TakeClockSet() {
   std::uint64_t expirations = 0;
-  if (read(t.fd, &expirations, sizeof expirations) == sizeof expirations) t.signalled = true;
+  const ssize_t n = read(g_clockSetFd, &expirations, sizeof expirations);
+  if (n < 0 && errno == ECANCELED && ArmClockSet(g_clockSetFd)) return true;
+  if (n < 0 && errno == EAGAIN) return false;
+  // It expired (a clock faked by a tool may map the deadline into the past) or cannot be armed
+  // again: without it a step still shows at the next second.
+  close(g_clockSetFd);
+  g_clockSetFd = -1;
+  return n < 0 && errno == ECANCELED;
+}
+
+// Looks at every queued event and takes none; flags any that is not a repaint.
+Bool FlagNonPaint(Display*, XEvent* e, XPointer flag) {
+  if (e->type != Expose && e->type != GraphicsExpose && e->type != NoExpose)
+    *reinterpret_cast<bool*>(flag) = true;
+  return False;
+}
+
+// Repaints follow every move of a cell; they cannot change what the caller shows.
+bool OnlyRepaintsQueued(Display* d) {
+  bool other = false;
+  XEvent unused;
+  XCheckIfEvent(d, &unused, FlagNonPaint, reinterpret_cast<XPointer>(&other));
+  return !other;
 }
 
 }  // namespace
 
 Handle CreateWaitableTimerA(void*, bool, const char*) {
   // Linux timers have no names; the name only matters to other programs on Windows.
-  int fd;
-  if (!g_spareFds.empty()) {
-    fd = g_spareFds.back();
-    g_spareFds.pop_back();
-  } else {
-    fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (fd < 0) return 0;
-  }
   Handle h = ++g_nextHandle;
-  g_timers[h] = {fd, false};
+  g_timers[h] = {};
   return h;
 }
+
+void HintNextChange(const DateTime& shown) { g_hint = shown; }
 
 bool SetWaitableTimer(Handle timer, std::uint32_t dueLow, std::int32_t dueHigh, long, void*, void*,
                       bool) {
@@ -78,63 +130,63 @@ bool SetWaitableTimer(Handle timer, std::uint32_t dueLow, std::int32_t dueHigh, 
       (static_cast<std::uint64_t>(static_cast<std::uint32_t>(dueHigh)) << 32) | dueLow);
   // Negative: 100-ns units from now. Positive (an absolute FILETIME) is not used by the program;
   // it counts from now as well rather than never firing.
-  std::int64_t relNs = (due < 0 ? -due : due) * 100;
-  const std::int64_t now = MonotonicNs();
-  // Armed relative to now (the rounded deadline minus now) rather than absolute: tools that fake
-  // the time for tests shift absolute timerfd deadlines, even on the monotonic clock.
-  itimerspec expiry{};
-  expiry.it_value = ToTimespec(std::max<std::int64_t>(1, RoundUpToPeriod(now + relNs) - now));
-  it->second.signalled = false;
-  return timerfd_settime(it->second.fd, 0, &expiry, nullptr) == 0;
+  const std::int64_t relNs = (due < 0 ? -due : due) * 100;
+  PauseTimer& t = it->second;
+  t = {};
+  t.dueNs = RoundUpToPeriod(MonotonicNs() + relNs);
+  if (g_hint) {
+    t.hinted = true;
+    t.shown = *g_hint;
+    g_hint.reset();
+  }
+  return true;
 }
 
 bool CloseHandle(Handle handle) {
-  auto it = g_timers.find(handle);
-  if (it == g_timers.end()) return false;
-  // No need to disarm: arming it again resets its count of expirations.
-  if (g_spareFds.size() < 4)
-    g_spareFds.push_back(it->second.fd);
-  else
-    close(it->second.fd);
-  g_timers.erase(it);
-  return true;
+  g_hint.reset();  // a hint belongs to one pause, armed or not
+  return g_timers.erase(handle) == 1;
 }
 
 std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handles, bool,
                                         std::uint32_t timeoutMs, std::uint32_t) {
   if (count > 1) return kWaitFailed;
-  KernelTimer* timer = nullptr;
+  PauseTimer plain;  // count 0: a pause of timeoutMs, never hinted
+  PauseTimer* timer = &plain;
   if (count == 1) {
     auto it = g_timers.find(handles[0]);
     if (it == g_timers.end()) return kWaitFailed;
     timer = &it->second;
+  } else if (timeoutMs != kInfinite) {
+    plain.dueNs = RoundUpToPeriod(MonotonicNs() + std::int64_t(timeoutMs) * 1'000'000);
   }
   Display* d = x11::X().dpy;
-  const std::int64_t deadline =
-      timeoutMs == kInfinite ? -1 : RoundUpToPeriod(MonotonicNs() + std::int64_t(timeoutMs) * 1'000'000);
   for (;;) {
-    // Only poll() says when to read the timer: reading first would cost a failed read a pass.
-    if (timer && timer->signalled) return kWaitObject0;
+    if (timer->signalled) return kWaitObject0;
+    WakeFacts facts;
     // XPending flushes our requests, and events already read into Xlib's queue would not wake
-    // poll(): look there first.
-    if (XPending(d) > 0) return count;
-    // A due interval timer is a message too: return so the caller's DoEvents runs it.
+    // ppoll(): look there first.
+    facts.messagesQueued = XPending(d) > 0;
+    facts.messagesHandled = timer->messagesReported;
     const long timerMs = x11::MsUntilNextTimer();
-    if (timerMs == 0) return count;
-    pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {timer ? timer->fd : -1, POLLIN, 0}};
+    facts.intervalTimerNs = timerMs < 0 ? -1 : timerMs * 1'000'000;
+    if (timer->dueNs >= 0) facts.dueNs = std::max<std::int64_t>(0, timer->dueNs - MonotonicNs());
+    if (timer->hinted) facts.changeNs = NsUntilReadingChanges(timer->shown);
+    const WakeStep step = NextWakeStep(facts);
+    if (step.kind == WakeStep::kMessages) {
+      if (facts.intervalTimerNs == 0 || !OnlyRepaintsQueued(d)) timer->messagesReported = true;
+      return count;
+    }
+    if (step.kind == WakeStep::kTimerFired) {
+      if (count == 0) return kWaitTimeout;
+      timer->signalled = true;
+      return kWaitObject0;
+    }
+    pollfd fds[3] = {{ConnectionNumber(d), POLLIN, 0},
+                     {timer->hinted ? ClockSetFd() : -1, POLLIN, 0},
+                     {timer->hinted ? x11::ZoneWatchFd() : -1, POLLIN, 0}};
     timespec left{};
-    timespec* limit = nullptr;
-    std::int64_t ns = -1;
-    if (deadline >= 0) {
-      ns = deadline - MonotonicNs();
-      if (ns <= 0) return kWaitTimeout;
-    }
-    if (timerMs > 0 && (ns < 0 || timerMs * 1'000'000 < ns)) ns = timerMs * 1'000'000;
-    if (ns >= 0) {
-      left = ToTimespec(ns);
-      limit = &left;
-    }
-    int r = ppoll(fds, timer ? 2 : 1, limit, nullptr);
+    if (step.sleepNs >= 0) left = ToTimespec(step.sleepNs);
+    const int r = ppoll(fds, 3, step.sleepNs >= 0 ? &left : nullptr, nullptr);
     if (r < 0) {
       if (errno == EINTR) continue;
       return kWaitFailed;
@@ -143,12 +195,10 @@ std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handl
       std::fprintf(stderr, "zorvane: lost the connection to the X server\n");
       _exit(1);
     }
-    if (timer && (fds[1].revents & POLLIN)) {
-      Collect(*timer);
-      if (timer->signalled) return kWaitObject0;
-    }
-    if (fds[0].revents & POLLIN) return count;
-    if (r == 0 && deadline >= 0 && MonotonicNs() >= deadline) return kWaitTimeout;
+    // The face follows the clock's reading: a stepped clock or a new zone changes it now.
+    if ((fds[1].revents & POLLIN) && TakeClockSet()) timer->signalled = true;
+    if ((fds[2].revents & POLLIN) && x11::TakeZoneChange()) timer->signalled = true;
+    // X input is reported by XPending on the next round.
   }
 }
 

@@ -1,0 +1,19 @@
+// The local clock of the X11 backend, shared by its date services and its wait.
+#pragma once
+#include <ctime>
+
+#include "platform/dates.h"
+
+namespace plat::x11 {
+
+// One reading of the wall clock: the exact instant and the local date and time it shows.
+DateTime LocalReading(timespec& at);
+
+// A descriptor that becomes readable when the local time zone's file may have been replaced or
+// rewritten; -1 when it cannot be watched.
+int ZoneWatchFd();
+// Reads what the zone watch reported. True when the zone's file changed: the zone is then
+// already read again, so the next reading follows it.
+bool TakeZoneChange();
+
+}  // namespace plat::x11

@@ -1,0 +1,119 @@
+// The clock's pause when the loop says when its face next changes: how long it sleeps and what
+// wakes it, that the calls Windows sees stay those of the plain 1-ms pause, and when the loop
+// gives the hint.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "clock/main_form.h"
+#include "platform/null/null_backend.h"
+#include "platform/registry.h"
+#include "platform/wait.h"
+#include "shared/main_mod.h"
+#include "timing/timing.h"
+
+namespace {
+
+using plat::null::S;
+using Wakes = std::vector<std::pair<long, std::uint32_t>>;  // {ms slept, result}
+constexpr std::uint32_t kTimer = plat::kWaitObject0, kMessages = 1;
+const plat::DateTime kNow{2010, 6, 15, 10, 20, 30};
+
+TEST(HintedPause, WakesWhenTheFaceCanChangeOrAMessageComes) {
+  struct Row {
+    const char* what;
+    std::function<void()> arrange;
+    bool hint;
+    Wakes wakes;
+  } rows[] = {
+      {"no hint: its own 1 ms", [] {}, false, {{1, kTimer}}},
+      {"the next whole second", [] {}, true, {{700, kTimer}}},
+      {"an interval timer due first, then the pause's own due time (already past)",
+       [] { S().intervalTimerMs = 200; }, true, {{200, kMessages}, {0, kTimer}}},
+      {"an interval timer due after the second", [] { S().intervalTimerMs = 900; }, true,
+       {{700, kTimer}}},
+      {"input at once, then the pause's own 1 ms", [] { S().inputBeforeTimer = 1; }, true,
+       {{0, kMessages}, {1, kTimer}}},
+      {"repaints leave the hint standing", [] { S().repaintsBeforeTimer = 2; }, true,
+       {{0, kMessages}, {0, kMessages}, {700, kTimer}}},
+      {"the second turned before the pause", [] { S().now.second = 31; }, true, {{0, kTimer}}},
+  };
+  for (const Row& r : rows) {
+    plat::null::Reset();
+    S().now = kNow;
+    S().msIntoSecond = 300;
+    if (r.hint) plat::HintNextChange(kNow);
+    r.arrange();
+    WaitFor(1);
+    EXPECT_EQ(S().wakes, r.wakes) << r.what;
+    EXPECT_EQ(S().timersOpen, 0) << r.what;
+  }
+}
+
+TEST(HintedPause, AHintServesOnePause) {
+  S().now = kNow;
+  plat::HintNextChange(kNow);
+  WaitFor(1);
+  WaitFor(1);
+  EXPECT_EQ(S().wakes, (Wakes{{1000, kTimer}, {1, kTimer}}));
+}
+
+// What Windows is asked for must not depend on the hint: name, due time, wait arguments, pumping.
+TEST(HintedPause, MakesTheSameTimerCallsAsThePlainPause) {
+  auto calls = [](bool hint) {
+    plat::null::Reset();
+    S().now = kNow;
+    S().inputBeforeTimer = 1;
+    if (hint) plat::HintNextChange(kNow);
+    WaitFor(1);
+    return std::make_tuple(S().timerNames, S().dueTimes, S().waitCalls, S().doEvents, S().timersOpen);
+  };
+  const auto hinted = calls(true);
+  EXPECT_EQ(hinted, calls(false));
+  ASSERT_EQ(std::get<2>(hinted).size(), 2u);
+  for (const auto& call : std::get<2>(hinted))
+    EXPECT_EQ(call, (std::array<std::uint32_t, 3>{1, plat::kInfinite, plat::kQsAllInput}));
+}
+
+void LoadStopped(Main& m) {
+  S().hive.hive.Set(S().hive.hive.Create("HKEY_CURRENT_USER\\Software\\Zorvane"), "Format",
+                    {plat::kRegDword, {1, 0, 0, 0}});
+  S().endAfterWaits = 0;
+  EXPECT_THROW(m.Load(), plat::null::ProgramEnded);
+  S().endAfterWaits = -1;
+}
+
+TEST(LoopHint, GivenWithThePassReadingOnceTheTiersShowIt) {
+  Main m;
+  LoadStopped(m);
+  S().now = kNow;
+  S().hints.clear();
+  m.TimeItPass();
+  m.TimeItPass();
+  EXPECT_EQ(S().hints, (std::vector<plat::DateTime>{kNow, kNow}));
+  EXPECT_EQ(m.Sec(1).Caption(), "30");
+}
+
+// A double-click on the mode label handled in the pass's own message step changes the hours:
+// the pause that follows must not sleep out the second.
+TEST(LoopHint, WithheldWhenAHandlerChangedTheModeMeanwhile) {
+  Main m;
+  LoadStopped(m);
+  S().now = {2010, 6, 15, 15, 20, 30};
+  S().hints.clear();
+  S().onDoEvents = [] {
+    FormatSetting = 0;
+    S().onDoEvents = nullptr;
+  };
+  m.TimeItPass();
+  EXPECT_TRUE(S().hints.empty());
+  EXPECT_EQ(m.Hours(2).Caption(), "15");
+  m.TimeItPass();
+  EXPECT_EQ(m.Hours(2).Caption(), "3");
+  EXPECT_EQ(S().hints.size(), 1u);
+  FormatSetting = 1;
+}
+
+}  // namespace
