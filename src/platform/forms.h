@@ -43,6 +43,28 @@ inline constexpr int kMiddleButton = 4;
 
 using MouseHandler = std::function<void(int button, int shift, float x, float y)>;
 
+// Modifier bits of a pointer event, as MouseDown and MouseUp receive them.
+inline constexpr int kShiftMask = 1;
+inline constexpr int kCtrlMask = 2;
+inline constexpr int kAltMask = 4;
+
+// A press or release of a pointer button, raw as the window system reports it.
+struct PointerEvent {
+  bool press = true;
+  int button = 0;          // kLeftButton, kRightButton or kMiddleButton
+  int shift = 0;           // kShiftMask | kCtrlMask | kAltMask
+  int x = 0, y = 0;        // pixels from the top-left of the form's client area
+  std::uint32_t time = 0;  // ms, wrapping at 2^32
+};
+
+// How close in time (ms) and place (pixels either way) a second press must follow the first to
+// make a double-click: the platform's setting.
+struct DoubleClickLimits {
+  std::uint32_t ms = 500;
+  int dx = 4, dy = 4;
+};
+DoubleClickLimits PlatformDoubleClickLimits();
+
 // What the native side of a control must do; backends implement it.
 class ControlPeer {
  public:
@@ -53,6 +75,9 @@ class ControlPeer {
   // The control's state other than text, place and visibility changed (a check, an image, a
   // timer's interval): re-read it.
   virtual void Update() {}
+  // The native control makes its own clicks (and keyboard presses) of a button, check box or
+  // option button; the shared pointer rules then raise no Click for it.
+  virtual bool MakesOwnClicks() const { return false; }
 };
 
 class Form;
@@ -75,14 +100,20 @@ class Control {
   MouseHandler MouseDown;
   MouseHandler MouseUp;
 
+  // A click by the user (pointer or keyboard): what the control does, then Click.
+  virtual void UserClicked() {
+    if (Click) Click();
+  }
+
   // Backend side: create and drop the native peer with the form's native window.
   void CreatePeer();
   void DestroyPeer();
   ControlPeer* Peer() const { return peer_.get(); }
+  // Where the control lies in its form's client area, pixels.
+  virtual PixelRect Bounds() const = 0;
 
  protected:
   virtual std::unique_ptr<ControlPeer> MakePeer() = 0;
-  virtual PixelRect Bounds() const = 0;
   virtual const std::string& Text() const;
   void PushBounds();
   void PushText();
@@ -109,6 +140,7 @@ class BoxControl : public Control {
   void SetLeft(float twips);
   void SetTop(float twips);
   void Move(float left, float top, float width, float height);
+  PixelRect Bounds() const override;
 
   // Design-time look; set before the form loads.
   Color BackColor = Rgb(255, 255, 255);
@@ -116,7 +148,6 @@ class BoxControl : public Control {
   FontSpec Font;
 
  protected:
-  PixelRect Bounds() const override;
   virtual void Resized() {}
 
  private:
@@ -146,8 +177,8 @@ class CheckBox : public Label {
   using Label::Label;
   int Value() const { return value_; }
   void SetValue(int value);
-  // Backend side: the user clicked it.
-  void UserClicked();
+  // Toggles, then raises Click.
+  void UserClicked() override;
 
  protected:
   std::unique_ptr<ControlPeer> MakePeer() override;
@@ -162,7 +193,7 @@ class OptionButton : public Label {
   using Label::Label;
   bool Value() const { return value_; }
   void SetValue(bool value);
-  void UserClicked();
+  void UserClicked() override;
 
  protected:
   std::unique_ptr<ControlPeer> MakePeer() override;
@@ -207,10 +238,10 @@ class Line : public Control {
   float X2() const { return x2_; }
   float Y2() const { return y2_; }
   Color BorderColor = Rgb(0, 0, 0);
+  PixelRect Bounds() const override;
 
  protected:
   std::unique_ptr<ControlPeer> MakePeer() override;
-  PixelRect Bounds() const override;
 
  private:
   float x1_ = 0, y1_ = 0, x2_ = 0, y2_ = 0;
@@ -239,10 +270,10 @@ class Timer : public Control {
   void SetInterval(int ms);
   void SetEnabled(bool enabled);
   std::function<void()> Tick;
+  PixelRect Bounds() const override { return {}; }
 
  protected:
   std::unique_ptr<ControlPeer> MakePeer() override;
-  PixelRect Bounds() const override { return {}; }
 
  private:
   int interval_ = 0;
@@ -312,6 +343,10 @@ class Form {
   void Register(Control* c);
   void Unregister(Control* c);
   FormPeer* Peer() const { return peer_.get(); }
+  // A pointer button went down or up over `under` (a control of this form, or null for the
+  // client background). Here the press's control captures the release, and presses become
+  // MouseDown, MouseUp, Click and DblClick, the same on every platform.
+  void NativePointer(Control* under, const PointerEvent& event);
   // The window was moved by the user or the window manager (screen pixels).
   void NativeMoved(int xPixels, int yPixels);
   // The native window went away: drop the peers.
@@ -332,6 +367,15 @@ class Form {
 
  private:
   void PushBounds();
+  // What the pointer rules remember between events.
+  struct PointerState {
+    Control* pressedOn = nullptr;  // the control that took the press (null: the background)
+    int held = 0;                  // buttons down since a press on this form
+    bool doubled = false;          // the held press made a double-click
+    bool armed = false;            // `last` may start a double-click
+    PointerEvent last;
+    Control* lastOn = nullptr;
+  } pointer_;
   std::string name_;
   FormStyle style_;
   std::string caption_;

@@ -118,7 +118,43 @@ case_pointer_ends() {
   check "$t: clock window gone" 0 "$(count_clocks)"
 }
 
+# case_pointer_stays WHAT BUTTON: a double-click with another button than the left one is no
+# double-click: the program runs on.
+case_pointer_stays() {
+  local t="button $2 double-click on $1 $WM_TAG" p
+  pointer_clock || return
+  if [[ "$1" == background ]]; then p=$(clock_point "$CLOCK" Line6); else p=$(clock_point "$CLOCK" "$1"); fi
+  xdotool mousemove $p click --repeat 2 --delay 80 "$2"
+  sleep 1
+  check_true "$t: still running" "process $CLOCK_PID ended" alive "$CLOCK_PID"
+  stop "$CLOCK_PID"
+}
+
+# The alignment mark is drawing only: a right click where it crosses a tier is a right click on
+# that tier's cell, which opens Setup.
+case_mark_right_click() {
+  local t="right click on the mark over a tier $WM_TAG" x y
+  new_env
+  write_settings '"Format"=dword:00000001' '"Position"=dword:00000001' '"Mark"=dword:00000001'
+  start_clock_at "$POINTER_WHEN"
+  if ! CLOCK=$(wait_clock 5000) || ! wait_for 2000 at_xy "$CLOCK" "$(spot_xy 1)"; then
+    not_ok "$t: clock shown" "no clock at its spot within 5 s"
+    stop "$CLOCK_PID"
+    return
+  fi
+  # Line1 stands at x 150 of the client area; the hour tier spans rows 80 to 101.
+  read -r x y <<<"$(win_xy "$CLOCK")"
+  xdotool mousemove $((x + 3 + 150)) $((y + 22 + 90)) click 3
+  setup_up() { "$XPROBE" wait --title Setup --role Config --viewable --timeout 3000 >/dev/null; }
+  check_true "$t: Setup opens" "no Setup window" setup_up
+  unset -f setup_up
+  stop "$CLOCK_PID"
+}
+
 group_pointer() {
+  case_pointer_stays background 3
+  case_pointer_stays "Hours(2)" 2
+  case_mark_right_click
   case_pointer_switches
   case_pointer_ends "Hours(2)"
   case_pointer_ends Label3

@@ -510,11 +510,28 @@ case_pointer() {
   end_exe "$EXE_PID"
 }
 
+# A right button pressed on this year's cell and released over its neighbour still belongs to
+# the cell that took the press: Setup opens.
+case_press_capture() {
+  local t="right press on a cell, released over its neighbour $TAG" x y w h cx to
+  running_clock Format REG_DWORD 1 Position REG_DWORD 1 || return
+  wait_for 3000 window_at "$CLOCK" "0 0"
+  read -r x y w h <<<"$(child_where "$CLOCK" '$3 == "'"$(date -u +%Y)"'"' | cut -f4)"
+  read -r cx _ <<<"$(rect "$CLOCK")"
+  # Into the neighbour on the side of the window's middle, where the triangle is widest.
+  if ((x + w / 2 < cx + 150)); then to=$((x + w + 10)); else to=$((x - 10)); fi
+  xdotool mousemove $((DESK_X + x + w / 2)) $((DESK_Y + y + h / 2)) mousedown 3 sleep 0.1 \
+    mousemove $((DESK_X + to)) $((DESK_Y + y + h / 2)) sleep 0.1 mouseup 3
+  if SETUP=$(wait_window Setup ZorvaneForm 3000); then ok "$t: Setup opens"
+  else not_ok "$t: Setup opens" "no visible Setup within 3 s"; fi
+  end_exe "$EXE_PID"
+}
+
 # run_cases: every case for EXE, or those CASES names (e.g. CASES="shape setup").
 run_cases() {
   echo "# $EXE"
   local c
-  for c in ${CASES:-first_start shape tiers tiers_now settings pointer second_copy same_instant setup about browser no_timer}; do
+  for c in ${CASES:-first_start shape tiers tiers_now settings pointer press_capture second_copy same_instant setup about browser no_timer}; do
     "case_$c"
   done
 }

@@ -232,6 +232,7 @@ void Form::Unload() {
 }
 
 void Form::NativeClosed() {
+  pointer_ = {};
   for (Control* c : controls_) c->DestroyPeer();
   peer_.reset();
   pushedValid_ = false;

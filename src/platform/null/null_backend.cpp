@@ -123,6 +123,14 @@ int TwipsPerPixelX() { return 15; }
 int TwipsPerPixelY() { return 15; }
 long ScreenWidthTwips() { return S().screenWidthPixels * 15; }
 long ScreenHeightTwips() { return S().screenHeightPixels * 15; }
+std::vector<MonitorRect> Monitors() {
+  if (!S().monitors.empty()) return S().monitors;
+  return {{0, 0, double(ScreenWidthTwips()), double(ScreenHeightTwips())}};
+}
+
+DoubleClickLimits PlatformDoubleClickLimits() { return {}; }
+bool TakesCommandLine() { return false; }
+std::string SettingsLocation() { return "memory"; }
 
 void DoEvents() {
   ++S().doEvents;
@@ -133,13 +141,6 @@ void EndProgram(int status) { throw null::ProgramEnded{status}; }
 
 void MsgBox(const std::string& text, const std::string& title) {
   S().messages.push_back(text);
-std::vector<MonitorRect> Monitors() {
-  if (!S().monitors.empty()) return S().monitors;
-  return {{0, 0, double(ScreenWidthTwips()), double(ScreenHeightTwips())}};
-}
-
-bool TakesCommandLine() { return false; }
-std::string SettingsLocation() { return "memory"; }
   S().messageTitles.push_back(title.empty() ? null::g_title : title);
   if (S().onMsgBox) S().onMsgBox(text);
 }

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/common/memory_hive_store.h"
 #include "platform/app.h"
+#include "platform/common/memory_hive_store.h"
 #include "platform/dates.h"
 #include "platform/forms.h"
 #include "platform/image.h"
@@ -23,8 +23,8 @@ struct ProgramEnded {
 struct State {
   DateTime now{2008, 2, 5, 14, 5, 9};
   long screenWidthPixels = 1024, screenHeightPixels = 768;
-  std::string exeBaseName = "zorvane";
   std::vector<MonitorRect> monitors;  // twips, primary first; none: the screen above
+  std::string exeBaseName = "zorvane";
 
   // Message boxes shown, in order; onMsgBox runs while one is "up".
   std::vector<std::string> messages, messageTitles;

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "platform/app.h"
-#include "platform/common/double_click.h"
 #include "platform/gdi.h"
 #include "platform/picture_box.h"
 #include "platform/win32/win32_text.h"
@@ -43,6 +42,28 @@ HFONT FontOf(const FontSpec& f) {
 }
 
 HWND g_main = nullptr;  // the first captioned form: the owner of dialogs
+
+// The button of a mouse message, 0 for other messages. A double-click message is a press: the
+// shared pointer rules tell double-clicks themselves.
+int ButtonOf(UINT msg, bool& press) {
+  press = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK || msg == WM_RBUTTONDOWN ||
+          msg == WM_RBUTTONDBLCLK || msg == WM_MBUTTONDOWN || msg == WM_MBUTTONDBLCLK;
+  switch (msg) {
+    case WM_LBUTTONDOWN: case WM_LBUTTONDBLCLK: case WM_LBUTTONUP: return kLeftButton;
+    case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK: case WM_RBUTTONUP: return kRightButton;
+    case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: case WM_MBUTTONUP: return kMiddleButton;
+    default: return 0;
+  }
+}
+
+int ShiftOf(WPARAM wp) {
+  return ((wp & MK_SHIFT) ? kShiftMask : 0) | ((wp & MK_CONTROL) ? kCtrlMask : 0) |
+         (GetKeyState(VK_MENU) < 0 ? kAltMask : 0);
+}
+
+PointerEvent EventAt(bool press, int button, WPARAM wp, POINT p) {
+  return {press, button, ShiftOf(wp), int(p.x), int(p.y), static_cast<std::uint32_t>(GetMessageTime())};
+}
 
 class ChildPeer;
 ChildPeer* ChildOf(HWND hwnd) {
@@ -79,6 +100,9 @@ class ChildPeer : public ControlPeer {
   }
   void SetVisible(bool visible) override { ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE); }
 
+  // BUTTON controls click themselves (BN_CLICKED), from the pointer and from the keyboard.
+  bool MakesOwnClicks() const override { return !clickOnRelease_; }
+
   // WM_CTLCOLOR*: our colours.
   HBRUSH Colours(HDC dc) {
     SetTextColor(dc, Ref(fore_));
@@ -104,18 +128,8 @@ class ChildPeer : public ControlPeer {
       LRESULT hit = CallWindowProcW(old, hwnd, msg, wp, lp);
       return hit == HTTRANSPARENT ? HTCLIENT : hit;  // a STATIC label still gets its clicks
     }
-    int button = 0;
     bool press = false;
-    switch (msg) {
-      case WM_LBUTTONDOWN: case WM_LBUTTONDBLCLK: button = kLeftButton; press = true; break;
-      case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK: button = kRightButton; press = true; break;
-      case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: button = kMiddleButton; press = true; break;
-      case WM_LBUTTONUP: button = kLeftButton; break;
-      case WM_RBUTTONUP: button = kRightButton; break;
-      case WM_MBUTTONUP: button = kMiddleButton; break;
-      default: break;
-    }
-    if (button) {
+    if (const int button = ButtonOf(msg, press)) {
       LRESULT r = CallWindowProcW(old, hwnd, msg, wp, lp);  // buttons and edits keep working
       if (ChildOf(hwnd) == self) self->Mouse(button, press, wp, lp);
       return r;
@@ -123,49 +137,22 @@ class ChildPeer : public ControlPeer {
     return CallWindowProcW(old, hwnd, msg, wp, lp);
   }
 
-  // Handlers may unload the form and this peer with it: nothing touches members afterwards.
+  // To the shared pointer rules, in the form's client pixels. The control captures the pointer
+  // while a button is down, so its release comes here even over a neighbour. Handlers may
+  // unload the form and this peer with it: nothing touches members afterwards.
   void Mouse(int button, bool press, WPARAM wp, LPARAM lp) {
-    const int x = short(LOWORD(lp)), y = short(HIWORD(lp));
-    const float tx = float(x * TwipsPerPixelX()), ty = float(y * TwipsPerPixelY());
-    const int shift = ((wp & MK_SHIFT) ? 1 : 0) | ((wp & MK_CONTROL) ? 2 : 0);
-    Control& control = control_;
-    if (press) {
-      pressed_ |= button;
-      POINT p{x, y};
-      ClientToScreen(hwnd_, &p);
-      Press now{reinterpret_cast<std::uintptr_t>(hwnd_), unsigned(button),
-                static_cast<std::uint32_t>(GetMessageTime()), p.x, p.y};
-      const bool dbl = armed_ && IsDoubleClick(last_, now) && last_.window == now.window;
-      armed_ = !dbl;
-      last_ = now;
-      doubled_ = dbl;
-      if (dbl) {
-        if (control.DblClick) control.DblClick();
-      } else if (control.MouseDown) {
-        control.MouseDown(button, shift, tx, ty);
-      }
-      return;
-    }
-    if (!(pressed_ & button)) return;  // its press went to a window that was modal then
-    pressed_ &= ~button;
-    RECT rc;
-    GetClientRect(hwnd_, &rc);
-    const bool click = clickOnRelease_ && button == kLeftButton && !doubled_ && x >= 0 && y >= 0 &&
-                       x < rc.right && y < rc.bottom;
-    if (control.MouseUp) {
-      control.MouseUp(button, shift, tx, ty);
-      if (!control.Peer()) return;
-    }
-    if (click && control.Click) control.Click();
+    POINT p{short(LOWORD(lp)), short(HIWORD(lp))};
+    MapWindowPoints(hwnd_, GetParent(hwnd_), &p, 1);
+    const PointerEvent event = EventAt(press, button, wp, p);
+    if (press) SetCapture(hwnd_);
+    else if (!(wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) && GetCapture() == hwnd_) ReleaseCapture();
+    control_.Owner().NativePointer(&control_, event);
   }
 
   Control& control_;
   Color back_, fore_;
   bool clickOnRelease_;
   WNDPROC old_ = nullptr;
-  int pressed_ = 0;
-  bool doubled_ = false, armed_ = false;
-  Press last_{};
 };
 
 DWORD AlignStyle(Alignment a) {
@@ -473,14 +460,17 @@ class FormWindow : public FormPeer {
             break;
           }
         return 0;
-      case WM_LBUTTONDBLCLK:
-        if (form_.DblClick) form_.DblClick();
+      case WM_LBUTTONDOWN: case WM_LBUTTONDBLCLK: case WM_LBUTTONUP:
+      case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK: case WM_RBUTTONUP:
+      case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: case WM_MBUTTONUP: {
+        bool press = false;
+        const int button = ButtonOf(msg, press);
+        if (press) SetCapture(hwnd_);
+        else if (!(wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) && GetCapture() == hwnd_)
+          ReleaseCapture();
+        form_.NativePointer(nullptr, EventAt(press, button, wp, {short(LOWORD(lp)), short(HIWORD(lp))}));
         return 0;
-      case WM_RBUTTONUP:
-        if (form_.MouseUp)
-          form_.MouseUp(kRightButton, 0, float(short(LOWORD(lp)) * TwipsPerPixelX()),
-                        float(short(HIWORD(lp)) * TwipsPerPixelY()));
-        return 0;
+      }
       case WM_MOVE: {
         RECT rc;
         GetWindowRect(hwnd_, &rc);
@@ -508,6 +498,13 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 }  // namespace win32
+
+// The user's double-click setting; the system compares against a rectangle of this size
+// centred on the first press.
+DoubleClickLimits PlatformDoubleClickLimits() {
+  return {static_cast<std::uint32_t>(GetDoubleClickTime()), GetSystemMetrics(SM_CXDOUBLECLK) / 2,
+          GetSystemMetrics(SM_CYDOUBLECLK) / 2};
+}
 
 std::unique_ptr<FormPeer> NewFormPeer(Form& form) { return std::make_unique<win32::FormWindow>(form); }
 std::unique_ptr<ControlPeer> NewLabelPeer(Label& l) { return std::make_unique<win32::LabelPeer>(l); }

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "platform/app.h"
-#include "platform/common/double_click.h"
 #include "platform/common/hive.h"
 #include "platform/dates.h"
 #include "platform/x11/reg_file_store.h"
@@ -52,9 +51,9 @@ Connection& X() { return g_conn; }
 
 void Route(Window w, EventTarget* t) { g_routes[w] = t; }
 void Unroute(Window w) { g_routes.erase(w); }
-  if (HandleScreenEvent(ev)) return;
 
 void Dispatch(XEvent& ev) {
+  if (HandleScreenEvent(ev)) return;
   auto it = g_routes.find(ev.xany.window);
   if (it == g_routes.end()) return;
   if (!g_modal.empty() && IsInput(ev.type) && it->second->TopLevel() != g_modal.back()) return;
@@ -114,6 +113,8 @@ void SetWindowText(Window w, const std::string& text) {
                   reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
   XChangeProperty(d, w, X().atom.netWmName, X().atom.utf8String, 8, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+}
+
 void SetTopLevelProperties(Window w) {
   Display* d = X().dpy;
   XClassHint cls{const_cast<char*>("zorvane"), const_cast<char*>("Zorvane")};
@@ -136,8 +137,6 @@ void SetTopLevelProperties(Window w) {
     XChangeProperty(d, w, X().atom.netWmPid, XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<unsigned char*>(&pid), 1);
   }
-}
-
 }
 
 void SetRole(Window w, const std::string& role) {
@@ -170,20 +169,6 @@ bool WindowManagerRunning() {
   return check != 0 && CheckWindow(check) == check;
 }
 
-ClickTracker& Clicks() {
-  static ClickTracker tracker;
-  return tracker;
-}
-
-bool ClickTracker::IsDoubleClick(const XButtonEvent& e) {
-  const Press now{e.window, e.button, static_cast<std::uint32_t>(e.time), e.x_root, e.y_root};
-  const bool dbl = armed_ && plat::IsDoubleClick(last_, now);
-  // A double-click consumes the pair: a third press starts over.
-  armed_ = !dbl;
-  last_ = now;
-  return dbl;
-}
-
 int ButtonCode(unsigned b) {
   switch (b) {
     case Button1: return kLeftButton;
@@ -194,8 +179,8 @@ int ButtonCode(unsigned b) {
 }
 
 int ShiftCode(unsigned state) {
-  return ((state & ShiftMask) ? 1 : 0) | ((state & ControlMask) ? 2 : 0) |
-         ((state & Mod1Mask) ? 4 : 0);
+  return ((state & ShiftMask) ? kShiftMask : 0) | ((state & ControlMask) ? kCtrlMask : 0) |
+         ((state & Mod1Mask) ? kAltMask : 0);
 }
 
 }  // namespace x11
@@ -233,8 +218,12 @@ std::string Initialize() {
   Atom* slot = &c.atom.wmProtocols;
   for (Atom a : atoms) *slot++ = a;
 
+  x11::InitScreen();
   return x11::InitFonts();
 }
+
+// X has no double-click setting of its own: the Windows defaults.
+DoubleClickLimits PlatformDoubleClickLimits() { return {500, 4, 4}; }
 
 const std::string& AppTitle() { return x11::g_title; }
 void SetAppTitle(const std::string& title) { x11::g_title = title; }
@@ -253,7 +242,6 @@ void DoEvents() {
 }
 
 void EndProgram(int status) {
-  x11::InitScreen();
   std::fflush(nullptr);
   _exit(status);
 }
@@ -272,6 +260,16 @@ std::string ExeBaseName() {
 }
 
 bool TakesCommandLine() { return true; }
+
+std::string SettingsLocation() {
+  std::string path = DefaultSettingsPath();
+  return path.empty() ? "$XDG_CONFIG_HOME/zorvane/settings.reg (no home folder here)" : path;
+}
+
+std::string Environ(const std::string& name) {
+  const char* v = std::getenv(name.c_str());
+  return v ? v : "";
+}
 
 HiveStore& ActiveHiveStore() {
   static RegFileStore store(DefaultSettingsPath());

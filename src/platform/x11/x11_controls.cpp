@@ -89,7 +89,6 @@ class CheckWindow : public PaintedWindow {
   explicit CheckWindow(CheckBox& box) : PaintedWindow(box, box.BackColor, kClickEvents), box_(box) {}
 
  protected:
-  void Clicked() override { box_.UserClicked(); }
   void Draw(GC gc, XftDraw* draw) override {
     const int size = 13, y0 = (Height() - size) / 2;
     XSetForeground(X().dpy, gc, PixelOf(kHighlight));
@@ -116,7 +115,6 @@ class OptionWindow : public PaintedWindow {
   explicit OptionWindow(OptionButton& o) : PaintedWindow(o, o.BackColor, kClickEvents), option_(o) {}
 
  protected:
-  void Clicked() override { option_.UserClicked(); }
   void Draw(GC gc, XftDraw* draw) override {
     const int size = 12, y0 = (Height() - size) / 2;
     XSetForeground(X().dpy, gc, PixelOf(kHighlight));

@@ -1,6 +1,7 @@
 // Forms as undecorated top-level windows that draw their own caption bar, and controls as child
 // windows carrying their caption in WM_NAME.
 #include <X11/Xatom.h>
+#include <X11/extensions/shape.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -75,8 +76,7 @@ FormWindow::FormWindow(Form& form) : form_(form) {
   Atom type = c.atom.netWmWindowTypeNormal;
   XChangeProperty(c.dpy, outer_, c.atom.netWmWindowType, XA_ATOM, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(&type), 1);
-  XClassHint cls{const_cast<char*>("zorvane"), const_cast<char*>("Zorvane")};
-  XSetClassHint(c.dpy, outer_, &cls);
+  SetText(form.Caption());
   SetRole(outer_, form.DesignName());
   SetRole(client_, form.DesignName() + ".client");
   SetIcon();
@@ -121,7 +121,8 @@ void FormWindow::SetBounds(const PixelRect& r) {
   const bool resized = w != bounds_.w || h != bounds_.h;
   bounds_ = {r.x + OriginX(), r.y + OriginY(), w, h};
   UpdateHints();
-  XMoveResizeWindow(X().dpy, outer_, r.x, r.y, static_cast<unsigned>(w), static_cast<unsigned>(h));
+  XMoveResizeWindow(X().dpy, outer_, bounds_.x, bounds_.y, static_cast<unsigned>(w),
+                    static_cast<unsigned>(h));
   if (resized)
     XResizeWindow(X().dpy, client_, static_cast<unsigned>(std::max(1, w - 2 * form_.ClientOffsetX())),
                   static_cast<unsigned>(std::max(1, h - form_.ClientOffsetY() - form_.ClientOffsetX())));
@@ -331,16 +332,9 @@ void FormWindow::Drag(const XMotionEvent& e) {
 }
 
 void FormWindow::ClientButton(const XButtonEvent& e, bool press) {
-  int button = ButtonCode(e.button);
-  if (!button) return;
-  float x = float(e.x * TwipsPerPixelX()), y = float(e.y * TwipsPerPixelY());
-  if (press) {
-    if (Clicks().IsDoubleClick(e)) {
-      if (form_.DblClick) form_.DblClick();
-    }
-  } else if (form_.MouseUp) {
-    form_.MouseUp(button, ShiftCode(e.state), x, y);
-  }
+  if (const int button = ButtonCode(e.button))
+    form_.NativePointer(nullptr, {press, button, ShiftCode(e.state), e.x, e.y,
+                                  static_cast<std::uint32_t>(e.time)});
 }
 
 // ---- controls ----
@@ -365,6 +359,8 @@ ChildWindow::~ChildWindow() {
 }
 
 void ChildWindow::SetBounds(const PixelRect& r) {
+  x_ = r.x;
+  y_ = r.y;
   width_ = std::max(1, r.w);
   height_ = std::max(1, r.h);
   XMoveResizeWindow(X().dpy, window_, r.x, r.y, static_cast<unsigned>(width_),
@@ -402,42 +398,22 @@ void ChildWindow::HandleEvent(XEvent& ev) {
   }
 }
 
-void ChildWindow::Clicked() {
-  if (control_.Click) control_.Click();
-}
+void ChildWindow::Clicked() { control_.UserClicked(); }
 
-// Handlers may unload the whole form, and this window with it: nothing touches members after
-// the last handler has run.
+// The press and release go to the shared pointer rules; this window keeps only what it draws
+// (a button shown pressed). Handlers may unload the whole form, and this window with it.
 void ChildWindow::Button(const XButtonEvent& e, bool press) {
   const int button = ButtonCode(e.button);
   if (!button) return;
-  const float x = float(e.x * TwipsPerPixelX()), y = float(e.y * TwipsPerPixelY());
-  const int shift = ShiftCode(e.state);
-  Control& control = control_;
-  if (press) {
-    pressed_ |= button;
-    Pressed(e);
-    if (button == kLeftButton) PressChanged();
-    if (Clicks().IsDoubleClick(e)) {
-      doubled_ = true;
-      if (control.DblClick) control.DblClick();
-    } else {
-      doubled_ = false;
-      if (control.MouseDown) control.MouseDown(button, shift, x, y);
-    }
-    return;
+  // The pointer is grabbed by the window pressed, so a release reports where it lies from here.
+  const PointerEvent event{press, button, ShiftCode(e.state), x_ + e.x, y_ + e.y,
+                           static_cast<std::uint32_t>(e.time)};
+  if (button == kLeftButton && press != Pressed()) {
+    pressed_ = press;
+    if (press) Pressed(e);
+    PressChanged();
   }
-  // A release whose press went elsewhere (to a modal window that has since closed) is not ours.
-  if (!(pressed_ & button)) return;
-  pressed_ &= ~button;
-  if (button == kLeftButton) PressChanged();
-  const bool inside = e.x >= 0 && e.y >= 0 && e.x < width_ && e.y < height_;
-  const bool click = button == kLeftButton && !doubled_ && inside;
-  if (control.MouseUp) {
-    control.MouseUp(button, shift, x, y);
-    if (!control.Peer()) return;  // unloaded by the handler
-  }
-  if (click) Clicked();
+  control_.Owner().NativePointer(&control_, event);
 }
 
 LabelWindow::LabelWindow(Label& label)
@@ -509,7 +485,10 @@ void LabelWindow::Paint() {
   }
 }
 
-LineWindow::LineWindow(Line& line) : ChildWindow(line, line.BorderColor, 0) {}
+// Lines are drawing only: an empty input shape lets a press through to what lies beneath.
+LineWindow::LineWindow(Line& line) : ChildWindow(line, line.BorderColor, 0) {
+  XShapeCombineRectangles(X().dpy, Window(), ShapeInput, 0, 0, nullptr, 0, ShapeSet, Unsorted);
+}
 
 }  // namespace x11
 

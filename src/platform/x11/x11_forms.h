@@ -63,13 +63,13 @@ class ChildWindow : public ControlPeer, public EventTarget {
 
  protected:
   virtual void Paint() {}
-  // A left click: press and release over the control, not part of a double-click.
+  // A click from the keyboard (Space on a button or a check box).
   virtual void Clicked();
   virtual void Pressed(const XButtonEvent&) {}
   virtual void PressChanged() {}
   virtual void Key(XKeyEvent&) {}
   virtual void Focus(bool) {}
-  bool Pressed() const { return (pressed_ & kLeftButton) != 0; }
+  bool Pressed() const { return pressed_; }
   int Width() const { return width_; }
   int Height() const { return height_; }
 
@@ -77,9 +77,8 @@ class ChildWindow : public ControlPeer, public EventTarget {
   void Button(const XButtonEvent& e, bool press);
   Control& control_;
   ::Window window_ = 0, topLevel_ = 0;
-  int width_ = 1, height_ = 1;
-  int pressed_ = 0;  // buttons pressed on this control and not yet released
-  bool doubled_ = false;
+  int x_ = 0, y_ = 0, width_ = 1, height_ = 1;  // in the form's client area
+  bool pressed_ = false;  // the left button is down on this control: drawn pressed
 };
 
 class LabelWindow : public ChildWindow {

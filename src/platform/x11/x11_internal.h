@@ -7,7 +7,6 @@
 #include <functional>
 #include <string>
 
-#include "platform/common/double_click.h"
 #include "platform/forms.h"
 
 namespace plat::x11 {
@@ -78,17 +77,6 @@ void SetRole(Window w, const std::string& role);
 // WM_CLIENT_MACHINE and _NET_WM_PID.
 void SetTopLevelProperties(Window w);
 bool WindowManagerRunning();
-
-// Remembers the last press, to tell a double-click (see double_click.h).
-class ClickTracker {
- public:
-  bool IsDoubleClick(const XButtonEvent& press);
-
- private:
-  Press last_{};
-  bool armed_ = false;
-};
-ClickTracker& Clicks();
 
 // X button number to the program's button code (1 left, 2 right, 4 middle); 0 for wheels.
 int ButtonCode(unsigned xButton);

@@ -1,0 +1,118 @@
+// The shared rules that turn raw presses and releases into MouseDown, MouseUp, Click and DblClick.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/forms.h"
+#include "platform/null/null_backend.h"
+
+namespace {
+
+using plat::PointerEvent;
+
+// Two labels side by side, 100 x 20 px at (0,0) and (100,0); every event is logged.
+struct Pad : plat::Form {
+  plat::Label A{*this, "A"}, B{*this, "B"};
+  std::vector<std::string> log;
+  Pad() : plat::Form("Pad", plat::FormStyle::Borderless) {
+    A.Move(0, 0, 1500, 300);
+    B.Move(1500, 0, 1500, 300);
+    for (plat::Label* l : {&A, &B}) {
+      const std::string n = l->DesignName();
+      l->Click = [this, n] { log.push_back(n + " click"); };
+      l->DblClick = [this, n] { log.push_back(n + " dbl"); };
+      l->MouseDown = [this, n](int b, int s, float x, float) {
+        log.push_back(n + " down " + std::to_string(b) + "/" + std::to_string(s) + " x" +
+                      std::to_string(int(x)));
+      };
+      l->MouseUp = [this, n](int b, int s, float x, float) {
+        log.push_back(n + " up " + std::to_string(b) + "/" + std::to_string(s) + " x" +
+                      std::to_string(int(x)));
+      };
+    }
+    DblClick = [this] { log.push_back("form dbl"); };
+    MouseUp = [this](int b, int, float, float) { log.push_back("form up " + std::to_string(b)); };
+    Load();
+  }
+  // A press at (x,y) over `on` at time t, then its release there.
+  void Tap(plat::Control* on, int button, std::uint32_t t, int x = 10, int y = 10, int shift = 0) {
+    NativePointer(on, {true, button, shift, x, y, t});
+    NativePointer(on, {false, button, shift, x, y, t + 30});
+  }
+};
+
+TEST(PointerRules, SecondLeftPressCloseInTimePlaceAndControlIsADoubleClick) {
+  struct Row {
+    const char* what;
+    bool onB;
+    int button;
+    std::uint32_t t;
+    int x, y;
+    bool dbl;
+  } rows[] = {
+      {"80 ms later", false, plat::kLeftButton, 1080, 10, 10, true},
+      {"exactly 500 ms", false, plat::kLeftButton, 1500, 10, 10, true},
+      {"501 ms", false, plat::kLeftButton, 1501, 10, 10, false},
+      {"4 px away", false, plat::kLeftButton, 1080, 14, 6, true},
+      {"5 px away", false, plat::kLeftButton, 1080, 15, 10, false},
+      {"other control", true, plat::kLeftButton, 1080, 10, 10, false},
+      {"stamped before the first", false, plat::kLeftButton, 999, 10, 10, false},
+  };
+  for (const Row& r : rows) {
+    Pad p;
+    p.Tap(&p.A, plat::kLeftButton, 1000);
+    p.Tap(r.onB ? static_cast<plat::Control*>(&p.B) : &p.A, r.button, r.t, r.x, r.y);
+    const std::string second = p.log.at(3);
+    EXPECT_EQ(second == "A dbl", r.dbl) << r.what << ": " << second;
+  }
+}
+
+TEST(PointerRules, ServerTimeWrapsAt32Bits) {
+  for (auto [t, dbl] : {std::pair{0x00000050u, true}, std::pair{0x00000200u, false}}) {
+    Pad p;
+    p.Tap(&p.A, plat::kLeftButton, 0xFFFFFF00u);
+    p.Tap(&p.A, plat::kLeftButton, t);
+    EXPECT_EQ(p.log.at(3) == "A dbl", dbl) << t;
+  }
+}
+
+TEST(PointerRules, SequencesOfClicks) {
+  struct Row {
+    const char* what;
+    std::vector<std::string> want;
+    void (*act)(Pad&);
+  } rows[] = {
+      {"a left click, then a double-click",
+       {"A down 1/0 x150", "A up 1/0 x150", "A click", "A dbl", "A up 1/0 x150"},
+       [](Pad& p) { p.Tap(&p.A, 1, 1000); p.Tap(&p.A, 1, 1100); }},
+      {"right twice quickly: two plain pairs, no double-click",
+       {"A down 2/0 x150", "A up 2/0 x150", "A down 2/0 x150", "A up 2/0 x150"},
+       [](Pad& p) { p.Tap(&p.A, 2, 1000); p.Tap(&p.A, 2, 1100); }},
+      {"a third quick press starts over",
+       {"A down 1/0 x150", "A up 1/0 x150", "A click", "A dbl", "A up 1/0 x150",
+        "A down 1/0 x150", "A up 1/0 x150", "A click"},
+       [](Pad& p) { p.Tap(&p.A, 1, 1000); p.Tap(&p.A, 1, 1100); p.Tap(&p.A, 1, 1200); }},
+      {"pressed on A, released over B: A has it, no click",
+       {"A down 2/0 x150", "A up 2/0 x1650"},
+       [](Pad& p) {
+         p.NativePointer(&p.A, {true, 2, 0, 10, 10, 1000});
+         p.NativePointer(&p.B, {false, 2, 0, 110, 10, 1050});
+       }},
+      {"a release without its press is nobody's", {},
+       [](Pad& p) { p.NativePointer(&p.A, {false, 1, 0, 10, 10, 1000}); }},
+      {"modifier bits pass through",
+       {"B down 1/7 x150", "B up 1/7 x150", "B click"},
+       [](Pad& p) { p.Tap(&p.B, 1, 1000, 110, 10, 7); }},
+      {"the background: a left double-click and a right release",
+       {"form up 1", "form dbl", "form up 1", "form up 2"},
+       [](Pad& p) { p.Tap(nullptr, 1, 1000); p.Tap(nullptr, 1, 1100); p.Tap(nullptr, 2, 2000); }},
+  };
+  for (const Row& r : rows) {
+    Pad p;
+    r.act(p);
+    EXPECT_EQ(p.log, r.want) << r.what;
+  }
+}
+
+}  // namespace
