@@ -9,6 +9,35 @@
 #   wine_prefix_remove          ends the prefix's server and removes the prefix and what Wine
 #                               left in /tmp.
 
+# Some kernels run no 32-bit programs (built without IA32 emulation). There Wine's 32-bit loader,
+# which the `wine` command prefers once wine32 is installed, cannot start, and no 32-bit Windows
+# program can run: every wine command then goes through the 64-bit loader (small wrappers put
+# first on PATH, so that setsid and env find them too) and WINE_32BIT is "no".
+wine_pick_loader() {
+  WINE_32BIT=yes
+  WINE_WRAPPERS=
+  [[ -x /usr/lib/wine/wine64 ]] || return 0
+  /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
+  WINE_32BIT=no
+  WINE_WRAPPERS=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-wine64.XXXXXX")
+  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$WINE_WRAPPERS/wine"
+  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 wineboot "$@"\n' >"$WINE_WRAPPERS/wineboot"
+  chmod +x "$WINE_WRAPPERS/wine" "$WINE_WRAPPERS/wineboot"
+  export PATH="$WINE_WRAPPERS:$PATH" WINELOADER=/usr/lib/wine/wine64
+}
+wine_pick_loader
+
+# runnable_exe FILE: true when Wine can run this program here; otherwise says why on stdout.
+runnable_exe() {
+  local at machine
+  at=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+  machine=$(od -An -tx2 -j$((${at:-0} + 4)) -N2 "$1" 2>/dev/null | tr -d ' ')
+  if [[ "$machine" == 014c && "$WINE_32BIT" == no ]]; then
+    echo "# skipped: $1 is a 32-bit program, and this kernel runs no 32-bit programs (no IA32 emulation)"
+    return 1
+  fi
+}
+
 wine_prefix_make() {
   export WINEPREFIX=$1 WINEDEBUG=-all
   # No Mono or Gecko installers, and no menu entries written into $HOME.
@@ -28,12 +57,15 @@ wine_prefix_make() {
 }
 
 wine_prefix_remove() {
-  [[ -n "${WINEPREFIX:-}" ]] || return 0
-  wineserver -k 2>/dev/null || true
-  wineserver -w 2>/dev/null || true
-  # Debian's Wine keeps its server socket in a folder /tmp/wine-XXXXXX whose name this file holds.
-  local socket
-  socket=$(head -c 64 "$WINEPREFIX/wineserver" 2>/dev/null) || true
-  if [[ "$socket" =~ ^wine-[A-Za-z0-9]+$ ]]; then rm -rf "/tmp/$socket"; fi
-  rm -rf "$WINEPREFIX"
+  if [[ -n "${WINEPREFIX:-}" ]]; then
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    # Debian's Wine keeps its server socket in a folder /tmp/wine-XXXXXX whose name this file holds.
+    local socket
+    socket=$(head -c 64 "$WINEPREFIX/wineserver" 2>/dev/null) || true
+    if [[ "$socket" =~ ^wine-[A-Za-z0-9]+$ ]]; then rm -rf "/tmp/$socket"; fi
+    rm -rf "$WINEPREFIX"
+  fi
+  [[ -n "${WINE_WRAPPERS:-}" ]] && rm -rf "$WINE_WRAPPERS"
+  return 0
 }

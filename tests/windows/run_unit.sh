@@ -23,6 +23,7 @@ for dir in "$@"; do
     status=1
     continue
   fi
+  runnable_exe "$exe" || continue
   echo "# $exe under Wine"
   DISPLAY= wine "$exe" --gtest_brief=1 || status=1
 done
