@@ -30,6 +30,7 @@ source "$HERE/instance.sh"
 source "$HERE/dialogs.sh"
 source "$HERE/pointer.sh"
 source "$HERE/about.sh"
+source "$HERE/idle.sh"
 source "$HERE/monitors.sh"
 source "$HERE/desktop.sh"
 
@@ -76,7 +77,7 @@ if wanted startup; then
   run_group group_startup none
   run_group group_startup openbox
 fi
-for group in tiers placement drag instance x_gone setup pointer about; do
+for group in tiers placement drag instance x_gone setup pointer about idle; do
   wanted "$group" || continue
   run_group "group_$group" none
   run_group "group_$group" openbox
