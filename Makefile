@@ -5,7 +5,7 @@ PRESET ?= default
 BUILD  := build
 
 .PHONY: all build program run test unit blackbox bench clean deps deps-run configure \
-	windows-build windows-unit windows-blackbox windows
+	windows-build windows-unit windows-blackbox windows sanitize fuzz
 
 all: build
 
@@ -41,7 +41,7 @@ unit: build
 blackbox: build
 	tests/blackbox/run.sh $(BUILD)
 
-test: build windows-unit
+test: build windows-unit sanitize
 	ctest --preset $(PRESET)
 	tests/blackbox/run.sh $(BUILD)
 	tests/package/run.sh $(BUILD)
@@ -73,8 +73,27 @@ windows: windows-build
 	cp build-win32/zorvane.exe dist/zorvane-win32.exe
 	cp build-win64/zorvane.exe dist/zorvane-win64.exe
 
+# The unit tests and the settings-file corpus again under AddressSanitizer and UBSan.
+SANITIZE_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
+sanitize: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZORVANE_BENCH=OFF \
+	  -DCMAKE_CXX_FLAGS="$(SANITIZE_FLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE_FLAGS)" >/dev/null
+	cmake --build build-asan --target unit_tests reg_file_replay
+	cd build-asan && ctest --output-on-failure
+
+# libFuzzer (clang) on the settings-file reader and writer for FUZZ_SECONDS. New inputs collect
+# in build-fuzz/corpus; merge the few worth keeping into fuzz/corpus by hand.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	mkdir -p build-fuzz/corpus
+	clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -Isrc \
+	  fuzz/reg_file_fuzz.cpp src/platform/common/hive.cpp src/platform/common/reg_file.cpp \
+	  -o build-fuzz/reg_file_fuzz
+	build-fuzz/reg_file_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
+	  build-fuzz/corpus fuzz/corpus
+
 clean:
-	rm -rf $(BUILD) build-debug build-win32 build-win64 dist
+	rm -rf $(BUILD) build-debug build-asan build-fuzz build-win32 build-win64 dist
 
 # ---- install, uninstall and the Debian package ----
 # `make install PREFIX=... DESTDIR=...` builds the program first; with BUILD=<another build

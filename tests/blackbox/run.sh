@@ -32,6 +32,7 @@ source "$HERE/pointer.sh"
 source "$HERE/about.sh"
 source "$HERE/idle.sh"
 source "$HERE/monitors.sh"
+source "$HERE/faults.sh"
 source "$HERE/desktop.sh"
 
 cleanup() {
@@ -91,6 +92,11 @@ fi
 if wanted monitors; then
   XVFB_SCREEN=2200x1024x24 run_group group_monitors none
   XVFB_SCREEN=2200x1024x24 run_group group_monitors openbox
+fi
+
+if wanted faults; then
+  run_group group_faults none
+  run_group group_faults_wm openbox
 fi
 
 echo "# run time $((SECONDS - started)) s"

@@ -1,0 +1,273 @@
+# Faults from outside: another user's lock, one display under two names, a spoiled, removed or
+# special settings file, two clocks writing at once, a write killed half-way, a user's own
+# formatting, and a dialog destroyed by another client. Uses open_setup (dialogs.sh) and
+# open_about (about.sh).
+
+NOBODY=65534
+
+# faults_clock [LOG]: a clock at the top-left spot with Format 1, in a fresh environment; sets
+# CLOCK and CLIENT. False (with a failed check) when it does not show.
+faults_clock() {
+  new_env
+  write_settings '"Format"=dword:00000001' '"Position"=dword:00000001'
+  start_clock "${1:-clock}"
+  if ! CLOCK=$(wait_clock 5000) || ! CLIENT=$(client_of "$CLOCK") || [[ -z "$CLIENT" ]]; then
+    not_ok "$t: clock shown" "no viewable clock within 5 s ($(head -c 200 "$ENV_DIR/${1:-clock}.err"))"
+    stop "$CLOCK_PID"
+    return 1
+  fi
+}
+
+# flip_format: a double-click on "MIL"/"AM"/"PM"; waits until the label shows something else.
+flip_format() {
+  local before
+  before=$(caption "$CLIENT" Label1)
+  double_click $(clock_point "$CLOCK" Label1)
+  label_changed() { [[ "$(caption "$CLIENT" Label1)" != "$before" ]]; }
+  wait_for 3000 label_changed
+  unset -f label_changed
+}
+
+# err_lines PATTERN: how many lines of the clock's stderr match.
+err_lines() { grep -c -- "$1" "$ENV_DIR/clock.err"; }
+
+# Fault 1. A lock folder planted by another user (no XDG_RUNTIME_DIR, so the clock falls back to
+# $TMPDIR/zorvane-<uid>), with a lock file held by that user: the clock starts and says why the
+# lock was not used.
+case_other_users_lock() {
+  local t="lock planted by another user $WM_TAG"
+  if [[ $(id -u) != 0 ]] || ! command -v setpriv >/dev/null || ! command -v flock >/dev/null; then
+    ok "$t # SKIP needs root, setpriv and flock to act as a second user"
+    return
+  fi
+  new_env
+  write_settings '"Format"=dword:00000001' '"Position"=dword:00000001'
+  local shared planted holder
+  shared=$(mktemp -d /tmp/zorvane-faults.XXXXXX)
+  chmod 1777 "$shared"
+  planted="$shared/zorvane-0"
+  setpriv --reuid $NOBODY --regid $NOBODY --clear-groups mkdir -m 777 "$planted"
+  spawn "$ENV_DIR/holder" setpriv --reuid $NOBODY --regid $NOBODY --clear-groups \
+    flock "$planted/zorvane-_${DISPLAY#:}.lock" sleep 60
+  holder=$SPAWNED
+  wait_for 3000 test -e "$planted/zorvane-_${DISPLAY#:}.lock"
+  clock_env
+  local env=()
+  for e in "${CLOCK_ENV[@]}"; do [[ "$e" == XDG_RUNTIME_DIR=* ]] || env+=("$e"); done
+  spawn "$ENV_DIR/clock" "${env[@]}" TMPDIR="$shared" "$ZORVANE"
+  CLOCK_PID=$SPAWNED
+  if wait_clock 5000 >/dev/null; then ok "$t: the clock starts"; else
+    not_ok "$t: the clock starts" "no clock within 5 s; message boxes: $("$XPROBE" count --title Zorvane --child-name OK)"
+  fi
+  check "$t: one line says the lock was not used" 1 "$(err_lines 'no safe place for the single-instance lock')"
+  check "$t: the planted folder is untouched" "zorvane-_${DISPLAY#:}.lock" "$(ls "$planted" | xargs)"
+  stop "$CLOCK_PID"
+  stop "$holder"
+  rm -rf "$shared"
+}
+
+# Fault 2. Ten copies at once, half with DISPLAY=:N and half with DISPLAY=unix:N: one clock.
+case_display_spellings() {
+  local t="one display, two spellings $WM_TAG"
+  new_env
+  write_settings '"Format"=dword:00000001' '"Position"=dword:00000001'
+  clock_env
+  local pids=() i spelling
+  for i in 0 1 2 3 4 5 6 7 8 9; do
+    spelling=$DISPLAY
+    ((i % 2)) && spelling="unix$DISPLAY"
+    spawn "$ENV_DIR/copy$i" "${CLOCK_ENV[@]}" DISPLAY="$spelling" "$ZORVANE"
+    pids+=("$SPAWNED")
+  done
+  wait_clock 5000 >/dev/null
+  nine_boxes() { [[ "$("$XPROBE" count --title Zorvane --child-name OK)" == 9 ]]; }
+  wait_for 8000 nine_boxes
+  unset -f nine_boxes
+  check "$t: clocks" 1 "$(count_clocks)"
+  check "$t: 'already Running' messages" 9 "$("$XPROBE" count --title Zorvane --child-name OK)"
+  for i in "${pids[@]}"; do stop "$i"; done
+}
+
+# Fault 3. The settings file spoiled while the clock runs: the next change moves it aside and
+# stores the change in a fresh file. Removed: the change cannot be stored, and one line says so.
+case_spoiled_and_removed() {
+  local t="settings spoiled, then removed, while running $WM_TAG"
+  faults_clock || return
+  local dir
+  dir=$(dirname "$SETTINGS")
+  printf 'no registry file\n' >"$SETTINGS"
+  flip_format
+  check "$t: label changed" 0 "$(caption "$CLIENT" Label1 | grep -c MIL)"
+  check "$t: fresh file holds the key and the change" \
+    $'[HKEY_CURRENT_USER\\Software\\Zorvane]\n"Format"=dword:00000000' \
+    "$(grep -v -e '^Windows Registry' -e '^$' "$SETTINGS")"
+  check "$t: spoiled file kept aside" "no registry file" "$(cat "$dir"/settings.reg.bad-* 2>/dev/null)"
+  check "$t: one line says so" 1 "$(err_lines 'could not be read; it was kept as')"
+
+  rm -f "$SETTINGS"
+  flip_format
+  flip_format
+  check "$t: removed: label still switches" 0 "$(caption "$CLIENT" Label1 | grep -c MIL)"
+  check "$t: removed: nothing stored" "no file" "$([[ -e "$SETTINGS" ]] && echo file || echo "no file")"
+  check "$t: removed: said once for two changes" 1 "$(err_lines 'settings key .* is gone')"
+  stop "$CLOCK_PID"
+}
+
+# Faults 4 and 5. Two clocks of one user on two displays change "Format" and "Mark" at the same
+# moment, round after round: the file always ends up with both changes, and no temporary file
+# stays behind (one left by a killed write is cleared by the next write).
+case_two_writers() {
+  local t="two clocks writing at once $WM_TAG"
+  faults_clock a || return
+  local clockA=$CLOCK clientA=$CLIENT pidA=$CLOCK_PID displayA=$DISPLAY
+  printf 'half a file' >"$SETTINGS.tmp"
+  if ! start_x; then
+    not_ok "$t: second X server" "Xvfb did not start"
+    stop "$pidA"
+    return
+  fi
+  local displayB=$DISPLAY
+  start_clock b
+  local pidB=$CLOCK_PID clockB clientB
+  if ! clockB=$(wait_clock 5000) || ! clientB=$(client_of "$clockB"); then
+    not_ok "$t: second clock shown" "no clock on $displayB"
+    stop "$pidB"
+    DISPLAY=$displayA
+    stop "$pidA"
+    return
+  fi
+  local pA pB round lost=0 format=1 mark=0
+  pB=$(clock_point "$clockB" Label2)
+  DISPLAY=$displayA
+  pA=$(clock_point "$clockA" Label1)
+  for round in 1 2 3 4 5 6 7 8; do
+    DISPLAY=$displayA double_click $pA &
+    local clickA=$!
+    DISPLAY=$displayB double_click $pB &
+    wait "$clickA" "$!"
+    format=$((1 - format))
+    mark=$((1 - mark))
+    both() {
+      [[ "$(setting_line Format)" == "\"Format\"=dword:0000000$format" &&
+        "$(setting_line Mark)" == "\"Mark\"=dword:0000000$mark" ]]
+    }
+    wait_for 2000 both || lost=$((lost + 1))
+    unset -f both
+  done
+  check "$t: rounds with a change lost" 0 "$lost"
+  check "$t: only the settings file in the folder" settings.reg "$(ls -A "$(dirname "$SETTINGS")" | xargs)"
+  stop "$pidB"
+  DISPLAY=$displayA
+  stop "$pidA"
+}
+
+# Fault 6. A change keeps everything else in the file byte for byte: a BOM, CRLF line ends,
+# comments, blank lines, REGEDIT4; and a UTF-16 export stays UTF-16.
+case_file_kept_as_written() {
+  local t="the user's own file $WM_TAG"
+  new_env
+  mkdir -p "$(dirname "$SETTINGS")"
+  local before after
+  before=$'\xEF\xBB\xBFREGEDIT4\r\n; my clock\r\n\r\n[HKEY_CURRENT_USER\\Software\\Zorvane]\r\n"Format"=dword:00000001\r\n\r\n; spot\r\n"Position"=dword:00000001\r\n'
+  printf '%s' "$before" >"$SETTINGS"
+  start_clock
+  if ! CLOCK=$(wait_clock 5000) || ! CLIENT=$(client_of "$CLOCK"); then
+    not_ok "$t: clock shown" "no viewable clock within 5 s"
+    stop "$CLOCK_PID"
+    return
+  fi
+  flip_format
+  check "$t: one line changed, the rest byte for byte" "${before/dword:00000001/dword:00000000}x" \
+    "$(cat "$SETTINGS"; printf x)"
+  stop "$CLOCK_PID"
+
+  new_env
+  mkdir -p "$(dirname "$SETTINGS")"
+  before=$'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Zorvane]\r\n"Format"=dword:00000001\r\n"Position"=dword:00000001\r\n\r\n'
+  { printf '\xFF\xFE'; printf '%s' "$before" | iconv -f UTF-8 -t UTF-16LE; } >"$SETTINGS"
+  start_clock
+  if ! CLOCK=$(wait_clock 5000) || ! CLIENT=$(client_of "$CLOCK"); then
+    not_ok "$t: UTF-16 file read" "no viewable clock within 5 s"
+    stop "$CLOCK_PID"
+    return
+  fi
+  check "$t: UTF-16 file read (no greeting)" MIL "$(caption "$CLIENT" Label1)"
+  flip_format
+  check "$t: UTF-16 byte order mark kept" fffe "$(head -c 2 "$SETTINGS" | od -An -tx1 | tr -d ' \n')"
+  check "$t: UTF-16 file changed in one value" "${before/dword:00000001/dword:00000000}x" \
+    "$(tail -c +3 "$SETTINGS" | iconv -f UTF-16LE -t UTF-8; printf x)"
+  stop "$CLOCK_PID"
+}
+
+# Fault 7. A settings file that is a FIFO or a link to /dev/zero: the clock starts as without
+# settings (greeting first) and says why in one line; the odd file is moved aside, not opened.
+case_special_files() {
+  local kind t
+  for kind in fifo zero; do
+    t="settings file is a $kind $WM_TAG"
+    new_env
+    mkdir -p "$(dirname "$SETTINGS")"
+    if [[ $kind == fifo ]]; then mkfifo "$SETTINGS"; else ln -s /dev/zero "$SETTINGS"; fi
+    start_clock
+    local box
+    if ! box=$(wait_msgbox 5000); then
+      not_ok "$t: greeting shown" "no message box within 5 s; program $(alive "$CLOCK_PID" && echo running || echo ended)"
+      stop "$CLOCK_PID"
+      continue
+    fi
+    ok "$t: greeting shown"
+    check "$t: one line says why" 1 "$(err_lines 'cannot be read (it is not a regular file)')"
+    xdotool key Return
+    if wait_clock 5000 >/dev/null; then ok "$t: clock shown"; else not_ok "$t: clock shown" "no clock"; fi
+    check "$t: fresh settings file" "regular file" "$(stat -c %F "$SETTINGS")"
+    check "$t: the odd file moved aside" 1 "$(ls "$(dirname "$SETTINGS")" | grep -c 'settings.reg.bad-')"
+    stop "$CLOCK_PID"
+  done
+}
+
+# Fault 8. Setup, then About, destroyed by another client: the clock runs on (tiers move, "MIL"
+# switches) and both open again.
+case_dialog_destroyed() {
+  local t="dialog destroyed by another client $WM_TAG"
+  faults_clock || return
+  if ! open_setup Label1; then
+    not_ok "$t: Setup shown" "no Setup window"
+    stop "$CLOCK_PID"
+    return
+  fi
+  if open_about; then
+    xdotool windowclose "$ABOUT"
+    check_true "$t: About gone" "About still there" "$XPROBE" wait-gone "$ABOUT" 3000
+    check_true "$t: About opens again" "no About window" open_about
+    xdotool windowclose "$ABOUT"
+    "$XPROBE" wait-gone "$ABOUT" 3000
+  else
+    not_ok "$t: About shown" "no About window"
+  fi
+  xdotool windowclose "$SETUP"
+  check_true "$t: Setup gone" "Setup still there" "$XPROBE" wait-gone "$SETUP" 3000
+  local sec
+  sec=$(caption "$CLIENT" "Sec(1)")
+  moved() { [[ "$(caption "$CLIENT" "Sec(1)")" != "$sec" ]]; }
+  check_true "$t: the seconds tier moves on" "Sec(1) stayed '$sec'" wait_for 3000 moved
+  unset -f moved
+  flip_format
+  check "$t: MIL switches" 0 "$(caption "$CLIENT" Label1 | grep -c MIL)"
+  check_true "$t: Setup opens again" "no Setup window" open_setup Label1
+  close_setup
+  "$XPROBE" wait-gone "$SETUP" 3000
+  check_true "$t: clock still running" "ended" alive "$CLOCK_PID"
+  stop "$CLOCK_PID"
+}
+
+group_faults() {
+  case_other_users_lock
+  case_display_spellings
+  case_spoiled_and_removed
+  case_two_writers
+  case_file_kept_as_written
+  case_special_files
+  case_dialog_destroyed
+}
+
+group_faults_wm() { case_dialog_destroyed; }
