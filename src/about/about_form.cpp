@@ -28,7 +28,7 @@ About::About() : plat::Form("About", plat::FormStyle::Borderless) {
   Text2.Move(4680, 3600, 735, 285);
   Text2.SetText("OK");
   Text2.ForeColor = plat::Rgb(255, 255, 255);
-  Text2.BackColor = plat::Rgb(64, 64, 64);  // the 3-D dark shadow colour
+  Text2.BackColor = plat::SystemDarkShadowColor();
   Text2.Font = {"Times New Roman", 9.75, true};
 
   Text1.Move(960, 600, 4150, 2500);

@@ -32,6 +32,9 @@ struct PixelRect {
   bool operator==(const PixelRect&) const = default;
 };
 
+// The system's colour for the dark shadow of 3-D elements (COLOR_3DDKSHADOW on Windows).
+Color SystemDarkShadowColor();
+
 // Twips to whole pixels at the platform's ratio, rounded to nearest.
 int TwipsToPixelsX(double twips);
 int TwipsToPixelsY(double twips);
@@ -65,6 +68,9 @@ struct DoubleClickLimits {
 };
 DoubleClickLimits PlatformDoubleClickLimits();
 
+// The keys the shared keyboard rules act on (Tab with Shift goes backwards).
+enum class Key { Tab, Space, Enter, Left, Right, Up, Down };
+
 // What the native side of a control must do; backends implement it.
 class ControlPeer {
  public:
@@ -78,6 +84,8 @@ class ControlPeer {
   // The native control makes its own clicks (and keyboard presses) of a button, check box or
   // option button; the shared pointer rules then raise no Click for it.
   virtual bool MakesOwnClicks() const { return false; }
+  // The control has (or no longer has) the keyboard focus: take it natively and show it.
+  virtual void SetFocus(bool) {}
 };
 
 class Form;
@@ -93,6 +101,11 @@ class Control {
   Form& Owner() const { return form_; }
   bool Visible() const { return visible_; }
   void SetVisible(bool visible);
+
+  // Position in the order Tab visits the controls that take the focus; -1: not visited.
+  int TabIndex = -1;
+  // Whether the control can take the keyboard focus (buttons, check boxes, option buttons).
+  virtual bool TakesFocus() const { return false; }
 
   // Events the backend delivers; empty means the control ignores them.
   std::function<void()> Click;
@@ -175,6 +188,7 @@ class Label : public BoxControl {
 class CheckBox : public Label {
  public:
   using Label::Label;
+  bool TakesFocus() const override { return true; }
   int Value() const { return value_; }
   void SetValue(int value);
   // Toggles, then raises Click.
@@ -191,6 +205,7 @@ class CheckBox : public Label {
 class OptionButton : public Label {
  public:
   using Label::Label;
+  bool TakesFocus() const override { return true; }
   bool Value() const { return value_; }
   void SetValue(bool value);
   void UserClicked() override;
@@ -205,6 +220,7 @@ class OptionButton : public Label {
 class CommandButton : public Label {
  public:
   using Label::Label;
+  bool TakesFocus() const override { return true; }
 
  protected:
   std::unique_ptr<ControlPeer> MakePeer() override;
@@ -291,6 +307,8 @@ class FormPeer {
   virtual void Show() = 0;
   // Runs a nested loop until the form is unloaded; other forms take no input meanwhile.
   virtual void RunModal() = 0;
+  // The order the keyboard visits the controls in, an option group's members together.
+  virtual void SetTabOrder(const std::vector<Control*>&) {}
   virtual void Hide() = 0;
 };
 
@@ -347,6 +365,17 @@ class Form {
   // client background). Here the press's control captures the release, and presses become
   // MouseDown, MouseUp, Click and DblClick, the same on every platform.
   void NativePointer(Control* under, const PointerEvent& event);
+  // The control with the keyboard focus, if any; FocusControl moves it there and shows it.
+  Control* FocusedControl() const { return focused_; }
+  void FocusControl(Control* control);
+  // The stops of Tab in order: controls that take the focus by TabIndex, the option group as
+  // one stop where its first member stands (its selected option, else its first).
+  std::vector<Control*> TabStops() const;
+  // Backend side, where the platform has no dialog manager of its own: a key pressed while this
+  // form has the keyboard. Tab moves the focus, Space presses or ticks the focused control,
+  // Enter presses a focused button, the arrows move the choice within the option group.
+  // True when the key was used.
+  bool NativeKey(Key key, int shift);
   // The window was moved by the user or the window manager (screen pixels).
   void NativeMoved(int xPixels, int yPixels);
   // The native window went away: drop the peers.
@@ -376,6 +405,8 @@ class Form {
     PointerEvent last;
     Control* lastOn = nullptr;
   } pointer_;
+  Control* focused_ = nullptr;
+  std::vector<Control*> TabOrder() const;
   std::string name_;
   FormStyle style_;
   std::string caption_;

@@ -72,6 +72,16 @@ Config::Config(Main& clock) : plat::Form("Config", plat::FormStyle::FixedDialog)
     l->TextAlign = plat::Alignment::Center;
   }
 
+  // Tab order. The option buttons are one group, which Tab visits as one stop.
+  Check1.TabIndex = 0;
+  Check2.TabIndex = 1;
+  for (int i = 0; i < 6; ++i) Option1(i).TabIndex = 2 + i;
+  Command1.TabIndex = 8;
+  Label1.TabIndex = 9;
+  Label2.TabIndex = 10;
+  Command2.TabIndex = 11;
+  Option1(6).TabIndex = 12;
+
   Command1.Click = [this] { Command1_Click(); };
   Command2.Click = [this] { Command2_Click(); };
   Label2.Click = [this] { Label2_Click(); };

@@ -247,7 +247,44 @@ case_link() {
   stop "$CLOCK_PID"
 }
 
+# focused_role: the WM_WINDOW_ROLE of the window with the keyboard focus.
+focused_role() {
+  xprop -id "$(xdotool getwindowfocus -f)" WM_WINDOW_ROLE 2>/dev/null | sed -n 's/.*= "\(.*\)"$/\1/p'
+}
+
+# The dialog from the keyboard: it opens with the focus on "Marker ON"; Space ticks it; Tab walks
+# the tab order, visiting the option group once, at its selected option; an arrow moves the
+# choice; Enter on Apply applies.
+case_setup_keyboard() {
+  local t="Setup from the keyboard $WM_TAG" role
+  setup_clock clock '"Format"=dword:00000001' '"Position"=dword:00000003' || return
+  if ! open_setup "Hours(2)"; then
+    not_ok "$t: opens" "no Setup within 3 s"
+    stop "$CLOCK_PID"
+    return
+  fi
+  focus_is() { [[ "$(focused_role)" == "$1" ]]; }
+  wait_for 2000 focus_is Check1
+  check "$t: the focus starts on Marker ON" Check1 "$(focused_role)"
+  xdotool key space
+  for role in Check2 "Option1(2)" "Option1(3)" Command1; do
+    if [[ "$role" == "Option1(3)" ]]; then xdotool key Right; else xdotool key Tab; fi
+    wait_for 1000 focus_is "$role"
+    check "$t: then $role" "$role" "$(focused_role)"
+  done
+  unset -f focus_is
+  xdotool key Return
+  check_true "$t: Enter on Apply closes it" "Setup still there" \
+    wait_for 3000 no_setup
+  check "$t: Apply stored Space's tick and the arrow's spot" \
+    '"Mark"=dword:00000001 "Position"=dword:00000004' "$(setting_line Mark) $(setting_line Position)"
+  stop "$CLOCK_PID"
+}
+
+no_setup() { [[ "$("$XPROBE" count --title Setup --role Config --viewable)" == 0 ]]; }
+
 group_setup() {
+  case_setup_keyboard
   case_setup_open
   # Stored Position 3 and Mark 1 in 12-hour display; then everything turned the other way.
   WANT_MARK=0 WANT_FORMAT=1 WANT_POSITION=1 \

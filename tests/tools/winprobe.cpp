@@ -9,6 +9,8 @@
 //   winprobe client HWND          "x y": where HWND's client area starts on the screen
 //   winprobe wait-gone HWND MS    waits until HWND is gone or hidden (exit 1 on time-out)
 //   winprobe press HWND TEXT      sends BM_CLICK to HWND's BUTTON child captioned TEXT
+//   winprobe focus HWND           the line of the window with the keyboard focus in HWND's
+//                                 thread (exit 1 when none has it)
 //   winprobe squat PREFIX         takes every name PREFIX<mmss> (minutes and seconds 0000-5959)
 //                                 with an event, so no waitable timer can have one; prints
 //                                 "squatting N" and then holds them until killed
@@ -97,7 +99,7 @@ HWND ChildBy(HWND parent, const char* cls, const char* text) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: winprobe top|children|client|wait|wait-gone|press|squat ...\n");
+  std::fprintf(stderr, "usage: winprobe top|children|client|wait|wait-gone|focus|press|squat ...\n");
   return 2;
 }
 
@@ -174,6 +176,15 @@ int main(int argc, char** argv) {
       if (left <= 0) return 1;
       Sleep(20);
     }
+  }
+  if (cmd == "focus" && argc == 3) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(ParseHwnd(argv[2]), nullptr), &info) ||
+        !info.hwndFocus)
+      return 1;
+    PrintLine(info.hwndFocus);
+    return 0;
   }
   if (cmd == "press" && argc == 4) {
     HWND button = ChildBy(ParseHwnd(argv[2]), "Button", argv[3]);

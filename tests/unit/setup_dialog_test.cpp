@@ -164,3 +164,49 @@ TEST(SetupDialog, WebLinkTriesTheNamedBrowserThenTheUsersOwn) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SetupKeyboard, TabOrderOptionGroupSpaceAndEnter) {
+  plat::null::Reset();
+  CreateSettingsKey(SettingsRoot, SettingsKey);
+  MarkSetting = SettingValue(0);
+  FormatSetting = SettingValue(1);
+  PositionSetting = SettingValue(3);  // Option1(2)
+  Main clock;
+  Config c(clock);
+  c.Show();
+  using K = plat::Key;
+  const struct Step {
+    K key;
+    int shift;
+    const char* focused;
+  } steps[] = {
+      {K::Tab, 0, "Check2"},        {K::Tab, 0, "Option1(2)"},  // the group's selected option
+      {K::Right, 0, "Option1(3)"},  {K::Tab, 0, "Command1"},
+      {K::Tab, 0, "Command2"},      {K::Tab, 0, "Check1"},      // round again
+      {K::Tab, 1, "Command2"},      {K::Tab, 1, "Command1"},
+      {K::Tab, 1, "Option1(3)"},    {K::Up, 0, "Option1(2)"},
+      {K::Left, 0, "Option1(1)"},   {K::Left, 0, "Option1(0)"},
+      {K::Left, 0, "Option1(6)"},   {K::Down, 0, "Option1(0)"},  // the centre is the last
+      {K::Tab, 1, "Check2"},        {K::Tab, 1, "Check1"},
+      {K::Space, 0, "Check1"},      {K::Enter, 0, "Check1"},     // Enter on a box does nothing
+  };
+  ASSERT_NE(c.FocusedControl(), nullptr);
+  EXPECT_EQ(c.FocusedControl()->DesignName(), "Check1");  // where the dialog opens
+  for (const Step& s : steps) {
+    c.NativeKey(s.key, s.shift);
+    ASSERT_NE(c.FocusedControl(), nullptr);
+    EXPECT_EQ(c.FocusedControl()->DesignName(), s.focused);
+  }
+  EXPECT_EQ(c.Check1.Value(), 1);  // ticked by Space
+  EXPECT_TRUE(c.Option1(0).Value());
+  // To Apply and press it with Enter: the choices are stored and the dialog closes.
+  c.FocusControl(&c.Command1);
+  c.NativeKey(K::Enter, 0);
+  EXPECT_FALSE(c.Loaded());
+  EXPECT_EQ(ReadSetting("Position"), 1);
+  EXPECT_EQ(ReadSetting("Mark"), 1);
+}
+
+}  // namespace

@@ -342,10 +342,41 @@ case_setup() {
   end_exe "$EXE_PID"
 }
 
+# Setup from the keyboard, through the dialog manager: the focus starts on "Marker ON", Space
+# ticks it, Tab walks the tab order with the option group as one stop at its selected option, an
+# arrow moves the choice, Enter on Apply applies.
+case_setup_keyboard() {
+  local t="Setup from the keyboard $TAG" want step
+  running_clock Format REG_DWORD 1 Position REG_DWORD 3 || return
+  open_setup || return
+  focus_on() { [[ "$(probe focus "$SETUP" | cut -f4)" == "$1" ]]; }
+  want=$(probe children "$SETUP" | awk -F'\t' '$3 == "Marker ON" { print $4 }')
+  wait_for 2000 focus_on "$want"
+  check "$t: the focus starts on Marker ON" "Marker ON" "$(probe focus "$SETUP" | cut -f3)"
+  xdotool key space
+  for step in "Tab:Military Time" "Tab:option 3" "Right:option 4" "Tab:Apply"; do
+    case "${step#*:}" in
+      option*) want=$(option_rect "${step##* }") ;;
+      *) want=$(probe children "$SETUP" | awk -F'\t' -v c="${step#*:}" '$3 == c { print $4 }') ;;
+    esac
+    xdotool key "${step%%:*}"
+    wait_for 2000 focus_on "$want"
+    check "$t: ${step%%:*} to ${step#*:}" "$want" "$(probe focus "$SETUP" | cut -f4)"
+  done
+  unset -f focus_on
+  xdotool key Return
+  check_true "$t: Enter on Apply closes it" "still there 3 s after Enter" probe wait-gone "$SETUP" 3000
+  check "$t: Apply stored Space's tick and the arrow's spot" \
+    "$(printf 'Format REG_DWORD 0x1\nMark REG_DWORD 0x1\nPosition REG_DWORD 0x4')" "$(reg_values | sort)"
+  end_exe "$EXE_PID"
+}
+
 # About, from Setup: the picture over a capture of the screen, so its magenta parts show what
 # was behind it (here the clock and the desktop), never magenta itself.
 case_about() {
   local t="About $TAG" before="$BB_TMP/before.png" after="$BB_TMP/after.png"
+  # A 3-D dark-shadow colour of the user's own, which the OK box must show.
+  wine reg add 'HKCU\Control Panel\Colors' /v ButtonDkShadow /d "10 120 200" /f >/dev/null 2>&1
   running_clock Format REG_DWORD 1 Position REG_DWORD 0 || return
   open_setup || return
   sleep 0.5
@@ -391,6 +422,10 @@ case_about() {
   got=$(desk_pixels "$after" "${pts[@]}" | xargs)
   check "$t: see-through pixels show what was behind" "$want" "$got"
   check "$t: no magenta left" "" "$(grep -o '255,0,255' <<<"$got")"
+  local ok_x ok_y
+  read -r ok_x ok_y _ <<<"$(probe children "$about" | awk -F'\t' '$2 == "Edit" && $3 == "OK" { print $4 }')"
+  check "$t: the OK box in the system's 3-D dark-shadow colour" "10,120,200" \
+    "$(desk_pixels "$after" $((ok_x + 3)) $((ok_y + 3)))"
   check "$t: something of the clock shows through" yes \
     "$([[ "$(desk_pixels "$after" "${pts[10]}" "${pts[11]}")" != "$DESK_RGB" ]] && echo yes || echo no)"
   # A credit line every 1.5 s, on the program's own timers.
@@ -407,6 +442,7 @@ case_about() {
   check "$t: the clock runs on" "1 running" \
     "$(clock_lines visible | wc -l) $(alive "$EXE_PID" && echo running || echo ended)"
   end_exe "$EXE_PID"
+  wine reg add 'HKCU\Control Panel\Colors' /v ButtonDkShadow /d "64 64 64" /f >/dev/null 2>&1
 }
 
 # cpu_ticks PID...: the CPU time the processes have used so far, in clock ticks (1/100 s).
@@ -531,7 +567,7 @@ case_press_capture() {
 run_cases() {
   echo "# $EXE"
   local c
-  for c in ${CASES:-first_start shape tiers tiers_now settings pointer press_capture second_copy same_instant setup about browser no_timer}; do
+  for c in ${CASES:-first_start shape tiers tiers_now settings pointer press_capture second_copy same_instant setup setup_keyboard about browser no_timer}; do
     "case_$c"
   done
 }

@@ -200,12 +200,17 @@ void Form::Load() {
 void Form::Show() {
   Load();
   if (!peer_) return;
+  bool first = false;
   if (!shownSinceLoad_) {
-    shownSinceLoad_ = true;
+    shownSinceLoad_ = first = true;
     Form_Showing();
     if (!peer_) return;  // unloaded by its own handler
   }
   peer_->Show();
+  if (!first) return;
+  // A dialog opens with the focus on its first stop.
+  peer_->SetTabOrder(TabOrder());
+  if (std::vector<Control*> stops = TabStops(); !stops.empty()) FocusControl(stops.front());
 }
 
 namespace {
@@ -233,6 +238,7 @@ void Form::Unload() {
 
 void Form::NativeClosed() {
   pointer_ = {};
+  focused_ = nullptr;
   for (Control* c : controls_) c->DestroyPeer();
   peer_.reset();
   pushedValid_ = false;

@@ -29,6 +29,8 @@ void Form::NativePointer(Control* under, const PointerEvent& e) {
       if (doubled && DblClick) DblClick();
       return;
     }
+    // A press on a button or a box gives it the focus, as on Windows.
+    if (target->TakesFocus() && target->TabIndex >= 0) FocusControl(target);
     const PixelRect b = target->Bounds();
     if (doubled) {
       if (target->DblClick) target->DblClick();

@@ -129,6 +129,7 @@ std::vector<MonitorRect> Monitors() {
 }
 
 DoubleClickLimits PlatformDoubleClickLimits() { return {}; }
+Color SystemDarkShadowColor() { return Rgb(64, 64, 64); }
 bool TakesCommandLine() { return false; }
 std::string SettingsLocation() { return "memory"; }
 

@@ -102,6 +102,10 @@ class ChildPeer : public ControlPeer {
 
   // BUTTON controls click themselves (BN_CLICKED), from the pointer and from the keyboard.
   bool MakesOwnClicks() const override { return !clickOnRelease_; }
+  void SetFocus(bool focused) override {
+    if (focused) ::SetFocus(hwnd_);
+  }
+  HWND Hwnd() const { return hwnd_; }
 
   // WM_CTLCOLOR*: our colours.
   HBRUSH Colours(HDC dc) {
@@ -429,11 +433,41 @@ class FormWindow : public FormPeer {
     while (form.Peer() == self) {
       BOOL got = GetMessageW(&msg, nullptr, 0, 0);
       if (got <= 0) EndProgram(0);
+      // The dialog manager: Tab, the arrows in the option group, Space and Enter.
+      if (IsDialogMessageW(hwnd_, &msg)) continue;
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
     for (HWND w : disabled)
       if (IsWindow(w)) EnableWindow(w, TRUE);
+  }
+
+  // The dialog manager walks the children from the top of the z-order down, so the tab order
+  // becomes the z-order. The checked option button is the group's tab stop (BUTTON keeps
+  // WS_TABSTOP on the checked one from then on).
+  void SetTabOrder(const std::vector<Control*>& order) override {
+    HWND after = HWND_TOP;
+    HWND firstOption = nullptr, checked = nullptr;
+    for (Control* c : order) {
+      auto* peer = dynamic_cast<ChildPeer*>(c->Peer());
+      if (!peer) continue;
+      SetWindowPos(peer->Hwnd(), after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      after = peer->Hwnd();
+      if (auto* o = dynamic_cast<OptionButton*>(c)) {
+        if (!firstOption) firstOption = after;
+        if (o->Value() && !checked) checked = after;
+      }
+    }
+    for (Control* c : order)
+      if (auto* peer = dynamic_cast<ChildPeer*>(c->Peer()); peer && dynamic_cast<OptionButton*>(c)) {
+        const HWND h = peer->Hwnd();
+        LONG_PTR style = GetWindowLongPtrW(h, GWL_STYLE) & ~LONG_PTR(WS_TABSTOP | WS_GROUP);
+        if (h == (checked ? checked : firstOption)) style |= WS_TABSTOP;
+        if (h == firstOption) style |= WS_GROUP;
+        SetWindowLongPtrW(h, GWL_STYLE, style);
+      }
+    // Show focus rectangles from the start, not only after the first key.
+    SendMessageW(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
   }
 
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp) {
@@ -498,6 +532,8 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 }  // namespace win32
+
+Color SystemDarkShadowColor() { return static_cast<Color>(GetSysColor(COLOR_3DDKSHADOW)); }
 
 // The user's double-click setting; the system compares against a rectangle of this size
 // centred on the first press.

@@ -60,6 +60,17 @@ class PaintedWindow : public ChildWindow {
   void Update() override { Repaint(); }
 
  protected:
+  void FocusShown() override { Repaint(); }
+  // The dotted rectangle that shows the keyboard focus.
+  void FocusRect(GC gc, Color c, int x, int y, int w, int h) {
+    if (!HasFocus() || w < 2 || h < 2) return;
+    XSetForeground(X().dpy, gc, PixelOf(c));
+    XSetLineAttributes(X().dpy, gc, 1, LineOnOffDash, CapButt, JoinMiter);
+    const char dash[] = {1, 1};
+    XSetDashes(X().dpy, gc, 0, dash, 2);
+    XDrawRectangle(X().dpy, Window(), gc, x, y, unsigned(w - 1), unsigned(h - 1));
+    XSetLineAttributes(X().dpy, gc, 1, LineSolid, CapButt, JoinMiter);
+  }
   void Paint() override {
     Display* d = X().dpy;
     if (!draw_) draw_ = XftDrawCreate(d, Window(), X().visual, X().colormap);
@@ -73,11 +84,17 @@ class PaintedWindow : public ChildWindow {
   }
   virtual void Draw(GC gc, XftDraw* draw) = 0;
   // A check box's or option button's caption, beside its box, centred in height.
-  void CaptionRightOf(int boxSize, XftDraw* draw, const Label& control) {
+  // With the focus, a dotted frame around the caption (around the box where there is none).
+  void CaptionRightOf(int boxSize, GC gc, XftDraw* draw, const Label& control) {
     XftFont* f = FontFor(control.Font);
-    if (!f || control.Caption().empty()) return;
-    DrawText(draw, f, control.ForeColor, boxSize + 4,
-             (Height() - (f->ascent + f->descent)) / 2 + f->ascent, control.Caption());
+    if (!f || control.Caption().empty()) {
+      FocusRect(gc, control.ForeColor, 0, 0, Width(), Height());
+      return;
+    }
+    const int h = f->ascent + f->descent, top = (Height() - h) / 2;
+    DrawText(draw, f, control.ForeColor, boxSize + 4, top + f->ascent, control.Caption());
+    FocusRect(gc, control.ForeColor, boxSize + 2, std::max(0, top - 1),
+              std::min(Width() - boxSize - 2, TextWidth(f, control.Caption()) + 4), h + 2);
   }
 
  private:
@@ -103,7 +120,7 @@ class CheckWindow : public PaintedWindow {
       XSetLineAttributes(X().dpy, gc, 2, LineSolid, CapButt, JoinMiter);
       XDrawLines(X().dpy, Window(), gc, tick, 3, CoordModeOrigin);
     }
-    CaptionRightOf(size, draw, box_);
+    CaptionRightOf(size, gc, draw, box_);
   }
 
  private:
@@ -127,7 +144,7 @@ class OptionWindow : public PaintedWindow {
       XSetForeground(X().dpy, gc, PixelOf(Rgb(0, 0, 0)));
       XFillArc(X().dpy, Window(), gc, 3, y0 + 3, size - 6, size - 6, 0, 360 * 64);
     }
-    CaptionRightOf(size, draw, option_);
+    CaptionRightOf(size, gc, draw, option_);
   }
 
  private:
@@ -147,6 +164,7 @@ class ButtonWindow : public PaintedWindow {
     int shift = Pressed() ? 1 : 0;
     DrawText(draw, f, button_.ForeColor, (Width() - TextWidth(f, button_.Caption())) / 2 + shift,
              (Height() - (f->ascent + f->descent)) / 2 + f->ascent + shift, button_.Caption());
+    FocusRect(gc, Rgb(0, 0, 0), 4, 4, Width() - 8, Height() - 8);
   }
 
  private:
@@ -333,6 +351,9 @@ std::unique_ptr<ControlPeer> NewTimerPeer(Timer& t) {
   p->Arm();
   return p;
 }
+
+// X has no system colours: the grey Windows uses by default.
+Color SystemDarkShadowColor() { return x11::kDarkShadow; }
 
 WindowHandle DesktopWindowHandle() { return x11::X().root; }
 

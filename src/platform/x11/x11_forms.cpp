@@ -2,10 +2,12 @@
 // windows carrying their caption in WM_NAME.
 #include <X11/Xatom.h>
 #include <X11/extensions/shape.h>
+#include <X11/keysym.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "platform/x11/x11_forms.h"
@@ -52,7 +54,9 @@ FormWindow::FormWindow(Form& form) : form_(form) {
   Connection& c = X();
   XSetWindowAttributes a{};
   a.background_pixel = PixelOf(form.Style() == FormStyle::FixedSingle ? kFrameFace : form.BackColor);
-  a.event_mask = ExposureMask | StructureNotifyMask | kPointerEvents | ButtonMotionMask;
+  // Keys come here from the controls, which do not ask for them (text boxes excepted).
+  a.event_mask = ExposureMask | StructureNotifyMask | kPointerEvents | ButtonMotionMask |
+                 KeyPressMask | FocusChangeMask;
   a.bit_gravity = NorthWestGravity;
   outer_ = XCreateWindow(c.dpy, c.root, 0, 0, 1, 1, 0, c.depth, InputOutput, c.visual,
                          CWBackPixel | CWEventMask | CWBitGravity, &a);
@@ -215,9 +219,23 @@ void FormWindow::HandleEvent(XEvent& ev) {
     case MapNotify:
       // Dialogs take the keyboard when they appear; without a window manager nobody else
       // would give it to them.
-      if (ev.xmap.window == outer_ && outer_ != MainWindow())
-        XSetInputFocus(X().dpy, outer_, RevertToParent, CurrentTime);
+      if (ev.xmap.window != outer_) break;
+      mapped_ = true;
+      if (focusChild_) XSetInputFocus(X().dpy, focusChild_, RevertToParent, CurrentTime);
+      else if (outer_ != MainWindow()) XSetInputFocus(X().dpy, outer_, RevertToParent, CurrentTime);
       break;
+    case UnmapNotify:
+      if (ev.xunmap.window == outer_) mapped_ = false;
+      break;
+    case FocusIn:
+      // A window manager focuses the top-level; the keyboard belongs to the focused control.
+      if (ev.xfocus.window == outer_ && focusChild_ && ev.xfocus.mode != NotifyUngrab &&
+          ev.xfocus.detail != NotifyPointer)
+        XSetInputFocus(X().dpy, focusChild_, RevertToParent, CurrentTime);
+      break;
+    case KeyPress:
+      Key(ev.xkey);
+      return;  // a handler may have unloaded the form
     case ConfigureNotify:
       TrackPosition(ev.xconfigure);
       break;
@@ -265,6 +283,27 @@ void FormWindow::HandleEvent(XEvent& ev) {
     default:
       break;
   }
+}
+
+void FormWindow::FocusChild(::Window child) {
+  focusChild_ = child;
+  if (mapped_ && child) XSetInputFocus(X().dpy, child, RevertToParent, CurrentTime);
+}
+
+void FormWindow::Key(XKeyEvent& e) {
+  const KeySym sym = XLookupKeysym(&e, 0);
+  std::optional<plat::Key> key;
+  switch (sym) {
+    case XK_Tab: case XK_ISO_Left_Tab: key = plat::Key::Tab; break;
+    case XK_space: key = plat::Key::Space; break;
+    case XK_Return: case XK_KP_Enter: key = plat::Key::Enter; break;
+    case XK_Left: case XK_KP_Left: key = plat::Key::Left; break;
+    case XK_Right: case XK_KP_Right: key = plat::Key::Right; break;
+    case XK_Up: case XK_KP_Up: key = plat::Key::Up; break;
+    case XK_Down: case XK_KP_Down: key = plat::Key::Down; break;
+    default: return;
+  }
+  form_.NativeKey(*key, ShiftCode(e.state));
 }
 
 void FormWindow::TrackPosition(const XConfigureEvent& e) {
@@ -344,7 +383,8 @@ ChildWindow::ChildWindow(Control& control, Color background, long events) : cont
   Connection& c = X();
   XSetWindowAttributes a{};
   a.background_pixel = PixelOf(background);
-  a.event_mask = events;
+  // A control that takes the focus gets the keys while it has it, and hands them to its form.
+  a.event_mask = events | (control.TakesFocus() ? KeyPressMask : 0);
   a.bit_gravity = NorthWestGravity;
   topLevel_ = parent ? parent->Outer() : c.root;
   window_ = XCreateWindow(c.dpy, parent ? parent->Client() : c.root, 0, 0, 1, 1, 0, c.depth,
@@ -374,6 +414,15 @@ void ChildWindow::SetVisible(bool visible) {
 
 void ChildWindow::SetText(const std::string& text) { SetWindowText(window_, text); }
 
+void ChildWindow::SetFocus(bool focused) {
+  focused_ = focused;
+  if (FormWindow* form = FormWindowOf(topLevel_)) {
+    if (focused) form->FocusChild(window_);
+    else if (form->FocusedChild() == window_) form->FocusChild(0);
+  }
+  FocusShown();
+}
+
 void ChildWindow::HandleEvent(XEvent& ev) {
   switch (ev.type) {
     case Expose:
@@ -399,6 +448,10 @@ void ChildWindow::HandleEvent(XEvent& ev) {
 }
 
 void ChildWindow::Clicked() { control_.UserClicked(); }
+
+void ChildWindow::Key(XKeyEvent& e) {
+  if (FormWindow* form = FormWindowOf(topLevel_)) form->Key(e);
+}
 
 // The press and release go to the shared pointer rules; this window keeps only what it draws
 // (a button shown pressed). Handlers may unload the whole form, and this window with it.

@@ -23,6 +23,11 @@ class FormWindow : public FormPeer, public EventTarget {
   ::Window TopLevel() const override { return outer_; }
   ::Window Outer() const { return outer_; }
   ::Window Client() const { return client_; }
+  // The control window that gets the keyboard (0: the form itself).
+  void FocusChild(::Window child);
+  ::Window FocusedChild() const { return focusChild_; }
+  // A key for the form's keyboard rules (Tab, Space, Enter, the arrows).
+  void Key(XKeyEvent& e);
   const PixelRect& Bounds() const { return bounds_; }
 
  private:
@@ -42,7 +47,9 @@ class FormWindow : public FormPeer, public EventTarget {
   PixelRect bounds_{0, 0, 1, 1};
   bool shown_ = false;
   bool dragPending_ = false, dragging_ = false, closePressed_ = false;
-  bool destroyed_ = false;  // destroyed by another client (a window manager, xdotool)
+  bool destroyed_ = false;
+  bool mapped_ = false;
+  ::Window focusChild_ = 0;  // destroyed by another client (a window manager, xdotool)
   XftDraw* captionDraw_ = nullptr;
   int pressX_ = 0, pressY_ = 0, startX_ = 0, startY_ = 0;
 };
@@ -57,6 +64,7 @@ class ChildWindow : public ControlPeer, public EventTarget {
   void SetText(const std::string& text) override;
   void SetBounds(const PixelRect& r) override;
   void SetVisible(bool visible) override;
+  void SetFocus(bool focused) override;
   void HandleEvent(XEvent& ev) override;
   ::Window TopLevel() const override { return topLevel_; }
   ::Window Window() const { return window_; }
@@ -67,8 +75,12 @@ class ChildWindow : public ControlPeer, public EventTarget {
   virtual void Clicked();
   virtual void Pressed(const XButtonEvent&) {}
   virtual void PressChanged() {}
-  virtual void Key(XKeyEvent&) {}
+  // A key while this control has the focus: by default, the form's.
+  virtual void Key(XKeyEvent& e);
   virtual void Focus(bool) {}
+  // The shared keyboard rules gave or took the focus: show it.
+  virtual void FocusShown() {}
+  bool HasFocus() const { return focused_; }
   bool Pressed() const { return pressed_; }
   int Width() const { return width_; }
   int Height() const { return height_; }
@@ -79,6 +91,7 @@ class ChildWindow : public ControlPeer, public EventTarget {
   ::Window window_ = 0, topLevel_ = 0;
   int x_ = 0, y_ = 0, width_ = 1, height_ = 1;  // in the form's client area
   bool pressed_ = false;  // the left button is down on this control: drawn pressed
+  bool focused_ = false;
 };
 
 class LabelWindow : public ChildWindow {
