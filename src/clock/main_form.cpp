@@ -118,8 +118,8 @@ void Main::Form_Load() {
   }
 
   MarkSetting = ReadSetting("Mark");
-  Line1.SetVisible(MarkSetting == 1);
-  if (FormatSetting == 1) Label1.SetCaption("MIL");
+  ShowMark();
+  ShowDisplayMode();
 
   SetWidth(800.0 * plat::TwipsPerPixelX());
   SetHeight(800.0 * plat::TwipsPerPixelY());
@@ -133,6 +133,13 @@ void Main::Form_Load() {
   PlaceClock(PositionSetting);
   TimeIt();
 }
+
+// In 12-hour display the update loop writes "AM" or "PM" on its next pass.
+void Main::ShowDisplayMode() {
+  if (FormatSetting == 1) Label1.SetCaption("MIL");
+}
+
+void Main::ShowMark() { Line1.SetVisible(MarkSetting == 1); }
 
 void Main::PlaceClock(const SettingValue& position) {
   if (auto spot = ClockSpotFor(position, ScreenWidth, ScreenHeight)) Move(spot->left, spot->top);

@@ -16,6 +16,10 @@ class Main : public plat::Form {
   // The placement rule: moves the window to the spot of a Position 0-6; anything else moves
   // nothing.
   void PlaceClock(const SettingValue& position);
+  // The two display steps the settings drive: "MIL" on the mode label in 24-hour display,
+  // and the alignment mark shown when Mark is on.
+  void ShowDisplayMode();
+  void ShowMark();
 
   // Runs the update loop; never returns.
   [[noreturn]] void TimeIt();
@@ -37,16 +41,18 @@ class Main : public plat::Form {
   void Tier_DblClick(int Index);
   void Tier_MouseUp(int Index, int Button, int Shift, float X, float Y);
 
-  plat::ControlArray<plat::Label> Sec{*this, "Sec", 5};
-  plat::ControlArray<plat::Label> Min{*this, "Min", 5};
-  plat::ControlArray<plat::Label> Hours{*this, "Hours", 5};
-  plat::ControlArray<plat::Label> Daywk{*this, "Daywk", 5};
-  plat::ControlArray<plat::Label> NumDay{*this, "NumDay", 5};
-  plat::ControlArray<plat::Label> Mnth{*this, "Mnth", 4};
-  plat::ControlArray<plat::Label> Yr{*this, "Yr", 3};
-  plat::Label Label1{*this, "Label1"};
-  plat::Label Label2{*this, "Label2"};
-  plat::Label Label3{*this, "Label3"};
+  // The seven tiers, from the tip down.
+  plat::ControlArray<plat::Label> Sec{*this, "Sec", 5};        // seconds (stands still)
+  plat::ControlArray<plat::Label> Min{*this, "Min", 5};        // minutes
+  plat::ControlArray<plat::Label> Hours{*this, "Hours", 5};    // hours
+  plat::ControlArray<plat::Label> Daywk{*this, "Daywk", 5};    // day of the month
+  plat::ControlArray<plat::Label> NumDay{*this, "NumDay", 5};  // weekday
+  plat::ControlArray<plat::Label> Mnth{*this, "Mnth", 4};      // month
+  plat::ControlArray<plat::Label> Yr{*this, "Yr", 3};          // year
+  plat::Label Label1{*this, "Label1"};  // mode label: "MIL", "AM" or "PM"
+  plat::Label Label2{*this, "Label2"};  // the dark-brown bar above it: switches the mark
+  plat::Label Label3{*this, "Label3"};  // thin strip at the tip
+  // Rules between the tiers, from the top; Line10 is the thick base.
   plat::Line Line8{*this, "Line8"};
   plat::Line Line7{*this, "Line7"};
   plat::Line Line6{*this, "Line6"};
@@ -55,7 +61,7 @@ class Main : public plat::Form {
   plat::Line Line3{*this, "Line3"};
   plat::Line Line2{*this, "Line2"};
   plat::Line Line10{*this, "Line10"};
-  plat::Line Line1{*this, "Line1"};
+  plat::Line Line1{*this, "Line1"};  // the alignment mark on the centre line
 
   // Loop state, kept for the whole run.
   int SecNow = 0, MinNow = 0, HourNow = 0;

@@ -25,23 +25,14 @@ void Main::Label3_DblClick() { plat::EndProgram(0); }
 void Main::Tier_DblClick(int) { plat::EndProgram(0); }
 
 void Main::Label1_DblClick() {
-  if (FormatSetting == 1) {
-    FormatSetting = 0;  // the loop writes AM or PM on its next pass
-  } else {
-    FormatSetting = 1;
-    Label1.SetCaption("MIL");
-  }
+  FormatSetting = FormatSetting == 1 ? 0 : 1;
+  ShowDisplayMode();
   WriteSetting("Format", FormatSetting);
 }
 
 void Main::Label2_DblClick() {
-  if (MarkSetting == 1) {
-    Line1.SetVisible(false);
-    MarkSetting = 0;
-  } else {
-    Line1.SetVisible(true);
-    MarkSetting = 1;
-  }
+  MarkSetting = MarkSetting == 1 ? 0 : 1;
+  ShowMark();
   WriteSetting("Mark", MarkSetting);
 }
 
@@ -49,7 +40,7 @@ void Main::Label1_MouseUp(int Button, int, float, float) {
   if (Button != plat::kRightButton) return;
   // Modal: the loop, and with it the tiers, stand still until the dialog closes.
   ConfigWindow(*this).ShowModal();
-  Line1.SetVisible(MarkSetting == 1);
+  ShowMark();
 }
 
 void Main::Tier_MouseUp(int, int Button, int Shift, float X, float Y) {

@@ -106,6 +106,8 @@ class Control {
   int TabIndex = -1;
   // Whether the control can take the keyboard focus (buttons, check boxes, option buttons).
   virtual bool TakesFocus() const { return false; }
+  // Whether a quick second press makes a double-click; on a button or a box it is another click.
+  virtual bool DoubleClicks() const { return !TakesFocus(); }
 
   // Events the backend delivers; empty means the control ignores them.
   std::function<void()> Click;

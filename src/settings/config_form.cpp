@@ -102,7 +102,7 @@ void Config::Form_Load() {
 void Config::Command1_Click() {
   MarkSetting = Check1.Value();
   FormatSetting = Check2.Value();
-  if (FormatSetting == 1) clock_.Label1.SetCaption("MIL");
+  clock_.ShowDisplayMode();
   WriteSetting("Format", FormatSetting);
   WriteSetting("Mark", MarkSetting);
   for (int i : {6, 0, 1, 2, 3, 4, 5}) {

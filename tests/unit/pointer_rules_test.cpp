@@ -68,6 +68,19 @@ TEST(PointerRules, SecondLeftPressCloseInTimePlaceAndControlIsADoubleClick) {
   }
 }
 
+TEST(PointerRules, AButtonClickedTwiceQuicklyClicksTwice) {
+  Pad p;
+  plat::CommandButton ok{p, "OK"};
+  ok.Move(0, 600, 1500, 300);
+  int clicks = 0;
+  ok.Click = [&] { ++clicks; };
+  p.Unload();
+  p.Load();
+  p.Tap(&ok, plat::kLeftButton, 1000, 10, 50);
+  p.Tap(&ok, plat::kLeftButton, 1100, 10, 50);
+  EXPECT_EQ(clicks, 2);
+}
+
 TEST(PointerRules, ServerTimeWrapsAt32Bits) {
   for (auto [t, dbl] : {std::pair{0x00000050u, true}, std::pair{0x00000200u, false}}) {
     Pad p;

@@ -17,6 +17,7 @@ void Form::NativePointer(Control* under, const PointerEvent& e) {
     p.held |= e.button;
     const DoubleClickLimits limits = PlatformDoubleClickLimits();
     const bool doubled = e.button == kLeftButton && p.armed && p.lastOn == target &&
+                         (!target || target->DoubleClicks()) &&
                          std::uint32_t(e.time - p.last.time) <= limits.ms &&
                          std::abs(e.x - p.last.x) <= limits.dx &&
                          std::abs(e.y - p.last.y) <= limits.dy;
