@@ -87,13 +87,28 @@ int ClockSetFd() {
 bool TakeClockSet() {
   std::uint64_t expirations = 0;
   const ssize_t n = read(g_clockSetFd, &expirations, sizeof expirations);
-  if (n < 0 && errno == ECANCELED && ArmClockSet(g_clockSetFd)) return true;
   if (n < 0 && errno == EAGAIN) return false;
+  const bool set = n < 0 && errno == ECANCELED;
+  if (set && ArmClockSet(g_clockSetFd)) return true;
   // It expired (a clock faked by a tool may map the deadline into the past) or cannot be armed
   // again: without it a step still shows at the next second.
   close(g_clockSetFd);
   g_clockSetFd = -1;
-  return n < 0 && errno == ECANCELED;
+  return set;
+}
+
+// The timer that ends a sleep. ppoll()'s own time-out gets a slack of 0.1 % of its length (a
+// millisecond on the way to the next second); a timerfd fires on time. It is armed again before
+// every sleep, which also clears an expiry nobody read.
+int g_wakeFd = -2;  // -2: not made yet, -1: not available (ppoll's time-out serves)
+
+bool ArmWake(std::int64_t ns) {
+  if (g_wakeFd == -2) g_wakeFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+  if (g_wakeFd < 0) return false;
+  // Relative: tools that fake the time for tests shift absolute deadlines, monotonic ones too.
+  itimerspec in{};
+  in.it_value = ToTimespec(std::max<std::int64_t>(1, ns));
+  return timerfd_settime(g_wakeFd, 0, &in, nullptr) == 0;
 }
 
 // Looks at every queued event and takes none; flags any that is not a repaint.
@@ -181,12 +196,14 @@ std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handl
       timer->signalled = true;
       return kWaitObject0;
     }
-    pollfd fds[3] = {{ConnectionNumber(d), POLLIN, 0},
+    const bool wakeArmed = step.sleepNs >= 0 && ArmWake(step.sleepNs);
+    pollfd fds[4] = {{ConnectionNumber(d), POLLIN, 0},
                      {timer->hinted ? ClockSetFd() : -1, POLLIN, 0},
-                     {timer->hinted ? x11::ZoneWatchFd() : -1, POLLIN, 0}};
+                     {timer->hinted ? x11::ZoneWatchFd() : -1, POLLIN, 0},
+                     {wakeArmed ? g_wakeFd : -1, POLLIN, 0}};
     timespec left{};
     if (step.sleepNs >= 0) left = ToTimespec(step.sleepNs);
-    const int r = ppoll(fds, 3, step.sleepNs >= 0 ? &left : nullptr, nullptr);
+    const int r = ppoll(fds, 4, step.sleepNs >= 0 && !wakeArmed ? &left : nullptr, nullptr);
     if (r < 0) {
       if (errno == EINTR) continue;
       return kWaitFailed;
