@@ -1,0 +1,37 @@
+// Cutting a window to a polygon: the Shape extension, from our own pixel rule.
+#include <X11/extensions/shape.h>
+
+#include <vector>
+
+#include "platform/common/polygon_rows.h"
+#include "platform/region.h"
+#include "platform/x11/x11_forms.h"
+
+namespace plat {
+
+using x11::X;
+
+RegionHandle CreatePolygonRgn(const Point* points, int count, int) {
+  if (!points || count < 3) return 0;
+  return reinterpret_cast<RegionHandle>(new std::vector<Point>(points, points + count));
+}
+
+int SetWindowRgn(WindowHandle window, RegionHandle region, bool) {
+  auto* polygon = reinterpret_cast<std::vector<Point>*>(region);
+  x11::FormWindow* form = x11::FormWindowOf(window);
+  int ok = 0;
+  if (form && polygon) {
+    std::vector<XRectangle> rects;
+    for (const PixelSpan& s : PolygonSpans(*polygon))
+      rects.push_back({static_cast<short>(s.x), static_cast<short>(s.y),
+                       static_cast<unsigned short>(s.width), 1});
+    for (int kind : {ShapeBounding, ShapeInput})
+      XShapeCombineRectangles(X().dpy, form->Outer(), kind, 0, 0, rects.data(),
+                              static_cast<int>(rects.size()), ShapeSet, YXBanded);
+    ok = 1;
+  }
+  delete polygon;  // the window has it now; the region object itself is done with
+  return ok;
+}
+
+}  // namespace plat
