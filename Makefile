@@ -87,7 +87,7 @@ FUZZ_SECONDS ?= 60
 fuzz: deps
 	mkdir -p build-fuzz/corpus
 	clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -Isrc \
-	  fuzz/reg_file_fuzz.cpp src/platform/common/hive.cpp src/platform/common/reg_file.cpp \
+	  fuzz/reg_file_fuzz.cpp src/platform/emulated/hive.cpp src/platform/emulated/reg_file.cpp \
 	  -o build-fuzz/reg_file_fuzz
 	build-fuzz/reg_file_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
 	  build-fuzz/corpus fuzz/corpus

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/common/hive.h"
+#include "platform/emulated/hive.h"
 #include "platform/registry.h"
 
 namespace {

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/common/hive.h"
+#include "platform/emulated/hive.h"
 #include "platform/registry.h"
-#include "platform/x11/reg_file_store.h"
+#include "platform/posix/reg_file_store.h"
 
 namespace plat {
 namespace {

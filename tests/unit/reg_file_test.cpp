@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/common/hive.h"
+#include "platform/emulated/hive.h"
 #include "platform/registry.h"
 
 namespace plat {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/common/hive.h"
+#include "platform/emulated/hive.h"
 #include "platform/registry.h"
 #include "test_hive_store.h"
 

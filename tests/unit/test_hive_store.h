@@ -1,6 +1,6 @@
 // The hive store the unit tests run the Reg* calls on: the null backend's.
 #pragma once
-#include "platform/common/memory_hive_store.h"
+#include "platform/emulated/memory_hive_store.h"
 #include "platform/null/null_backend.h"
 
 namespace plat {

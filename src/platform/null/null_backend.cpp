@@ -7,7 +7,7 @@
 
 #include "platform/app.h"
 #include "platform/common/wake_rule.h"
-#include "platform/common/hive.h"
+#include "platform/emulated/hive.h"
 #include "platform/instance_lock.h"
 #include "platform/picture_box.h"
 #include "platform/process.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/app.h"
-#include "platform/common/memory_hive_store.h"
+#include "platform/emulated/memory_hive_store.h"
 #include "platform/dates.h"
 #include "platform/forms.h"
 #include "platform/image.h"

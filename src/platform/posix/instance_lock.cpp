@@ -12,17 +12,16 @@
 
 #include "platform/instance_lock.h"
 #include "platform/posix/lock_place.h"
-#include "platform/x11/x11_internal.h"
+#include "platform/posix/session.h"
 
 namespace plat {
 
 bool ClaimSingleInstance(const std::string& name) {
   // One copy per user and X display, as Windows allows one per session.
-  Display* dpy = x11::X().dpy;
+  const posix::Session session = posix::CurrentSession();
   char host[256] = {};
   if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
-  const std::string file =
-      posix::InstanceLockName(name, DisplayString(dpy), DefaultScreen(dpy), host);
+  const std::string file = posix::InstanceLockName(name, session.display, session.screen, host);
   const uid_t uid = getuid();
   const char* tmp = std::getenv("TMPDIR");
   std::string why;

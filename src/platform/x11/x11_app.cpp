@@ -13,9 +13,10 @@
 #include <vector>
 
 #include "platform/app.h"
-#include "platform/common/hive.h"
+#include "platform/emulated/hive.h"
 #include "platform/dates.h"
-#include "platform/x11/reg_file_store.h"
+#include "platform/posix/session.h"
+#include "platform/posix/reg_file_store.h"
 #include "platform/x11/x11_internal.h"
 
 namespace plat {
@@ -257,6 +258,10 @@ std::string ExeBaseName() {
   return base;
   }();
   return name;
+}
+
+posix::Session posix::CurrentSession() {
+  return {DisplayString(X().dpy), DefaultScreen(X().dpy)};
 }
 
 bool TakesCommandLine() { return true; }

@@ -1,7 +1,7 @@
 // A HiveStore kept in memory, for tests: the hive is a plain member, and the flags make Load or
 // Save fail the way an unreadable file or a full disk would.
 #pragma once
-#include "platform/common/hive.h"
+#include "platform/emulated/hive.h"
 
 namespace plat {
 

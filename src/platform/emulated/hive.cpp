@@ -1,4 +1,4 @@
-#include "platform/common/hive.h"
+#include "platform/emulated/hive.h"
 
 #include <cstddef>
 #include <set>

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "platform/common/hive.h"
+#include "platform/emulated/hive.h"
 #include "platform/registry.h"
 
 namespace plat {

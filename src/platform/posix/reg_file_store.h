@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "platform/common/hive.h"
+#include "platform/emulated/hive.h"
 
 namespace plat {
 

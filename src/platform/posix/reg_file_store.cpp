@@ -1,4 +1,4 @@
-#include "platform/x11/reg_file_store.h"
+#include "platform/posix/reg_file_store.h"
 
 #include <fcntl.h>
 #include <pwd.h>
