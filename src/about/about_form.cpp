@@ -30,9 +30,11 @@ About::About() : plat::Form("About", plat::FormStyle::Borderless) {
   Text2.ForeColor = plat::Rgb(255, 255, 255);
   Text2.BackColor = plat::SystemDarkShadowColor();
   Text2.Font = {"Times New Roman", 9.75, true};
+  Text2.TextAlign = plat::Alignment::Center;
 
   Text1.Move(960, 600, 4150, 2500);
   Text1.MultiLine = true;
+  Text1.TextAlign = plat::Alignment::Center;  // the credits stand centred
   Text1.SetText("Text1");
   Text1.ForeColor = plat::Rgb(0, 255, 0);
   Text1.BackColor = plat::Rgb(0, 0, 0);

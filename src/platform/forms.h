@@ -235,6 +235,7 @@ class TextBox : public BoxControl {
   const std::string& Text() const override { return text_; }
   void SetText(std::string_view text);
   bool MultiLine = false;
+  Alignment TextAlign = Alignment::Left;
   // Backend side: the user typed; the native side already shows the new text.
   void UserEdited(std::string text) { text_ = std::move(text); }
 
@@ -324,6 +325,9 @@ class Form {
   const std::string& DesignName() const { return name_; }
   FormStyle Style() const { return style_; }
   bool Loaded() const { return peer_ != nullptr; }
+  // The program's main window (the first captioned form loaded): dialogs belong to it.
+  bool IsMainForm() const;
+  static Form* MainForm();
 
   // Creates the native window and its controls, then runs Form_Load.
   void Load();

@@ -171,9 +171,14 @@ std::unique_ptr<ControlPeer> Line::MakePeer() { return NewLinePeer(*this); }
 
 // ---- Form ----
 
+namespace {
+Form* g_mainForm = nullptr;
+}  // namespace
+
 Form::Form(std::string designName, FormStyle style) : name_(std::move(designName)), style_(style) {}
 
 Form::~Form() {
+  if (g_mainForm == this) g_mainForm = nullptr;
   for (Control* c : controls_) c->DestroyPeer();
   peer_.reset();
 }
@@ -185,8 +190,13 @@ void Form::Unregister(Control* c) { std::erase(controls_, c); }
 int Form::ClientOffsetX() const { return style_ == FormStyle::Borderless ? 0 : 3; }
 int Form::ClientOffsetY() const { return style_ == FormStyle::Borderless ? 0 : 22; }
 
+Form* Form::MainForm() { return g_mainForm; }
+bool Form::IsMainForm() const { return g_mainForm == this; }
+
 void Form::Load() {
   if (peer_) return;
+  // Decided once, before the first window is made: the backends ask it of every form.
+  if (!g_mainForm && style_ == FormStyle::FixedSingle) g_mainForm = this;
   peer_ = NewFormPeer(*this);
   pushedValid_ = false;
   if (peer_) {

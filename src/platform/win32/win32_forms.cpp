@@ -41,7 +41,11 @@ HFONT FontOf(const FontSpec& f) {
                                      DEFAULT_QUALITY, DEFAULT_PITCH, Wide(f.name).c_str());
 }
 
-HWND g_main = nullptr;  // the first captioned form: the owner of dialogs
+// The main form's window: the owner of dialogs.
+HWND MainHwnd() {
+  const Form* main = Form::MainForm();
+  return main ? reinterpret_cast<HWND>(main->hWnd()) : nullptr;
+}
 
 // The button of a mouse message, 0 for other messages. A double-click message is a press: the
 // shared pointer rules tell double-clicks themselves.
@@ -159,6 +163,7 @@ class ChildPeer : public ControlPeer {
   WNDPROC old_ = nullptr;
 };
 
+// SS_ and ES_ share these values.
 DWORD AlignStyle(Alignment a) {
   return a == Alignment::Center ? SS_CENTER : a == Alignment::Right ? SS_RIGHT : SS_LEFT;
 }
@@ -227,7 +232,7 @@ class EditPeer : public ChildPeer {
  public:
   explicit EditPeer(TextBox& t)
       : ChildPeer(t, L"EDIT",
-                  ES_CENTER | WS_GROUP |
+                  AlignStyle(t.TextAlign) | WS_GROUP |
                       (t.MultiLine ? ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN : ES_AUTOHSCROLL),
                   t.BackColor, t.ForeColor, &t.Font, true, true),
         box_(t) {}
@@ -392,21 +397,19 @@ class FormWindow : public FormPeer {
       case FormStyle::FixedDialog:
         style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
         ex = WS_EX_DLGMODALFRAME;
-        owner = g_main;
+        owner = MainHwnd();
         break;
       case FormStyle::Borderless:
         style = WS_POPUP | WS_CLIPCHILDREN;
-        owner = g_main;
+        owner = MainHwnd();
         break;
     }
     hwnd_ = CreateWindowExW(ex, L"ZorvaneForm", L"", style, 0, 0, 1, 1, owner, nullptr, Instance(), nullptr);
     SetPropW(hwnd_, L"ZorvaneForm", this);
-    if (form.Style() == FormStyle::FixedSingle && !g_main) g_main = hwnd_;
     if (HICON big = IconFrom(form.Icon, 32)) SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
     if (HICON small = IconFrom(form.Icon, 16)) SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
   }
   ~FormWindow() override {
-    if (g_main == hwnd_) g_main = nullptr;
     RemovePropW(hwnd_, L"ZorvaneForm");
     DestroyWindow(hwnd_);
   }

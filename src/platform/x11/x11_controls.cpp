@@ -230,7 +230,10 @@ class TextWindow : public PaintedWindow {
     std::vector<std::string> lines = box_.MultiLine ? Lines(box_.Text()) : std::vector<std::string>{box_.Text()};
     int caretX = x, caretY = y;
     for (const auto& l : lines) {
-      x = std::max(2, (Width() - TextWidth(f, l)) / 2);  // centred, like the credits they show
+      const int room = Width() - TextWidth(f, l);
+      x = box_.TextAlign == Alignment::Center  ? std::max(2, room / 2)
+          : box_.TextAlign == Alignment::Right ? std::max(2, room - 2)
+                                               : 2;
       DrawText(draw, f, box_.ForeColor, x, y + f->ascent, l);
       caretX = x + TextWidth(f, l);
       caretY = y;

@@ -26,9 +26,10 @@ constexpr int kDragThreshold = 4;  // pixels the pointer must travel before a dr
 // Interprets the window as sending input: pointer and keys on itself and its children.
 constexpr long kPointerEvents = ButtonPressMask | ButtonReleaseMask;
 
-::Window& MainWindow() {
-  static ::Window main = 0;
-  return main;
+// The main form's window: dialogs are transient for it.
+::Window MainWindow() {
+  const Form* main = Form::MainForm();
+  return main ? static_cast<::Window>(main->hWnd()) : 0;
 }
 
 std::unordered_map<WindowHandle, FormWindow*>& Windows() {
@@ -85,9 +86,7 @@ FormWindow::FormWindow(Form& form) : form_(form) {
   SetRole(client_, form.DesignName() + ".client");
   SetIcon();
 
-  // The first captioned window is the program's main window; the others are its dialogs.
-  if (form.Style() == FormStyle::FixedSingle && !MainWindow()) MainWindow() = outer_;
-  else if (MainWindow()) {
+  if (!form.IsMainForm() && MainWindow()) {
     XSetTransientForHint(c.dpy, outer_, MainWindow());
     Atom dialog = c.atom.netWmWindowTypeDialog;
     XChangeProperty(c.dpy, outer_, c.atom.netWmWindowType, XA_ATOM, 32, PropModeReplace,
@@ -96,7 +95,6 @@ FormWindow::FormWindow(Form& form) : form_(form) {
 }
 
 FormWindow::~FormWindow() {
-  if (MainWindow() == outer_) MainWindow() = 0;
   if (captionDraw_) XftDrawDestroy(captionDraw_);
   Windows().erase(outer_);
   Unroute(outer_);
