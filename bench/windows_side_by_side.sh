@@ -20,11 +20,11 @@ wine_prefix_make "$(mktemp -d "${TMPDIR:-/tmp}/zorvane-wine-bench.XXXXXX")"
 
 echo "== one tick, in-memory backend (ns per pass; lower is better)"
 echo "-- native ($(uname -m))"
-"$NATIVE/tests/unit_tests" --tick-cost
+"$NATIVE/tick_cost"
 echo "-- win32 (i686) under Wine"
-DISPLAY= wine "$W32/tests/unit_tests.exe" --tick-cost | tr -d '\r'
+runnable_exe "$W32/tick_cost.exe" && DISPLAY= wine "$W32/tick_cost.exe" | tr -d '\r'
 echo "-- win64 (x86_64) under Wine"
-DISPLAY= wine "$W64/tests/unit_tests.exe" --tick-cost | tr -d '\r'
+runnable_exe "$W64/tick_cost.exe" && DISPLAY= wine "$W64/tick_cost.exe" | tr -d '\r'
 
 echo
 echo "== program sizes (bytes): the file, and its code and data as loaded (size's dec column)"

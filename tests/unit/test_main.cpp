@@ -1,19 +1,22 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "platform/null/null_backend.h"
-#include "tick_cost.h"
+#include "shared/main_mod.h"
 
-// Every test starts from a fresh in-memory platform.
-class ResetNullBackend : public ::testing::EmptyTestEventListener {
-  void OnTestStart(const ::testing::TestInfo&) override { plat::null::Reset(); }
+// Every test starts from a fresh in-memory platform and the program-wide settings as a new
+// process has them.
+class ResetProgram : public ::testing::EmptyTestEventListener {
+  void OnTestStart(const ::testing::TestInfo&) override {
+    plat::null::Reset();
+    FormatSetting = MarkSetting = PositionSetting = SettingValue();
+    ScreenWidth = ScreenHeight = 0;
+    VersionNumber.clear();
+    VersionDate.clear();
+  }
 };
 
 int main(int argc, char** argv) {
-  // A measurement, not a test: bench/windows_side_by_side.sh runs it in each build.
-  if (argc == 2 && std::strcmp(argv[1], "--tick-cost") == 0) return RunTickCost();
   ::testing::InitGoogleTest(&argc, argv);
-  ::testing::UnitTest::GetInstance()->listeners().Append(new ResetNullBackend);
+  ::testing::UnitTest::GetInstance()->listeners().Append(new ResetProgram);
   return RUN_ALL_TESTS();
 }
