@@ -233,10 +233,8 @@ start_clock() {
 
 # start_clock_at 'YYYY-MM-DD hh:mm:ss': the same with the wall clock frozen at that instant (UTC).
 # The program paces itself on the monotonic clock, which must keep running (DONT_FAKE_MONOTONIC).
-# Surprise: libfaketime 0.9.10 still shifts absolute timerfd deadlines, monotonic ones included,
-# so under faketime the program's periodic timer never fires: it makes its first pass over the
-# tiers and afterwards wakes only for X events. With a frozen instant the first pass is all the
-# checks need.
+# With a frozen instant the face never changes after the first pass, which is all the checks
+# need; the pause still wakes once a second on its relative timer.
 start_clock_at() {
   clock_env
   spawn "$ENV_DIR/clock" "${CLOCK_ENV[@]}" DONT_FAKE_MONOTONIC=1 faketime -f "$1" "$ZORVANE"
