@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/posix/lock_place.h"
+#include "temp_dir.h"
 
 namespace plat::posix {
 namespace {
@@ -33,28 +34,21 @@ TEST(InstanceLockName, EverySpellingOfOneDisplayGivesOneName) {
   }
 }
 
-class LockFolder : public ::testing::Test {
+class LockFolder : public TempDirTest {
  protected:
-  void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "zorvane-lock-XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    tmp_ = tmpl;
-  }
-  void TearDown() override { fs::remove_all(tmp_); }
-  std::string Mine() const { return tmp_.string() + "/zorvane-" + std::to_string(getuid()); }
-  fs::path tmp_;
+  std::string Mine() const { return dir_.string() + "/zorvane-" + std::to_string(getuid()); }
 };
 
 TEST_F(LockFolder, PrivateRuntimeFolderFirstElseAPrivateOneInTmp) {
   std::string why;
-  const std::string runtime = (tmp_ / "runtime").string();
+  const std::string runtime = (dir_ / "runtime").string();
   ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
-  EXPECT_EQ(InstanceLockFolder(runtime.c_str(), tmp_.string(), getuid(), &why), runtime);
+  EXPECT_EQ(InstanceLockFolder(runtime.c_str(), dir_.string(), getuid(), &why), runtime);
   EXPECT_FALSE(fs::exists(Mine()));
 
   ASSERT_EQ(chmod(runtime.c_str(), 0755), 0);  // open to others: not trusted
   for (const char* env : {runtime.c_str(), static_cast<const char*>(nullptr), "relative"}) {
-    EXPECT_EQ(InstanceLockFolder(env, tmp_.string(), getuid(), &why), Mine()) << why;
+    EXPECT_EQ(InstanceLockFolder(env, dir_.string(), getuid(), &why), Mine()) << why;
     struct stat st;
     ASSERT_EQ(lstat(Mine().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
@@ -82,9 +76,9 @@ TEST_F(LockFolder, AFolderThatIsNotPrivatelyOursIsRefused) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     fs::remove_all(Mine());
-    c.plant(Mine(), tmp_);
+    c.plant(Mine(), dir_);
     std::string why;
-    EXPECT_EQ(InstanceLockFolder(nullptr, tmp_.string(), getuid(), &why), "");
+    EXPECT_EQ(InstanceLockFolder(nullptr, dir_.string(), getuid(), &why), "");
     EXPECT_NE(why.find(c.why), std::string::npos) << why;
   }
   // Another user's folder, seen from our uid.

@@ -17,6 +17,7 @@
 #include "platform/emulated/hive.h"
 #include "platform/registry.h"
 #include "platform/posix/reg_file_store.h"
+#include "temp_dir.h"
 
 namespace plat {
 namespace {
@@ -50,23 +51,7 @@ std::vector<std::string> Entries(const fs::path& dir) {
   return names;
 }
 
-class RegFileStoreTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "zorvane-store-XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    for (const auto& e : fs::recursive_directory_iterator(dir_, ec)) {
-      if (e.is_directory()) fs::permissions(e.path(), fs::perms::owner_all, ec);
-    }
-    fs::remove_all(dir_, ec);
-  }
-
-  fs::path dir_;
-};
+class RegFileStoreTest : public TempDirTest {};
 
 TEST_F(RegFileStoreTest, MissingFileLoadsAsEmptyHive) {
   RegFileStore store((dir_ / "nowhere" / "settings.reg").string());
