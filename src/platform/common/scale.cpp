@@ -1,0 +1,62 @@
+#include "platform/common/scale.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+namespace plat {
+
+DisplayScale::DisplayScale(double factor) {
+  // 8 is 768 dpi; past that the value is a typo, not a screen.
+  factor_ = std::isfinite(factor) && factor > 1.0 ? std::min(factor, 8.0) : 1.0;
+}
+
+int DisplayScale::ToDevice(int logical) const {
+  if (IsOne()) return logical;
+  return static_cast<int>(std::floor(logical * factor_ + 0.5));
+}
+
+int DisplayScale::ToLogical(int device) const {
+  if (IsOne()) return device;
+  // The largest x with ToDevice(x) <= device, i.e. x * f + 0.5 < device + 1.
+  int x = static_cast<int>(std::ceil((device + 0.5) / factor_)) - 1;
+  // Guard against the division landing a hair off an exact edge.
+  while (ToDevice(x + 1) <= device) ++x;
+  while (ToDevice(x) > device) --x;
+  return x;
+}
+
+PixelRect DisplayScale::ToDevice(const PixelRect& r) const {
+  const int x0 = ToDevice(r.x), y0 = ToDevice(r.y);
+  return {x0, y0, ToDevice(r.x + r.w) - x0, ToDevice(r.y + r.h) - y0};
+}
+
+int DisplayScale::Length(int logical) const {
+  const int n = ToDevice(logical);
+  return logical > 0 && n < 1 ? 1 : n;
+}
+
+DisplayScale ScaleFromResources(std::string_view resources) {
+  // One "name:\tvalue" per line; the last setting of a name wins, as in Xrm.
+  double dpi = 0;
+  size_t start = 0;
+  while (start < resources.size()) {
+    size_t end = resources.find('\n', start);
+    if (end == std::string_view::npos) end = resources.size();
+    std::string_view line = resources.substr(start, end - start);
+    start = end + 1;
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    std::string_view name = line.substr(0, colon);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+    while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+    if (name != "Xft.dpi" && name != "*dpi" && name != "Xft*dpi") continue;
+    const std::string value(line.substr(colon + 1));
+    char* rest = nullptr;
+    const double v = std::strtod(value.c_str(), &rest);
+    if (rest != value.c_str() && std::isfinite(v) && v > 0) dpi = v;
+  }
+  return DisplayScale(dpi > 0 ? dpi / 96.0 : 1.0);
+}
+
+}  // namespace plat

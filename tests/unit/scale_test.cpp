@@ -1,0 +1,71 @@
+// Logical pixels to device pixels and back, at the scales desktops use.
+#include <gtest/gtest.h>
+
+#include "platform/common/scale.h"
+
+namespace {
+
+using plat::DisplayScale;
+using plat::PixelRect;
+
+TEST(Scale, MapsEdgesRoundingHalfUp) {
+  struct Case {
+    double factor;
+    int logical, device;
+  } cases[] = {
+      {1.0, 7, 7},    {1.0, -3, -3},   {2.0, 150, 300},  {2.0, -1, -2},  {1.5, 1, 2},
+      {1.5, 225, 338}, {1.5, -1, -1},  {1.5, -3, -4},    {1.25, 3, 4},   {1.25, 2, 3},
+      {1.25, -2, -2},  {0.5, 40, 40},  {1.75, 800, 1400},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(DisplayScale(c.factor).ToDevice(c.logical), c.device)
+        << c.factor << " x " << c.logical;
+}
+
+TEST(Scale, EveryDevicePixelBelongsToTheLogicalPixelThatCoversIt) {
+  for (double f : {1.0, 1.25, 1.5, 1.75, 2.0, 2.5, 3.0}) {
+    const DisplayScale s(f);
+    for (int x = -40; x <= 40; ++x) {
+      EXPECT_EQ(s.ToLogical(s.ToDevice(x)), x) << f << " x " << x;
+      for (int d = s.ToDevice(x); d < s.ToDevice(x + 1); ++d) EXPECT_EQ(s.ToLogical(d), x) << f;
+    }
+  }
+}
+
+TEST(Scale, RectanglesKeepTouchingAndOddSizesSplitUnevenly) {
+  const DisplayScale s(1.5);
+  const PixelRect a = s.ToDevice(PixelRect{-3, 1, 3, 5});
+  const PixelRect b = s.ToDevice(PixelRect{0, 6, 419, 336});
+  EXPECT_EQ(a, (PixelRect{-4, 2, 4, 7}));
+  EXPECT_EQ(b, (PixelRect{0, 9, 629, 504}));
+  EXPECT_EQ(a.x + a.w, b.x);
+  EXPECT_EQ(a.y + a.h, b.y);
+  EXPECT_EQ(DisplayScale(2).ToDevice(PixelRect{0, 0, 800, 800}), (PixelRect{0, 0, 1600, 1600}));
+}
+
+TEST(Scale, LengthsNeverVanish) {
+  EXPECT_EQ(DisplayScale(1.25).Length(1), 1);
+  EXPECT_EQ(DisplayScale(1.5).Length(1), 2);
+  EXPECT_EQ(DisplayScale(2).Length(3), 6);
+  EXPECT_EQ(DisplayScale(2).Length(0), 0);
+}
+
+TEST(Scale, ReadsXftDpiFromTheResourceString) {
+  struct Case {
+    const char* resources;
+    double factor;
+  } cases[] = {
+      {"", 1.0},
+      {"Xft.dpi:\t192\n", 2.0},
+      {"Xcursor.size:\t48\nXft.dpi:\t144\nXft.antialias:\t1\n", 1.5},
+      {"Xft.dpi: 120", 1.25},
+      {"Xft.dpi:\t72\n", 1.0},          // smaller than 100 % counts as 100 %
+      {"Xft.dpi:\tlarge\n", 1.0},       // not a number
+      {"Xft.dpix:\t192\n", 1.0},        // another resource
+      {"Xft.dpi:\t96\nXft.dpi:\t192\n", 2.0},  // the last one wins
+  };
+  for (const Case& c : cases)
+    EXPECT_DOUBLE_EQ(plat::ScaleFromResources(c.resources).Factor(), c.factor) << c.resources;
+}
+
+}  // namespace
