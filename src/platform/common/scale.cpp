@@ -1,5 +1,6 @@
 #include "platform/common/scale.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>

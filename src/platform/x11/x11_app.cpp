@@ -24,6 +24,7 @@ namespace x11 {
 namespace {
 
 Connection g_conn;
+DisplayScale g_scale;
 std::string g_title;
 // Never destroyed: windows of forms held in statics unroute as the program exits.
 std::unordered_map<Window, EventTarget*>& g_routes = *new std::unordered_map<Window, EventTarget*>;
@@ -49,6 +50,7 @@ bool IsInput(int type) {
 }  // namespace
 
 Connection& X() { return g_conn; }
+const DisplayScale& Scale() { return g_scale; }
 
 void Route(Window w, EventTarget* t) { g_routes[w] = t; }
 void Unroute(Window w) { g_routes.erase(w); }
@@ -219,11 +221,15 @@ std::string Initialize() {
   Atom* slot = &c.atom.wmProtocols;
   for (Atom a : atoms) *slot++ = a;
 
+  // The desktop's scale, as GNOME, KDE and Xfce publish it; programs read it once.
+  if (const char* resources = XResourceManagerString(d)) x11::g_scale = ScaleFromResources(resources);
+
   x11::InitScreen();
   return x11::InitFonts();
 }
 
-// X has no double-click setting of its own: the Windows defaults.
+// X has no double-click setting of its own: the Windows defaults, in logical pixels, so the
+// distance grows with the desktop's scale.
 DoubleClickLimits PlatformDoubleClickLimits() { return {500, 4, 4}; }
 
 const std::string& AppTitle() { return x11::g_title; }

@@ -25,14 +25,29 @@ void Line(::Window w, GC gc, Color c, int x1, int y1, int x2, int y2) {
   XDrawLine(X().dpy, w, gc, x1, y1, x2, y2);
 }
 
+// A level or upright line one logical pixel thick, with device end points: at 100 % a plain
+// line, else a bar that grows right or down from them (up or left for a far edge, so a right
+// or bottom edge stays inside the control).
+void Bar(::Window w, GC gc, Color c, int x1, int y1, int x2, int y2, bool farEdge = false) {
+  if (Scale().IsOne()) return Line(w, gc, c, x1, y1, x2, y2);
+  const int t = Scale().Length(1);
+  const int x = std::min(x1, x2), y = std::min(y1, y2);
+  const int left = x1 == x2 && farEdge ? std::max(0, x - t + 1) : x;
+  const int top = y1 == y2 && farEdge ? std::max(0, y - t + 1) : y;
+  XSetForeground(X().dpy, gc, PixelOf(c));
+  XFillRectangle(X().dpy, w, gc, left, top, unsigned(x1 == x2 ? t : std::abs(x2 - x1) + 1),
+                 unsigned(y1 == y2 ? t : std::abs(y2 - y1) + 1));
+}
+
 // Raised (or, pressed, sunken) 3-D edge around a rectangle.
 void Edge(::Window w, GC gc, int width, int height, bool sunken) {
   Color tl = sunken ? kDarkShadow : kHighlight, br = sunken ? kHighlight : kDarkShadow;
-  Line(w, gc, tl, 0, 0, width - 1, 0);
-  Line(w, gc, tl, 0, 0, 0, height - 1);
-  Line(w, gc, br, 0, height - 1, width - 1, height - 1);
-  Line(w, gc, br, width - 1, 0, width - 1, height - 1);
-  Line(w, gc, kShadow, 1, height - 2, width - 2, height - 2);
+  const int t = Scale().Length(1);
+  Bar(w, gc, tl, 0, 0, width - 1, 0);
+  Bar(w, gc, tl, 0, 0, 0, height - 1);
+  Bar(w, gc, br, 0, height - 1, width - 1, height - 1, true);
+  Bar(w, gc, br, width - 1, 0, width - 1, height - 1, true);
+  Bar(w, gc, kShadow, t, height - 1 - t, width - 1 - t, height - 1 - t, true);
 }
 
 int TextWidth(XftFont* f, const std::string& s) {
@@ -65,8 +80,9 @@ class PaintedWindow : public ChildWindow {
   void FocusRect(GC gc, Color c, int x, int y, int w, int h) {
     if (!HasFocus() || w < 2 || h < 2) return;
     XSetForeground(X().dpy, gc, PixelOf(c));
-    XSetLineAttributes(X().dpy, gc, 1, LineOnOffDash, CapButt, JoinMiter);
-    const char dash[] = {1, 1};
+    XSetLineAttributes(X().dpy, gc, unsigned(Scale().IsOne() ? 1 : Scale().Length(1)), LineOnOffDash,
+                       CapButt, JoinMiter);
+    const char dash[] = {char(Scale().Length(1)), char(Scale().Length(1))};
     XSetDashes(X().dpy, gc, 0, dash, 2);
     XDrawRectangle(X().dpy, Window(), gc, x, y, unsigned(w - 1), unsigned(h - 1));
     XSetLineAttributes(X().dpy, gc, 1, LineSolid, CapButt, JoinMiter);
@@ -92,9 +108,10 @@ class PaintedWindow : public ChildWindow {
       return;
     }
     const int h = f->ascent + f->descent, top = (Height() - h) / 2;
-    DrawText(draw, f, control.ForeColor, boxSize + 4, top + f->ascent, control.Caption());
-    FocusRect(gc, control.ForeColor, boxSize + 2, std::max(0, top - 1),
-              std::min(Width() - boxSize - 2, TextWidth(f, control.Caption()) + 4), h + 2);
+    DrawText(draw, f, control.ForeColor, boxSize + Dev(4), top + f->ascent, control.Caption());
+    FocusRect(gc, control.ForeColor, boxSize + Dev(2), std::max(0, top - Dev(1)),
+              std::min(Width() - boxSize - Dev(2), TextWidth(f, control.Caption()) + Dev(4)),
+              h + Dev(2));
   }
 
  private:
@@ -107,17 +124,18 @@ class CheckWindow : public PaintedWindow {
 
  protected:
   void Draw(GC gc, XftDraw* draw) override {
-    const int size = 13, y0 = (Height() - size) / 2;
+    const int size = Dev(13), y0 = (Height() - size) / 2, t = Scale().Length(1);
     XSetForeground(X().dpy, gc, PixelOf(kHighlight));
-    XFillRectangle(X().dpy, Window(), gc, 0, y0, size, size);
-    Line(Window(), gc, kShadow, 0, y0, size - 1, y0);
-    Line(Window(), gc, kShadow, 0, y0, 0, y0 + size - 1);
-    Line(Window(), gc, kDarkShadow, 1, y0 + 1, size - 2, y0 + 1);
-    Line(Window(), gc, kDarkShadow, 1, y0 + 1, 1, y0 + size - 2);
+    XFillRectangle(X().dpy, Window(), gc, 0, y0, unsigned(size), unsigned(size));
+    Bar(Window(), gc, kShadow, 0, y0, size - 1, y0);
+    Bar(Window(), gc, kShadow, 0, y0, 0, y0 + size - 1);
+    Bar(Window(), gc, kDarkShadow, t, y0 + t, size - 1 - t, y0 + t);
+    Bar(Window(), gc, kDarkShadow, t, y0 + t, t, y0 + size - 1 - t);
     if (box_.Value()) {
       XSetForeground(X().dpy, gc, PixelOf(Rgb(0, 0, 0)));
-      XPoint tick[] = {{3, short(y0 + 6)}, {5, short(y0 + 8)}, {9, short(y0 + 4)}};
-      XSetLineAttributes(X().dpy, gc, 2, LineSolid, CapButt, JoinMiter);
+      XPoint tick[] = {{short(Dev(3)), short(y0 + Dev(6))}, {short(Dev(5)), short(y0 + Dev(8))},
+                       {short(Dev(9)), short(y0 + Dev(4))}};
+      XSetLineAttributes(X().dpy, gc, unsigned(Scale().Length(2)), LineSolid, CapButt, JoinMiter);
       XDrawLines(X().dpy, Window(), gc, tick, 3, CoordModeOrigin);
     }
     CaptionRightOf(size, gc, draw, box_);
@@ -133,16 +151,19 @@ class OptionWindow : public PaintedWindow {
 
  protected:
   void Draw(GC gc, XftDraw* draw) override {
-    const int size = 12, y0 = (Height() - size) / 2;
+    const int size = Dev(12), y0 = (Height() - size) / 2;
     XSetForeground(X().dpy, gc, PixelOf(kHighlight));
-    XFillArc(X().dpy, Window(), gc, 0, y0, size, size, 0, 360 * 64);
+    XFillArc(X().dpy, Window(), gc, 0, y0, unsigned(size), unsigned(size), 0, 360 * 64);
+    XSetLineAttributes(X().dpy, gc, unsigned(Scale().IsOne() ? 0 : Scale().Length(1)), LineSolid,
+                       CapButt, JoinMiter);
     XSetForeground(X().dpy, gc, PixelOf(kShadow));
     XDrawArc(X().dpy, Window(), gc, 0, y0, size - 1, size - 1, 45 * 64, 180 * 64);
     XSetForeground(X().dpy, gc, PixelOf(kDarkShadow));
     XDrawArc(X().dpy, Window(), gc, 0, y0, size - 1, size - 1, 225 * 64, 180 * 64);
     if (option_.Value()) {
       XSetForeground(X().dpy, gc, PixelOf(Rgb(0, 0, 0)));
-      XFillArc(X().dpy, Window(), gc, 3, y0 + 3, size - 6, size - 6, 0, 360 * 64);
+      XFillArc(X().dpy, Window(), gc, Dev(3), y0 + Dev(3), unsigned(size - 2 * Dev(3)),
+               unsigned(size - 2 * Dev(3)), 0, 360 * 64);
     }
     CaptionRightOf(size, gc, draw, option_);
   }
@@ -161,10 +182,10 @@ class ButtonWindow : public PaintedWindow {
     Edge(Window(), gc, Width(), Height(), Pressed());
     XftFont* f = FontFor(button_.Font);
     if (!f) return;
-    int shift = Pressed() ? 1 : 0;
+    int shift = Pressed() ? Dev(1) : 0;
     DrawText(draw, f, button_.ForeColor, (Width() - TextWidth(f, button_.Caption())) / 2 + shift,
              (Height() - (f->ascent + f->descent)) / 2 + f->ascent + shift, button_.Caption());
-    FocusRect(gc, Rgb(0, 0, 0), 4, 4, Width() - 8, Height() - 8);
+    FocusRect(gc, Rgb(0, 0, 0), Dev(4), Dev(4), Width() - 2 * Dev(4), Height() - 2 * Dev(4));
   }
 
  private:
@@ -226,26 +247,45 @@ class TextWindow : public PaintedWindow {
     XftFont* f = FontFor(box_.Font);
     if (!f) return;
     const int lineH = f->ascent + f->descent;
-    int y = 1, x = 2;
+    int y = Dev(1), x = Dev(2);
     std::vector<std::string> lines = box_.MultiLine ? Lines(box_.Text()) : std::vector<std::string>{box_.Text()};
     int caretX = x, caretY = y;
     for (const auto& l : lines) {
       const int room = Width() - TextWidth(f, l);
-      x = box_.TextAlign == Alignment::Center  ? std::max(2, room / 2)
-          : box_.TextAlign == Alignment::Right ? std::max(2, room - 2)
-                                               : 2;
+      x = box_.TextAlign == Alignment::Center  ? std::max(Dev(2), room / 2)
+          : box_.TextAlign == Alignment::Right ? std::max(Dev(2), room - Dev(2))
+                                               : Dev(2);
       DrawText(draw, f, box_.ForeColor, x, y + f->ascent, l);
       caretX = x + TextWidth(f, l);
       caretY = y;
       y += lineH;
     }
-    if (focused_) Line(Window(), gc, box_.ForeColor, caretX + 1, caretY, caretX + 1, caretY + lineH - 1);
+    if (focused_)
+      Bar(Window(), gc, box_.ForeColor, caretX + Dev(1), caretY, caretX + Dev(1), caretY + lineH - 1);
   }
 
  private:
   TextBox& box_;
   bool focused_ = false;
 };
+
+// The last screen capture, in device pixels: a picture that shows a part of it (the About
+// window's see-through parts) shows those device pixels, not the logical sample the program got.
+struct DeviceCapture {
+  PixelRect rect{};  // root coordinates
+  std::vector<unsigned long> pixels;
+  bool Contains(int x, int y) const {
+    return x >= rect.x && y >= rect.y && x < rect.x + rect.w && y < rect.y + rect.h;
+  }
+  unsigned long At(int x, int y) const {
+    return pixels[size_t(y - rect.y) * size_t(rect.w) + size_t(x - rect.x)];
+  }
+};
+
+DeviceCapture& LastCapture() {
+  static DeviceCapture capture;
+  return capture;
+}
 
 class PictureWindow : public ChildWindow {
  public:
@@ -256,6 +296,7 @@ class PictureWindow : public ChildWindow {
   void Paint() override {
     const Image& img = box_.Picture();
     if (img.width <= 0 || img.height <= 0) return;
+    if (!Scale().IsOne()) return PaintScaled(img);
     Connection& c = X();
     const int w = std::min(img.width, Width()), h = std::min(img.height, Height());
     auto* data = static_cast<char*>(std::malloc(size_t(w) * size_t(h) * 4));
@@ -272,6 +313,53 @@ class PictureWindow : public ChildWindow {
     XPutImage(c.dpy, Window(), gc, xi, 0, 0, 0, 0, unsigned(w), unsigned(h));
     XFreeGC(c.dpy, gc);
     XDestroyImage(xi);  // frees data too
+  }
+
+  // Each logical pixel fills its device pixels (nearest neighbour: colours stay exact). Where
+  // the image holds what the last capture sampled at this spot of the screen, the capture's own
+  // device pixels show instead, so a see-through part is as sharp as the screen behind it.
+  void PaintScaled(const Image& img) {
+    Connection& c = X();
+    const int w = std::min(Dev(img.width), Width()), h = std::min(Dev(img.height), Height());
+    if (w <= 0 || h <= 0) return;
+    auto* data = static_cast<char*>(std::malloc(size_t(w) * size_t(h) * 4));
+    if (!data) return;
+    XImage* xi = XCreateImage(c.dpy, c.visual, unsigned(c.depth), ZPixmap, 0, data, unsigned(w),
+                              unsigned(h), 32, 0);
+    if (!xi) {
+      std::free(data);
+      return;
+    }
+    ::Window child = 0;
+    int rootX = 0, rootY = 0;  // where this window's top-left pixel lies on the screen
+    XTranslateCoordinates(c.dpy, Window(), c.root, 0, 0, &rootX, &rootY, &child);
+    const DeviceCapture& cap = LastCapture();
+    // Device pixels split into logical ones on the screen's grid, as the capture split them;
+    // the window's own grid can differ by a pixel at fractional scales.
+    const int baseX = Logical(rootX - OriginX()), baseY = Logical(rootY - OriginY());
+    auto image = [](int v, int size) { return std::clamp(v, 0, size - 1); };
+    for (int y = 0; y < h; ++y) {
+      const int ry = rootY + y;
+      const int ly = image(Logical(ry - OriginY()) - baseY, img.height);
+      const int sampleY = Dev(Logical(ry - OriginY())) + OriginY();
+      for (int x = 0; x < w; ++x) {
+        const int rx = rootX + x;
+        const int lx = image(Logical(rx - OriginX()) - baseX, img.width);
+        const unsigned long own = PixelOf(ColorFromPixel(img.At(lx, ly)));
+        unsigned long shown = own;
+        if (cap.Contains(rx, ry)) {
+          const int sampleX = Dev(Logical(rx - OriginX())) + OriginX();
+          const unsigned long rgb = c.visual->red_mask | c.visual->green_mask | c.visual->blue_mask;
+          if (cap.Contains(sampleX, sampleY) && (cap.At(sampleX, sampleY) & rgb) == (own & rgb))
+            shown = cap.At(rx, ry);
+        }
+        XPutPixel(xi, x, y, shown);
+      }
+    }
+    GC gc = XCreateGC(c.dpy, Window(), 0, nullptr);
+    XPutImage(c.dpy, Window(), gc, xi, 0, 0, 0, 0, unsigned(w), unsigned(h));
+    XFreeGC(c.dpy, gc);
+    XDestroyImage(xi);
   }
 
  private:
@@ -360,19 +448,27 @@ Color SystemDarkShadowColor() { return x11::kDarkShadow; }
 
 WindowHandle DesktopWindowHandle() { return x11::X().root; }
 
-Image CaptureScreen(int x, int y, int w, int h) {
-  Image out(std::max(0, w), std::max(0, h));
+// The rectangle is in logical pixels; each logical pixel reads the first of its device pixels.
+Image CaptureScreen(int lx, int ly, int lw, int lh) {
+  Image out(std::max(0, lw), std::max(0, lh));
   x11::Connection& c = x11::X();
   const int ox = x11::OriginX(), oy = x11::OriginY();
   const int sw = DisplayWidth(c.dpy, c.screen), sh = DisplayHeight(c.dpy, c.screen);
+  const PixelRect d = x11::Scale().ToDevice(PixelRect{lx, ly, lw, lh});
   // XGetImage fails on a rectangle that passes the screen's edge: read only the part on it.
-  x += ox;
-  y += oy;
+  const int x = d.x + ox, y = d.y + oy, w = d.w, h = d.h;
   const int x0 = std::max(x, 0), y0 = std::max(y, 0);
   const int x1 = std::min(x + w, sw), y1 = std::min(y + h, sh);
+  x11::DeviceCapture& kept = x11::LastCapture();
+  kept = {};
   if (x1 <= x0 || y1 <= y0) return out;
   XImage* xi = XGetImage(c.dpy, c.root, x0, y0, unsigned(x1 - x0), unsigned(y1 - y0), AllPlanes, ZPixmap);
   if (!xi) return out;
+  kept.rect = {x0, y0, x1 - x0, y1 - y0};
+  kept.pixels.resize(size_t(x1 - x0) * size_t(y1 - y0));
+  for (int j = y0; j < y1; ++j)
+    for (int i = x0; i < x1; ++i)
+      kept.pixels[size_t(j - y0) * size_t(x1 - x0) + size_t(i - x0)] = XGetPixel(xi, i - x0, j - y0);
   const Visual* v = c.visual;
   auto channel = [](unsigned long p, unsigned long mask) {
     int shift = 0;
@@ -385,11 +481,13 @@ Image CaptureScreen(int x, int y, int w, int h) {
     while (mask >> bits) ++bits;
     return bits >= 8 ? std::uint32_t(value >> (bits - 8)) : std::uint32_t(value << (8 - bits));
   };
-  for (int j = y0; j < y1; ++j)
-    for (int i = x0; i < x1; ++i) {
-      unsigned long p = XGetPixel(xi, i - x0, j - y0);
-      out.At(i - x, j - y) = channel(p, v->red_mask) << 16 | channel(p, v->green_mask) << 8 |
-                             channel(p, v->blue_mask);
+  for (int j = 0; j < out.height; ++j)
+    for (int i = 0; i < out.width; ++i) {
+      const int rx = x11::Dev(lx + i) + ox, ry = x11::Dev(ly + j) + oy;
+      if (!kept.Contains(rx, ry)) continue;
+      const unsigned long p = kept.At(rx, ry);
+      out.At(i, j) = channel(p, v->red_mask) << 16 | channel(p, v->green_mask) << 8 |
+                     channel(p, v->blue_mask);
     }
   XDestroyImage(xi);
   return out;

@@ -1,4 +1,5 @@
-// Fonts through fontconfig and Xft, sized for 96 dpi whatever the server reports.
+// Fonts through fontconfig and Xft, sized for 96 dpi times the desktop's scale, whatever the
+// server reports.
 #include <fontconfig/fontconfig.h>
 #include <sys/stat.h>
 
@@ -28,7 +29,7 @@ std::string InitFonts() {
 
 XftFont* FontFor(const FontSpec& wanted) {
   static std::map<std::tuple<std::string, int, bool>, XftFont*> cache;
-  const int pixels = static_cast<int>(std::lround(wanted.points * 96.0 / 72.0));
+  const int pixels = static_cast<int>(std::lround(wanted.points * 96.0 / 72.0 * Scale().Factor()));
   auto key = std::make_tuple(wanted.name, pixels, wanted.bold);
   if (auto it = cache.find(key); it != cache.end()) return it->second;
 

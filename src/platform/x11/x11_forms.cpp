@@ -21,7 +21,7 @@ namespace {
 
 constexpr Color kCaptionBlue = Rgb(0, 84, 227);
 constexpr Color kFrameFace = Rgb(212, 208, 200);
-constexpr int kDragThreshold = 4;  // pixels the pointer must travel before a drag starts
+constexpr int kDragThreshold = 4;  // logical pixels the pointer must travel before a drag starts
 
 // Interprets the window as sending input: pointer and keys on itself and its children.
 constexpr long kPointerEvents = ButtonPressMask | ButtonReleaseMask;
@@ -64,7 +64,7 @@ FormWindow::FormWindow(Form& form) : form_(form) {
   parent_ = c.root;
   a.background_pixel = PixelOf(form.BackColor);
   a.event_mask = kPointerEvents;
-  client_ = XCreateWindow(c.dpy, outer_, form.ClientOffsetX(), form.ClientOffsetY(), 1, 1, 0,
+  client_ = XCreateWindow(c.dpy, outer_, Dev(form.ClientOffsetX()), Dev(form.ClientOffsetY()), 1, 1, 0,
                           c.depth, InputOutput, c.visual, CWBackPixel | CWEventMask, &a);
   XMapWindow(c.dpy, client_);
   Route(outer_, this);
@@ -118,16 +118,24 @@ void FormWindow::UpdateHints() {
   XSetWMNormalHints(X().dpy, outer_, &h);
 }
 
+// The rectangle comes in logical pixels relative to the primary monitor; the window gets the
+// device pixels that cover it.
 void FormWindow::SetBounds(const PixelRect& r) {
-  const int w = std::max(1, r.w), h = std::max(1, r.h);
+  logical_ = {r.x, r.y, std::max(1, r.w), std::max(1, r.h)};
+  const PixelRect d = Scale().ToDevice(logical_);
+  const int w = std::max(1, d.w), h = std::max(1, d.h);
   const bool resized = w != bounds_.w || h != bounds_.h;
-  bounds_ = {r.x + OriginX(), r.y + OriginY(), w, h};
+  bounds_ = {d.x + OriginX(), d.y + OriginY(), w, h};
   UpdateHints();
   XMoveResizeWindow(X().dpy, outer_, bounds_.x, bounds_.y, static_cast<unsigned>(w),
                     static_cast<unsigned>(h));
-  if (resized)
-    XResizeWindow(X().dpy, client_, static_cast<unsigned>(std::max(1, w - 2 * form_.ClientOffsetX())),
-                  static_cast<unsigned>(std::max(1, h - form_.ClientOffsetY() - form_.ClientOffsetX())));
+  if (resized) {
+    const int ox = form_.ClientOffsetX(), oy = form_.ClientOffsetY();
+    const PixelRect client = Scale().ToDevice(
+        PixelRect{ox, oy, std::max(1, logical_.w - 2 * ox), std::max(1, logical_.h - oy - ox)});
+    XResizeWindow(X().dpy, client_, static_cast<unsigned>(std::max(1, client.w)),
+                  static_cast<unsigned>(std::max(1, client.h)));
+  }
 }
 
 void FormWindow::Show() {
@@ -148,48 +156,50 @@ void FormWindow::RunModal() {
   RunModalLoop(outer_, [&form, self] { return form.Peer() != self; });
 }
 
-// The close box sits at the right end of the caption bar, as on Windows.
+// The close box sits at the right end of the caption bar, as on Windows. Device pixels.
 bool FormWindow::InCloseBox(int x, int y) const {
-  return form_.Style() != FormStyle::Borderless && x >= bounds_.w - 21 && x < bounds_.w - 5 &&
-         y >= 5 && y < 19;
+  const int w = logical_.w;
+  return form_.Style() != FormStyle::Borderless && x >= Dev(w - 21) && x < Dev(w - 5) &&
+         y >= Dev(5) && y < Dev(19);
 }
 
 void FormWindow::DrawFrame() {
   if (form_.Style() == FormStyle::Borderless) return;
   Display* d = X().dpy;
   GC gc = XCreateGC(d, outer_, 0, nullptr);
-  const int w = bounds_.w;
+  // Drawn in logical pixels: each rectangle covers the device pixels of its logical ones.
+  auto fill = [&](Color c, int x, int y, int w, int h) {
+    const PixelRect r = Scale().ToDevice(PixelRect{x, y, w, h});
+    XSetForeground(d, gc, PixelOf(c));
+    XFillRectangle(d, outer_, gc, r.x, r.y, unsigned(r.w), unsigned(r.h));
+  };
+  const int w = logical_.w, h = logical_.h;
   // Raised frame edge, then the caption bar.
-  XSetForeground(d, gc, PixelOf(kFrameFace));
-  XFillRectangle(d, outer_, gc, 0, 0, unsigned(w), unsigned(bounds_.h));
-  XSetForeground(d, gc, PixelOf(Rgb(255, 255, 255)));
-  XDrawLine(d, outer_, gc, 1, 1, w - 2, 1);
-  XDrawLine(d, outer_, gc, 1, 1, 1, bounds_.h - 2);
-  XSetForeground(d, gc, PixelOf(Rgb(64, 64, 64)));
-  XDrawLine(d, outer_, gc, 0, bounds_.h - 1, w - 1, bounds_.h - 1);
-  XDrawLine(d, outer_, gc, w - 1, 0, w - 1, bounds_.h - 1);
-  XSetForeground(d, gc, PixelOf(kCaptionBlue));
-  XFillRectangle(d, outer_, gc, 0, 0, unsigned(w), unsigned(form_.ClientOffsetY()));
+  fill(kFrameFace, 0, 0, w, h);
+  fill(Rgb(255, 255, 255), 1, 1, w - 2, 1);
+  fill(Rgb(255, 255, 255), 1, 1, 1, h - 2);
+  fill(Rgb(64, 64, 64), 0, h - 1, w, 1);
+  fill(Rgb(64, 64, 64), w - 1, 0, 1, h);
+  fill(kCaptionBlue, 0, 0, w, form_.ClientOffsetY());
   // Close box: a raised square with a cross.
   const int bx = w - 21, by = 5;
-  XSetForeground(d, gc, PixelOf(kFrameFace));
-  XFillRectangle(d, outer_, gc, bx, by, 16, 14);
-  XSetForeground(d, gc, PixelOf(closePressed_ ? Rgb(64, 64, 64) : Rgb(255, 255, 255)));
-  XDrawLine(d, outer_, gc, bx, by, bx + 15, by);
-  XDrawLine(d, outer_, gc, bx, by, bx, by + 13);
-  XSetForeground(d, gc, PixelOf(closePressed_ ? Rgb(255, 255, 255) : Rgb(64, 64, 64)));
-  XDrawLine(d, outer_, gc, bx, by + 13, bx + 15, by + 13);
-  XDrawLine(d, outer_, gc, bx + 15, by, bx + 15, by + 13);
+  const Color light = closePressed_ ? Rgb(64, 64, 64) : Rgb(255, 255, 255);
+  const Color dark = closePressed_ ? Rgb(255, 255, 255) : Rgb(64, 64, 64);
+  fill(kFrameFace, bx, by, 16, 14);
+  fill(light, bx, by, 16, 1);
+  fill(light, bx, by, 1, 14);
+  fill(dark, bx, by + 13, 16, 1);
+  fill(dark, bx + 15, by, 1, 14);
   XSetForeground(d, gc, PixelOf(Rgb(0, 0, 0)));
-  XSetLineAttributes(d, gc, 2, LineSolid, CapButt, JoinMiter);
-  XDrawLine(d, outer_, gc, bx + 5, by + 4, bx + 11, by + 10);
-  XDrawLine(d, outer_, gc, bx + 11, by + 4, bx + 5, by + 10);
+  XSetLineAttributes(d, gc, unsigned(Scale().Length(2)), LineSolid, CapButt, JoinMiter);
+  XDrawLine(d, outer_, gc, Dev(bx + 5), Dev(by + 4), Dev(bx + 11), Dev(by + 10));
+  XDrawLine(d, outer_, gc, Dev(bx + 11), Dev(by + 4), Dev(bx + 5), Dev(by + 10));
   XFreeGC(d, gc);
   if (XftFont* f = FontFor({"Tahoma", 8.25, true}); f && !form_.Caption().empty()) {
     if (!captionDraw_) captionDraw_ = XftDrawCreate(d, outer_, X().visual, X().colormap);
     const std::string& t = form_.Caption();
-    XftDrawStringUtf8(captionDraw_, XftColorOf(Rgb(255, 255, 255)), f, 6,
-                      (form_.ClientOffsetY() - (f->ascent + f->descent)) / 2 + f->ascent,
+    XftDrawStringUtf8(captionDraw_, XftColorOf(Rgb(255, 255, 255)), f, Dev(6),
+                      (Dev(form_.ClientOffsetY()) - (f->ascent + f->descent)) / 2 + f->ascent,
                       reinterpret_cast<const FcChar8*>(t.data()), int(t.size()));
   }
 }
@@ -312,7 +322,7 @@ void FormWindow::TrackPosition(const XConfigureEvent& e) {
   if (e.x != bounds_.x || e.y != bounds_.y) {
     bounds_.x = e.x;
     bounds_.y = e.y;
-    form_.NativeMoved(e.x - OriginX(), e.y - OriginY());
+    form_.NativeMoved(Logical(e.x - OriginX()), Logical(e.y - OriginY()));
   }
 }
 
@@ -323,7 +333,7 @@ void FormWindow::StartDrag(const XButtonEvent& e) {
     DrawFrame();
     return;
   }
-  if (e.y >= form_.ClientOffsetY()) return;  // the frame, not the caption bar
+  if (e.y >= Dev(form_.ClientOffsetY())) return;  // the frame, not the caption bar
   dragPending_ = true;
   dragging_ = false;
   pressX_ = e.x_root;
@@ -334,15 +344,16 @@ void FormWindow::StartDrag(const XButtonEvent& e) {
 
 void FormWindow::Drag(const XMotionEvent& e) {
   auto follow = [&] {
-    form_.Move(double(startX_ + e.x_root - pressX_ - OriginX()) * TwipsPerPixelX(),
-               double(startY_ + e.y_root - pressY_ - OriginY()) * TwipsPerPixelY());
+    form_.Move(double(Logical(startX_ + e.x_root - pressX_ - OriginX())) * TwipsPerPixelX(),
+               double(Logical(startY_ + e.y_root - pressY_ - OriginY())) * TwipsPerPixelY());
   };
   if (dragging_) {
     follow();
     return;
   }
   if (!dragPending_) return;
-  if (std::abs(e.x_root - pressX_) < kDragThreshold && std::abs(e.y_root - pressY_) < kDragThreshold)
+  if (std::abs(e.x_root - pressX_) < Dev(kDragThreshold) &&
+      std::abs(e.y_root - pressY_) < Dev(kDragThreshold))
     return;
   dragPending_ = false;
   if (!WindowManagerRunning()) {
@@ -370,7 +381,7 @@ void FormWindow::Drag(const XMotionEvent& e) {
 
 void FormWindow::ClientButton(const XButtonEvent& e, bool press) {
   if (const int button = ButtonCode(e.button))
-    form_.NativePointer(nullptr, {press, button, ShiftCode(e.state), e.x, e.y,
+    form_.NativePointer(nullptr, {press, button, ShiftCode(e.state), Logical(e.x), Logical(e.y),
                                   static_cast<std::uint32_t>(e.time)});
 }
 
@@ -396,12 +407,14 @@ ChildWindow::~ChildWindow() {
   XDestroyWindow(X().dpy, window_);
 }
 
+// Logical pixels in, the device pixels that cover them out.
 void ChildWindow::SetBounds(const PixelRect& r) {
-  x_ = r.x;
-  y_ = r.y;
-  width_ = std::max(1, r.w);
-  height_ = std::max(1, r.h);
-  XMoveResizeWindow(X().dpy, window_, r.x, r.y, static_cast<unsigned>(width_),
+  const PixelRect d = Scale().ToDevice(r);
+  x_ = d.x;
+  y_ = d.y;
+  width_ = std::max(1, d.w);
+  height_ = std::max(1, d.h);
+  XMoveResizeWindow(X().dpy, window_, x_, y_, static_cast<unsigned>(width_),
                     static_cast<unsigned>(height_));
 }
 
@@ -457,7 +470,7 @@ void ChildWindow::Button(const XButtonEvent& e, bool press) {
   const int button = ButtonCode(e.button);
   if (!button) return;
   // The pointer is grabbed by the window pressed, so a release reports where it lies from here.
-  const PointerEvent event{press, button, ShiftCode(e.state), x_ + e.x, y_ + e.y,
+  const PointerEvent event{press, button, ShiftCode(e.state), Logical(x_ + e.x), Logical(y_ + e.y),
                            static_cast<std::uint32_t>(e.time)};
   if (button == kLeftButton && press != Pressed()) {
     pressed_ = press;
@@ -487,8 +500,18 @@ void LabelWindow::Paint() {
   if (label_.Border) {
     GC gc = XCreateGC(d, Window(), 0, nullptr);
     XSetForeground(d, gc, PixelOf(label_.ForeColor));
-    XDrawRectangle(d, Window(), gc, 0, 0, static_cast<unsigned>(Width() - 1),
-                   static_cast<unsigned>(Height() - 1));
+    if (Scale().IsOne()) {
+      XDrawRectangle(d, Window(), gc, 0, 0, static_cast<unsigned>(Width() - 1),
+                     static_cast<unsigned>(Height() - 1));
+    } else {
+      // One logical pixel thick: the right and bottom edges are the last device pixels'.
+      const unsigned t = unsigned(Scale().Length(1)), w = unsigned(Width()), h = unsigned(Height());
+      XRectangle edges[] = {{0, 0, static_cast<unsigned short>(w), static_cast<unsigned short>(t)},
+                            {0, 0, static_cast<unsigned short>(t), static_cast<unsigned short>(h)},
+                            {0, static_cast<short>(h - t), static_cast<unsigned short>(w), static_cast<unsigned short>(t)},
+                            {static_cast<short>(w - t), 0, static_cast<unsigned short>(t), static_cast<unsigned short>(h)}};
+      XFillRectangles(d, Window(), gc, edges, 4);
+    }
     XFreeGC(d, gc);
   }
   const std::string& text = label_.Caption();

@@ -29,6 +29,7 @@ class FormWindow : public FormPeer, public EventTarget {
   // A key for the form's keyboard rules (Tab, Space, Enter, the arrows).
   void Key(XKeyEvent& e);
   const PixelRect& Bounds() const { return bounds_; }
+  const PixelRect& LogicalBounds() const { return logical_; }
 
  private:
   void UpdateHints();
@@ -44,7 +45,8 @@ class FormWindow : public FormPeer, public EventTarget {
   Form& form_;
   ::Window outer_ = 0, client_ = 0;
   ::Window parent_ = 0;  // the root, or a window manager's frame
-  PixelRect bounds_{0, 0, 1, 1};
+  PixelRect bounds_{0, 0, 1, 1};   // device pixels, root coordinates
+  PixelRect logical_{0, 0, 1, 1};  // as the form set it: logical pixels, from the primary monitor
   bool shown_ = false;
   bool dragPending_ = false, dragging_ = false, closePressed_ = false;
   bool destroyed_ = false;
@@ -89,7 +91,7 @@ class ChildWindow : public ControlPeer, public EventTarget {
   void Button(const XButtonEvent& e, bool press);
   Control& control_;
   ::Window window_ = 0, topLevel_ = 0;
-  int x_ = 0, y_ = 0, width_ = 1, height_ = 1;  // in the form's client area
+  int x_ = 0, y_ = 0, width_ = 1, height_ = 1;  // device pixels in the form's client area
   bool pressed_ = false;  // the left button is down on this control: drawn pressed
   bool focused_ = false;
 };

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/common/scale.h"
 #include "platform/forms.h"
 
 namespace plat::x11 {
@@ -28,6 +29,12 @@ struct Connection {
 };
 
 Connection& X();
+
+// The desktop's scale (Xft.dpi / 96), read once at start-up. The program deals in logical
+// pixels (15 twips each); everything sent to or read from the X server is in device pixels.
+const DisplayScale& Scale();
+inline int Dev(int logical) { return Scale().ToDevice(logical); }
+inline int Logical(int device) { return Scale().ToLogical(device); }
 
 // Receives the X events of the windows it registered.
 class EventTarget {
@@ -66,7 +73,8 @@ void NotifyDisplayChange();
 
 unsigned long PixelOf(Color c);
 XftColor* XftColorOf(Color c);
-// A font as asked for, at 96 dpi (12 pt = 16 px). Never null after Initialize succeeded.
+// A font as asked for, at 96 dpi times the scale (12 pt = 16 px at 100 %, 32 px at 200 %).
+// Never null after Initialize succeeded.
 XftFont* FontFor(const FontSpec& wanted);
 std::string InitFonts();
 

@@ -17,6 +17,7 @@ constexpr Color kFace = Rgb(212, 208, 200);
 constexpr Color kInk = Rgb(0, 0, 0);
 constexpr Color kLight = Rgb(255, 255, 255);
 constexpr Color kShadow = Rgb(128, 128, 128);
+// Logical pixels; the box is laid out in device pixels (Dev).
 constexpr int kMargin = 14, kWrapWidth = 420, kButtonW = 75, kButtonH = 23;
 
 int TextWidth(XftFont* f, const std::string& s) {
@@ -53,13 +54,16 @@ class MessageBoxWindow : public EventTarget {
  public:
   MessageBoxWindow(const std::string& text, const std::string& title) {
     font_ = FontFor({"Tahoma", 9, false});
-    lines_ = Wrap(font_, text, kWrapWidth);
+    lines_ = Wrap(font_, text, Dev(kWrapWidth));
     int textW = 0;
     for (auto& l : lines_) textW = std::max(textW, TextWidth(font_, l));
-    lineH_ = font_->ascent + font_->descent + 2;
+    lineH_ = font_->ascent + font_->descent + Dev(2);
     const int textH = lineH_ * static_cast<int>(lines_.size());
-    const int w = std::max(textW, kButtonW) + 2 * kMargin;
-    const int h = kMargin + textH + kMargin + kButtonH + kMargin;
+    const int margin = Dev(kMargin);
+    buttonW_ = Dev(kButtonW);
+    buttonH_ = Dev(kButtonH);
+    const int w = std::max(textW, buttonW_) + 2 * margin;
+    const int h = margin + textH + margin + buttonH_ + margin;
 
     Connection& c = X();
     const PixelRect screen = PrimaryMonitorInRoot();
@@ -67,9 +71,9 @@ class MessageBoxWindow : public EventTarget {
     const int y = screen.y + (screen.h - h) / 2;
     box_ = MakeWindow(c.root, x, y, w, h,
                       ExposureMask | KeyPressMask | StructureNotifyMask | ButtonPressMask);
-    textWin_ = MakeWindow(box_, kMargin, kMargin, std::max(1, textW), textH, ExposureMask);
-    okX_ = (w - kButtonW) / 2;
-    button_ = MakeWindow(box_, okX_, h - kMargin - kButtonH, kButtonW, kButtonH,
+    textWin_ = MakeWindow(box_, margin, margin, std::max(1, textW), textH, ExposureMask);
+    okX_ = (w - buttonW_) / 2;
+    button_ = MakeWindow(box_, okX_, h - margin - buttonH_, buttonW_, buttonH_,
                          ExposureMask | ButtonPressMask | ButtonReleaseMask);
     SetWindowText(box_, title);
     SetWindowText(textWin_, text);
@@ -132,8 +136,8 @@ class MessageBoxWindow : public EventTarget {
         if (ev.xbutton.window == button_ && ev.xbutton.button == Button1 && pressed_) {
           pressed_ = false;
           // Released over the button: that is the click.
-          if (ev.xbutton.x >= 0 && ev.xbutton.y >= 0 && ev.xbutton.x < kButtonW &&
-              ev.xbutton.y < kButtonH)
+          if (ev.xbutton.x >= 0 && ev.xbutton.y >= 0 && ev.xbutton.x < buttonW_ &&
+              ev.xbutton.y < buttonH_)
             closed_ = true;
           else
             Paint(button_);
@@ -164,7 +168,7 @@ class MessageBoxWindow : public EventTarget {
     Display* d = X().dpy;
     if (w == textWin_) {
       XftDraw* draw = XftDrawCreate(d, textWin_, X().visual, X().colormap);
-      int y = font_->ascent + 1;
+      int y = font_->ascent + Dev(1);
       for (auto& l : lines_) {
         XftDrawStringUtf8(draw, XftColorOf(kInk), font_, 0, y,
                           reinterpret_cast<const FcChar8*>(l.data()), static_cast<int>(l.size()));
@@ -173,18 +177,20 @@ class MessageBoxWindow : public EventTarget {
       XftDrawDestroy(draw);
     } else if (w == button_) {
       GC gc = XCreateGC(d, button_, 0, nullptr);
+      const unsigned bw = unsigned(buttonW_), bh = unsigned(buttonH_), t = unsigned(Scale().Length(1));
       XSetForeground(d, gc, PixelOf(kFace));
-      XFillRectangle(d, button_, gc, 0, 0, kButtonW, kButtonH);
+      XFillRectangle(d, button_, gc, 0, 0, bw, bh);
+      // Edges one logical pixel thick: light top and left, dark bottom and right.
       XSetForeground(d, gc, PixelOf(pressed_ ? kShadow : kLight));
-      XDrawLine(d, button_, gc, 0, 0, kButtonW - 1, 0);
-      XDrawLine(d, button_, gc, 0, 0, 0, kButtonH - 1);
+      XFillRectangle(d, button_, gc, 0, 0, bw, t);
+      XFillRectangle(d, button_, gc, 0, 0, t, bh);
       XSetForeground(d, gc, PixelOf(pressed_ ? kLight : kInk));
-      XDrawLine(d, button_, gc, 0, kButtonH - 1, kButtonW - 1, kButtonH - 1);
-      XDrawLine(d, button_, gc, kButtonW - 1, 0, kButtonW - 1, kButtonH - 1);
+      XFillRectangle(d, button_, gc, 0, int(bh - t), bw, t);
+      XFillRectangle(d, button_, gc, int(bw - t), 0, t, bh);
       XFreeGC(d, gc);
       if (!draw_) draw_ = XftDrawCreate(d, button_, X().visual, X().colormap);
-      int tx = (kButtonW - TextWidth(font_, "OK")) / 2;
-      int ty = (kButtonH - (font_->ascent + font_->descent)) / 2 + font_->ascent;
+      int tx = (buttonW_ - TextWidth(font_, "OK")) / 2;
+      int ty = (buttonH_ - (font_->ascent + font_->descent)) / 2 + font_->ascent;
       XftDrawStringUtf8(draw_, XftColorOf(kInk), font_, tx, ty,
                         reinterpret_cast<const FcChar8*>("OK"), 2);
     }
@@ -193,7 +199,7 @@ class MessageBoxWindow : public EventTarget {
   XftFont* font_ = nullptr;
   XftDraw* draw_ = nullptr;
   std::vector<std::string> lines_;
-  int lineH_ = 14, okX_ = 0;
+  int lineH_ = 14, okX_ = 0, buttonW_ = kButtonW, buttonH_ = kButtonH;
   ::Window box_ = 0, textWin_ = 0, button_ = 0;
   bool closed_ = false, pressed_ = false;
 };

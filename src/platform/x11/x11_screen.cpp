@@ -75,14 +75,18 @@ bool HandleScreenEvent(XEvent& ev) {
 
 using x11::X;
 
-long ScreenWidthTwips() { return x11::Screen().primary.w * long(TwipsPerPixelX()); }
-long ScreenHeightTwips() { return x11::Screen().primary.h * long(TwipsPerPixelY()); }
+// The program measures the screen in logical pixels, as Windows shows it to a program that
+// does not know about the scale.
+long ScreenWidthTwips() { return x11::Logical(x11::Screen().primary.w) * long(TwipsPerPixelX()); }
+long ScreenHeightTwips() { return x11::Logical(x11::Screen().primary.h) * long(TwipsPerPixelY()); }
 
 std::vector<MonitorRect> Monitors() {
   auto toTwips = [](const PixelRect& r) {
-    return MonitorRect{double(r.x - x11::OriginX()) * TwipsPerPixelX(),
-                       double(r.y - x11::OriginY()) * TwipsPerPixelY(),
-                       double(r.w) * TwipsPerPixelX(), double(r.h) * TwipsPerPixelY()};
+    const int x0 = x11::Logical(r.x - x11::OriginX()), y0 = x11::Logical(r.y - x11::OriginY());
+    const int x1 = x11::Logical(r.x + r.w - x11::OriginX());
+    const int y1 = x11::Logical(r.y + r.h - x11::OriginY());
+    return MonitorRect{double(x0) * TwipsPerPixelX(), double(y0) * TwipsPerPixelY(),
+                       double(x1 - x0) * TwipsPerPixelX(), double(y1 - y0) * TwipsPerPixelY()};
   };
   std::vector<MonitorInfo> list = x11::ListMonitors();
   std::vector<MonitorRect> out;
