@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the README's pictures under a private Xvfb, at a fixed instant: docs/clock.png (the
-# clock), docs/setup.png (its Setup dialog) and docs/about.png (the About window over it).
+# clock), docs/setup.png (its Setup dialog), docs/about.png (the About window over it) and
+# docs/scale.png (the clock on a desktop at 100 % beside one at 200 %, Xft.dpi 192).
 #   scripts/screenshot.sh [BUILD_DIR] [OUT_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -54,4 +55,28 @@ import -window root -crop "330x300+$((x - 10))+$((y - 10))" +repage "$outdir/set
 xdotool mousemove $((x + 73 + 3 + 30 + 30)) $((y + 40 + 22 + 94 + 10)) click 1
 sleep 9.8
 import -window root -crop "480x400+$((x + 73 + 115 - 240))+$((y + 40 + 88 - 200))" +repage "$outdir/about.png"
-echo "wrote $outdir/clock.png $outdir/setup.png $outdir/about.png"
+
+# The same desktop at 200 %: a second server twice the size, Xft.dpi 192 in its resources.
+exec 4>"$work/display2"
+Xvfb -displayfd 4 -screen 0 1600x1200x24 -dpi 96 -nolisten tcp -noreset >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display2" ] && break; sleep 0.05; done
+export DISPLAY=":$(cat "$work/display2")"
+printf 'Xft.dpi:\t192\n' | xrdb -nocpp -merge
+convert -size 1600x1200 gradient:'#5a7fa8-#27405e' "$work/desk2.png"
+display -window root "$work/desk2.png" 2>/dev/null || true
+mkdir -p "$work/run2"
+chmod 700 "$work/run2"
+HOME=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run2 LC_ALL=C \
+  DONT_FAKE_MONOTONIC=1 faketime -f '2026-12-08 14:37:25' "$build/zorvane" &
+pids+=($!)
+for _ in $(seq 100); do
+  xwininfo -name Zorvane 2>/dev/null | grep -q IsViewable && break
+  sleep 0.05
+done
+sleep 0.8
+# The centre spot of a 800 x 600 logical screen: twice the first clock's place.
+import -window root -crop "640x490+$((2 * x - 20))+$((2 * y - 20))" +repage "$work/clock200.png"
+convert "$outdir/clock.png" -background '#3d5878' -gravity center -extent 320x490 "$work/clock100.png"
+convert "$work/clock100.png" -size 12x490 xc:white "$work/clock200.png" +append "$outdir/scale.png"
+echo "wrote $outdir/clock.png $outdir/setup.png $outdir/about.png $outdir/scale.png"

@@ -34,6 +34,7 @@ source "$HERE/idle.sh"
 source "$HERE/monitors.sh"
 source "$HERE/faults.sh"
 source "$HERE/desktop.sh"
+source "$HERE/scale.sh"
 
 cleanup() {
   stop_all
@@ -42,7 +43,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-require Xvfb openbox xdotool xprop xrandr hostname import convert faketime setsid awk date -- "$ZORVANE" "$XPROBE"
+require Xvfb openbox xdotool xprop xrandr xrdb hostname import convert faketime setsid awk date -- "$ZORVANE" "$XPROBE"
 
 # run_group FUNCTION WM: a fresh X server (plus openbox when WM is openbox), the group's cases,
 # then every process the group started is ended.
@@ -92,6 +93,14 @@ fi
 if wanted monitors; then
   XVFB_SCREEN=2200x1024x24 run_group group_monitors none
   XVFB_SCREEN=2200x1024x24 run_group group_monitors openbox
+fi
+
+# A desktop at 200 % and at 150 % (Xft.dpi), each on a screen of 1280 x 1024 logical pixels.
+if wanted scale; then
+  XVFB_SCREEN=2560x2048x24 run_group group_scale200 none
+  XVFB_SCREEN=2560x2048x24 run_group group_scale200 openbox
+  XVFB_SCREEN=1920x1536x24 run_group group_scale150 none
+  XVFB_SCREEN=1920x1536x24 run_group group_scale150 openbox
 fi
 
 if wanted faults; then
