@@ -29,18 +29,25 @@ export DISPLAY=":$(cat "$work/display")"
 convert -size 800x600 gradient:'#5a7fa8-#27405e' "$work/desk.png"
 display -window root "$work/desk.png" 2>/dev/null || true
 
-mkdir -p "$work/config/zorvane" "$work/run"
-chmod 700 "$work/run"
+# start_clock RUNTIME_DIR SETTLE_SECONDS: the clock, frozen at the pictures' instant, on the
+# current display; returns once it shows and has settled.
+start_clock() {
+  mkdir -p "$work/$1"
+  chmod 700 "$work/$1"
+  HOME=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/$1 LC_ALL=C \
+    DONT_FAKE_MONOTONIC=1 faketime -f '2026-12-08 14:37:25' "$build/zorvane" &
+  pids+=($!)
+  for _ in $(seq 100); do
+    xwininfo -name Zorvane 2>/dev/null | grep -q IsViewable && break
+    sleep 0.05
+  done
+  sleep "$2"
+}
+
+mkdir -p "$work/config/zorvane"
 printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Zorvane]\n"Format"=dword:00000001\n"Mark"=dword:00000001\n"Position"=dword:00000000\n\n' \
   >"$work/config/zorvane/settings.reg"
-HOME=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run LC_ALL=C \
-  DONT_FAKE_MONOTONIC=1 faketime -f '2026-12-08 14:37:25' "$build/zorvane" &
-pids+=($!)
-for _ in $(seq 100); do
-  xwininfo -name Zorvane 2>/dev/null | grep -q IsViewable && break
-  sleep 0.05
-done
-sleep 0.5
+start_clock run 0.5
 geom=$(xwininfo -name Zorvane | awk '/Absolute upper-left X/{x=$NF}/Absolute upper-left Y/{y=$NF}END{print x" "y}')
 read -r x y <<<"$geom"
 mkdir -p "$outdir"
@@ -65,16 +72,7 @@ export DISPLAY=":$(cat "$work/display2")"
 printf 'Xft.dpi:\t192\n' | xrdb -nocpp -merge
 convert -size 1600x1200 gradient:'#5a7fa8-#27405e' "$work/desk2.png"
 display -window root "$work/desk2.png" 2>/dev/null || true
-mkdir -p "$work/run2"
-chmod 700 "$work/run2"
-HOME=$work XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run2 LC_ALL=C \
-  DONT_FAKE_MONOTONIC=1 faketime -f '2026-12-08 14:37:25' "$build/zorvane" &
-pids+=($!)
-for _ in $(seq 100); do
-  xwininfo -name Zorvane 2>/dev/null | grep -q IsViewable && break
-  sleep 0.05
-done
-sleep 0.8
+start_clock run2 0.8
 # The centre spot of a 800 x 600 logical screen: twice the first clock's place.
 import -window root -crop "640x490+$((2 * x - 20))+$((2 * y - 20))" +repage "$work/clock200.png"
 convert "$outdir/clock.png" -background '#3d5878' -gravity center -extent 320x490 "$work/clock100.png"

@@ -351,10 +351,6 @@ class Form {
   void SetHeight(double twips);
   void Move(double left, double top);
 
-  // Client-area offset of this style, pixels.
-  int ClientOffsetX() const;
-  int ClientOffsetY() const;
-
   Color BackColor = Rgb(212, 208, 200);
   IconData Icon;
 

@@ -5,15 +5,6 @@
 # sec_of CLOCK: the seconds cell's caption.
 sec_of() { caption "$1" "Sec(1)"; }
 
-# idle_clock_shown: waits for the spawned clock (CLOCK_PID) to show; sets CLOCK. False, after
-# reporting T's failure and ending the program, when it does not show within 5 s.
-idle_clock_shown() {
-  CLOCK=$(wait_clock 5000) && return
-  not_ok "$t: clock shown" "no viewable clock within 5 s ($(head -c 200 "$ENV_DIR/clock.err"))"
-  stop "$CLOCK_PID"
-  return 1
-}
-
 case_idle_seconds() {
   local t="idle: seconds $WM_TAG"
   setup_clock clock '"Format"=dword:00000001' || return
@@ -101,7 +92,7 @@ case_idle_zone() {
     "$etc" env -i PATH="$PATH" DISPLAY="$DISPLAY" HOME="$ENV_DIR/home" \
     XDG_RUNTIME_DIR="$ENV_DIR/runtime" XDG_CONFIG_HOME="$ENV_DIR/config" LC_ALL=C "$ZORVANE"
   CLOCK_PID=$SPAWNED
-  idle_clock_shown || return
+  shown_clock || return
   check_hour "$t: UTC at first" "$CLOCK" UTC
   # As timedatectl does it: a new link renamed over the old one.
   ln -sfn /usr/share/zoneinfo/Asia/Tokyo "$etc/localtime.new"
@@ -131,7 +122,7 @@ case_idle_step() {
   spawn "$ENV_DIR/clock" "${CLOCK_ENV[@]}" LD_PRELOAD="$lib" FAKETIME_TIMESTAMP_FILE="$stamp" \
     FAKETIME_NO_CACHE=1 DONT_FAKE_MONOTONIC=1 "$ZORVANE"
   CLOCK_PID=$SPAWNED
-  idle_clock_shown || return
+  shown_clock || return
   check_hour "$t: the real hour at first" "$CLOCK" UTC
   echo "+3600" >"$stamp"
   check_hour "$t: an hour on within 2 s" "$CLOCK" UTC 3600

@@ -243,6 +243,15 @@ start_clock_at() {
 
 # ---------------------------------------------------------------- windows
 
+# shown_clock: waits up to 5 s for the clock this case started (CLOCK_PID); sets CLOCK and
+# CLIENT. False, after reporting T's failure and ending the program, when none shows.
+shown_clock() {
+  if CLOCK=$(wait_clock 5000) && CLIENT=$(client_of "$CLOCK") && [[ -n "$CLIENT" ]]; then return 0; fi
+  not_ok "$t: clock shown" "no viewable clock within 5 s ($(head -c 200 "$ENV_DIR/clock.err" 2>/dev/null))"
+  stop "$CLOCK_PID"
+  return 1
+}
+
 # wait_clock [MS]: waits for the viewable clock window; prints its id.
 wait_clock() {
   "$XPROBE" wait --title Zorvane --role Main --viewable --timeout "${1:-5000}"

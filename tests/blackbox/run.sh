@@ -86,6 +86,7 @@ for group in tiers placement drag instance x_gone setup pointer about idle; do
 done
 if wanted desktop; then
   echo "# group_cmdline [no display]"
+  unset DISPLAY  # the previous group's server is gone
   group_cmdline
   run_group group_desktop none
   run_group group_desktop openbox

@@ -187,8 +187,6 @@ void Form::Register(Control* c) { controls_.push_back(c); }
 
 void Form::Unregister(Control* c) { std::erase(controls_, c); }
 
-int Form::ClientOffsetX() const { return style_ == FormStyle::Borderless ? 0 : 3; }
-int Form::ClientOffsetY() const { return style_ == FormStyle::Borderless ? 0 : 22; }
 
 Form* Form::MainForm() { return g_mainForm; }
 bool Form::IsMainForm() const { return g_mainForm == this; }

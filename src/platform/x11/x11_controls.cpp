@@ -50,12 +50,6 @@ void Edge(::Window w, GC gc, int width, int height, bool sunken) {
   Bar(w, gc, kShadow, t, height - 1 - t, width - 1 - t, height - 1 - t, true);
 }
 
-int TextWidth(XftFont* f, const std::string& s) {
-  XGlyphInfo g{};
-  XftTextExtentsUtf8(X().dpy, f, reinterpret_cast<const FcChar8*>(s.data()), int(s.size()), &g);
-  return g.xOff;
-}
-
 void DrawText(XftDraw* draw, XftFont* f, Color c, int x, int baseline, const std::string& s) {
   XftDrawStringUtf8(draw, XftColorOf(c), f, x, baseline, reinterpret_cast<const FcChar8*>(s.data()),
                     int(s.size()));
@@ -287,6 +281,18 @@ DeviceCapture& LastCapture() {
   return capture;
 }
 
+// A client-side image of w x h pixels in the screen's format, or null; XDestroyImage frees it.
+XImage* NewImage(int w, int h) {
+  if (w <= 0 || h <= 0) return nullptr;
+  Connection& c = X();
+  auto* data = static_cast<char*>(std::malloc(size_t(w) * size_t(h) * 4));
+  if (!data) return nullptr;
+  XImage* xi = XCreateImage(c.dpy, c.visual, unsigned(c.depth), ZPixmap, 0, data, unsigned(w),
+                            unsigned(h), 32, 0);
+  if (!xi) std::free(data);
+  return xi;
+}
+
 class PictureWindow : public ChildWindow {
  public:
   explicit PictureWindow(PictureBox& box) : ChildWindow(box, box.BackColor, kClickEvents), box_(box) {}
@@ -299,14 +305,8 @@ class PictureWindow : public ChildWindow {
     if (!Scale().IsOne()) return PaintScaled(img);
     Connection& c = X();
     const int w = std::min(img.width, Width()), h = std::min(img.height, Height());
-    auto* data = static_cast<char*>(std::malloc(size_t(w) * size_t(h) * 4));
-    if (!data) return;
-    XImage* xi = XCreateImage(c.dpy, c.visual, unsigned(c.depth), ZPixmap, 0, data, unsigned(w),
-                              unsigned(h), 32, 0);
-    if (!xi) {
-      std::free(data);
-      return;
-    }
+    XImage* xi = NewImage(w, h);
+    if (!xi) return;
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) XPutPixel(xi, x, y, PixelOf(ColorFromPixel(img.At(x, y))));
     GC gc = XCreateGC(c.dpy, Window(), 0, nullptr);
@@ -321,15 +321,8 @@ class PictureWindow : public ChildWindow {
   void PaintScaled(const Image& img) {
     Connection& c = X();
     const int w = std::min(Dev(img.width), Width()), h = std::min(Dev(img.height), Height());
-    if (w <= 0 || h <= 0) return;
-    auto* data = static_cast<char*>(std::malloc(size_t(w) * size_t(h) * 4));
-    if (!data) return;
-    XImage* xi = XCreateImage(c.dpy, c.visual, unsigned(c.depth), ZPixmap, 0, data, unsigned(w),
-                              unsigned(h), 32, 0);
-    if (!xi) {
-      std::free(data);
-      return;
-    }
+    XImage* xi = NewImage(w, h);
+    if (!xi) return;
     ::Window child = 0;
     int rootX = 0, rootY = 0;  // where this window's top-left pixel lies on the screen
     XTranslateCoordinates(c.dpy, Window(), c.root, 0, 0, &rootX, &rootY, &child);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <map>
+#include <sstream>
 #include <tuple>
 
 #include "platform/x11/x11_internal.h"
@@ -46,6 +47,35 @@ XftFont* FontFor(const FontSpec& wanted) {
   if (!font && match) FcPatternDestroy(match);
   if (font) cache.emplace(key, font);
   return font;
+}
+
+int TextWidth(XftFont* f, const std::string& s) {
+  XGlyphInfo g{};
+  XftTextExtentsUtf8(X().dpy, f, reinterpret_cast<const FcChar8*>(s.data()), int(s.size()), &g);
+  return g.xOff;
+}
+
+std::vector<std::string> WrapText(XftFont* f, const std::string& text, int width) {
+  if (text.find('\n') == std::string::npos && TextWidth(f, text) <= width) return {text};
+  std::vector<std::string> lines;
+  std::istringstream paragraphs(text);
+  std::string paragraph;
+  while (std::getline(paragraphs, paragraph)) {
+    if (!paragraph.empty() && paragraph.back() == '\r') paragraph.pop_back();
+    std::istringstream words(paragraph);
+    std::string word, line;
+    while (words >> word) {
+      std::string candidate = line.empty() ? word : line + " " + word;
+      if (!line.empty() && TextWidth(f, candidate) > width) {
+        lines.push_back(line);
+        line = word;
+      } else {
+        line = candidate;
+      }
+    }
+    lines.push_back(line);
+  }
+  return lines;
 }
 
 }  // namespace plat::x11

@@ -26,6 +26,11 @@ constexpr int kDragThreshold = 4;  // logical pixels the pointer must travel bef
 // Interprets the window as sending input: pointer and keys on itself and its children.
 constexpr long kPointerEvents = ButtonPressMask | ButtonReleaseMask;
 
+// The frame and caption bar this backend draws itself, as Windows draws a fixed single frame:
+// the client area stands 3 logical pixels in and 22 down (none for a borderless form).
+int FrameX(const Form& f) { return f.Style() == FormStyle::Borderless ? 0 : 3; }
+int CaptionY(const Form& f) { return f.Style() == FormStyle::Borderless ? 0 : 22; }
+
 // The main form's window: dialogs are transient for it.
 ::Window MainWindow() {
   const Form* main = Form::MainForm();
@@ -64,7 +69,7 @@ FormWindow::FormWindow(Form& form) : form_(form) {
   parent_ = c.root;
   a.background_pixel = PixelOf(form.BackColor);
   a.event_mask = kPointerEvents;
-  client_ = XCreateWindow(c.dpy, outer_, Dev(form.ClientOffsetX()), Dev(form.ClientOffsetY()), 1, 1, 0,
+  client_ = XCreateWindow(c.dpy, outer_, Dev(FrameX(form)), Dev(CaptionY(form)), 1, 1, 0,
                           c.depth, InputOutput, c.visual, CWBackPixel | CWEventMask, &a);
   XMapWindow(c.dpy, client_);
   Route(outer_, this);
@@ -130,7 +135,7 @@ void FormWindow::SetBounds(const PixelRect& r) {
   XMoveResizeWindow(X().dpy, outer_, bounds_.x, bounds_.y, static_cast<unsigned>(w),
                     static_cast<unsigned>(h));
   if (resized) {
-    const int ox = form_.ClientOffsetX(), oy = form_.ClientOffsetY();
+    const int ox = FrameX(form_), oy = CaptionY(form_);
     const PixelRect client = Scale().ToDevice(
         PixelRect{ox, oy, std::max(1, logical_.w - 2 * ox), std::max(1, logical_.h - oy - ox)});
     XResizeWindow(X().dpy, client_, static_cast<unsigned>(std::max(1, client.w)),
@@ -180,7 +185,7 @@ void FormWindow::DrawFrame() {
   fill(Rgb(255, 255, 255), 1, 1, 1, h - 2);
   fill(Rgb(64, 64, 64), 0, h - 1, w, 1);
   fill(Rgb(64, 64, 64), w - 1, 0, 1, h);
-  fill(kCaptionBlue, 0, 0, w, form_.ClientOffsetY());
+  fill(kCaptionBlue, 0, 0, w, CaptionY(form_));
   // Close box: a raised square with a cross.
   const int bx = w - 21, by = 5;
   const Color light = closePressed_ ? Rgb(64, 64, 64) : Rgb(255, 255, 255);
@@ -199,7 +204,7 @@ void FormWindow::DrawFrame() {
     if (!captionDraw_) captionDraw_ = XftDrawCreate(d, outer_, X().visual, X().colormap);
     const std::string& t = form_.Caption();
     XftDrawStringUtf8(captionDraw_, XftColorOf(Rgb(255, 255, 255)), f, Dev(6),
-                      (Dev(form_.ClientOffsetY()) - (f->ascent + f->descent)) / 2 + f->ascent,
+                      (Dev(CaptionY(form_)) - (f->ascent + f->descent)) / 2 + f->ascent,
                       reinterpret_cast<const FcChar8*>(t.data()), int(t.size()));
   }
 }
@@ -333,7 +338,7 @@ void FormWindow::StartDrag(const XButtonEvent& e) {
     DrawFrame();
     return;
   }
-  if (e.y >= Dev(form_.ClientOffsetY())) return;  // the frame, not the caption bar
+  if (e.y >= Dev(CaptionY(form_))) return;  // the frame, not the caption bar
   dragPending_ = true;
   dragging_ = false;
   pressX_ = e.x_root;
@@ -519,37 +524,13 @@ void LabelWindow::Paint() {
   XftFont* font = FontFor(label_.Font);
   if (!font) return;
   if (!draw_) draw_ = XftDrawCreate(d, Window(), X().visual, X().colormap);
-  auto width = [&](const std::string& s) {
-    XGlyphInfo ext{};
-    XftTextExtentsUtf8(d, font, reinterpret_cast<const FcChar8*>(s.data()), int(s.size()), &ext);
-    return int(ext.xOff);
-  };
   // Text wider than the label wraps at blanks, as a label's caption does on Windows.
-  std::vector<std::string> lines{text};
-  if (width(text) > Width() - 2) {
-    lines.clear();
-    std::string line;
-    size_t start = 0;
-    while (start <= text.size()) {
-      size_t blank = text.find(' ', start);
-      std::string word = text.substr(start, blank == std::string::npos ? std::string::npos : blank - start);
-      std::string candidate = line.empty() ? word : line + " " + word;
-      if (!line.empty() && width(candidate) > Width() - 2) {
-        lines.push_back(line);
-        line = word;
-      } else {
-        line = candidate;
-      }
-      if (blank == std::string::npos) break;
-      start = blank + 1;
-    }
-    lines.push_back(line);
-  }
+  const std::vector<std::string> lines = WrapText(font, text, Width() - 2);
   const int lineHeight = font->ascent + font->descent;
   // One line sits in the middle of the cell; wrapped text starts at the top.
   int y = lines.size() == 1 ? (Height() - lineHeight) / 2 + font->ascent : font->ascent;
   for (const std::string& l : lines) {
-    const int w = width(l);
+    const int w = TextWidth(font, l);
     int x = 1;
     if (label_.TextAlign == Alignment::Center) x = (Width() - w) / 2;
     else if (label_.TextAlign == Alignment::Right) x = Width() - w - 1;

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/common/scale.h"
 #include "platform/forms.h"
@@ -77,6 +78,11 @@ XftColor* XftColorOf(Color c);
 // Never null after Initialize succeeded.
 XftFont* FontFor(const FontSpec& wanted);
 std::string InitFonts();
+// Width in pixels of the text in the font.
+int TextWidth(XftFont* f, const std::string& s);
+// The text broken into lines no wider than `width` pixels, at blanks (and at line breaks), as
+// Windows wraps a label's caption; text that fits stays one line as it is.
+std::vector<std::string> WrapText(XftFont* f, const std::string& text, int width);
 
 // WM_NAME and _NET_WM_NAME (UTF-8), so outside tools read what the window shows.
 void SetWindowText(Window w, const std::string& text);

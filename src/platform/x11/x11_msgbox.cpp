@@ -3,7 +3,6 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
-#include <sstream>
 #include <vector>
 
 #include "platform/app.h"
@@ -20,41 +19,11 @@ constexpr Color kShadow = Rgb(128, 128, 128);
 // Logical pixels; the box is laid out in device pixels (Dev).
 constexpr int kMargin = 14, kWrapWidth = 420, kButtonW = 75, kButtonH = 23;
 
-int TextWidth(XftFont* f, const std::string& s) {
-  XGlyphInfo g{};
-  XftTextExtentsUtf8(X().dpy, f, reinterpret_cast<const FcChar8*>(s.data()),
-                     static_cast<int>(s.size()), &g);
-  return g.xOff;
-}
-
-// Breaks the text into lines no wider than `width`, at blanks where it can.
-std::vector<std::string> Wrap(XftFont* f, const std::string& text, int width) {
-  std::vector<std::string> lines;
-  std::istringstream paragraphs(text);
-  std::string paragraph;
-  while (std::getline(paragraphs, paragraph)) {
-    if (!paragraph.empty() && paragraph.back() == '\r') paragraph.pop_back();
-    std::istringstream words(paragraph);
-    std::string word, line;
-    while (words >> word) {
-      std::string candidate = line.empty() ? word : line + " " + word;
-      if (!line.empty() && TextWidth(f, candidate) > width) {
-        lines.push_back(line);
-        line = word;
-      } else {
-        line = candidate;
-      }
-    }
-    lines.push_back(line);
-  }
-  return lines;
-}
-
 class MessageBoxWindow : public EventTarget {
  public:
   MessageBoxWindow(const std::string& text, const std::string& title) {
     font_ = FontFor({"Tahoma", 9, false});
-    lines_ = Wrap(font_, text, Dev(kWrapWidth));
+    lines_ = WrapText(font_, text, Dev(kWrapWidth));
     int textW = 0;
     for (auto& l : lines_) textW = std::max(textW, TextWidth(font_, l));
     lineH_ = font_->ascent + font_->descent + Dev(2);
