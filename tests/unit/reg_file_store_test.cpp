@@ -240,7 +240,9 @@ TEST_F(RegFileStoreTest, OnlyRegularFilesOfBoundedSizeAreRead) {
     EXPECT_EQ(ReadFile(path), FormatRegFile(fresh));
     std::vector<std::string> names = Entries(dir_);
     ASSERT_EQ(names.size(), std::string(c.label) == "link to nowhere" ? 1u : 2u);
-    if (names.size() == 2) EXPECT_EQ(names[1].rfind("settings.reg.bad-", 0), 0u) << names[1];
+    if (names.size() == 2) {
+      EXPECT_EQ(names[1].rfind("settings.reg.bad-", 0), 0u) << names[1];
+    }
   }
   EXPECT_TRUE(fs::is_character_file("/dev/zero"));
 }
