@@ -92,7 +92,7 @@ std::string Utf8ToUtf16(std::string_view in) {
 
 struct Line {
   std::string text;  // without its line end
-  std::string eol;   // "\n", "\r\n" or "" for a last line without one
+  std::string_view eol;  // "\n", "\r\n" or "" for a last line without one (literals only)
 };
 
 struct ValueSpan {
@@ -112,7 +112,7 @@ struct Layout {
   std::vector<Line> lines;
   std::vector<ValueSpan> values;
   std::vector<Section> sections;
-  std::string eol = "\n";  // the file's own line end, for lines we add
+  std::string_view eol = "\n";  // the file's own line end, for lines we add
 };
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -367,12 +367,20 @@ bool IsPlainString(const std::vector<std::uint8_t>& data) {
   return true;
 }
 
+// Escaped and in double quotes. Built by appending: GCC 12 warns (-Wrestrict, wrongly) about
+// the inlined copies of `"\"" + s + "\""`.
+std::string Quoted(std::string_view s) {
+  std::string out(1, '"');
+  out += Escape(s);
+  out += '"';
+  return out;
+}
+
 std::string FormatData(const RegValue& v) {
   char buf[32];
   if (v.type == kRegSz && IsPlainString(v.data)) {
-    return "\"" + Escape(std::string_view(reinterpret_cast<const char*>(v.data.data()),
-                                          v.data.size() - 1)) +
-           "\"";
+    return Quoted(
+        std::string_view(reinterpret_cast<const char*>(v.data.data()), v.data.size() - 1));
   }
   if (v.type == kRegDword && v.data.size() == 4) {
     std::uint32_t n = static_cast<std::uint32_t>(v.data[0]) |
@@ -397,7 +405,9 @@ std::string FormatData(const RegValue& v) {
 }
 
 std::string ValueLine(const std::string& name, const RegValue& value) {
-  return (name.empty() ? std::string("@") : "\"" + Escape(name) + "\"") + "=" + FormatData(value);
+  std::string line = name.empty() ? "@" : Quoted(name);
+  line += '=';
+  return line += FormatData(value);
 }
 
 std::string Encode(const std::string& text, Encoding encoding) {
