@@ -22,19 +22,32 @@ std::string Usage(const std::string& settingsLocation) {
 
 }  // namespace
 
+// As GNU programs read theirs: options in order, the first of --help/--version wins, an
+// unknown option is named at once, "--" ends the options, and a stray word is named only when
+// no --help or --version stands anywhere (getopt would have moved it behind them).
 std::optional<CommandLineOutcome> ReadCommandLine(const std::vector<std::string>& args,
                                                   const std::string& settingsLocation) {
-  if (args.empty()) return std::nullopt;
-  const std::string& a = args.front();
-  if (args.size() == 1 && (a == "--help" || a == "-h")) return CommandLineOutcome{0, Usage(settingsLocation), {}};
-  if (args.size() == 1 && a == "--version")
-    return CommandLineOutcome{
-        0, std::string("zorvane ") + kVersionNumber + " (" + kVersionDate + ")\n", {}};
-  // The first argument that is not understood is the one named.
-  std::string wrong = a;
-  if (a == "--help" || a == "-h" || a == "--version") wrong = args[1];
-  const bool option = !wrong.empty() && wrong[0] == '-';
+  const std::string* stray = nullptr;
+  bool optionsEnded = false;
+  for (const std::string& a : args) {
+    const bool option = !optionsEnded && a.size() > 1 && a[0] == '-';
+    if (!option) {
+      if (!stray) stray = &a;
+      continue;
+    }
+    if (a == "--") {
+      optionsEnded = true;
+    } else if (a == "--help" || a == "-h") {
+      return CommandLineOutcome{0, Usage(settingsLocation), {}};
+    } else if (a == "--version") {
+      return CommandLineOutcome{
+          0, std::string("zorvane ") + kVersionNumber + " (" + kVersionDate + ")\n", {}};
+    } else {
+      return CommandLineOutcome{
+          2, {}, "zorvane: unknown option '" + a + "'\n" + Usage(settingsLocation)};
+    }
+  }
+  if (!stray) return std::nullopt;
   return CommandLineOutcome{
-      2, {}, "zorvane: " + std::string(option ? "unknown option" : "unexpected argument") +
-                 " '" + wrong + "'\n" + Usage(settingsLocation)};
+      2, {}, "zorvane: unexpected argument '" + *stray + "'\n" + Usage(settingsLocation)};
 }

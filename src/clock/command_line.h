@@ -12,5 +12,6 @@ struct CommandLineOutcome {
 
 // Nothing when the arguments (without the program's name) ask to start the clock; otherwise
 // what to print and the status to exit with: 0 after --help or --version, 2 for anything else.
+// "--" alone ends the options and starts the clock.
 std::optional<CommandLineOutcome> ReadCommandLine(const std::vector<std::string>& args,
                                                   const std::string& settingsLocation);

@@ -45,6 +45,9 @@ std::string ExeBaseName();
 
 // Whether the program reads options from its command line here (on Windows it takes none).
 bool TakesCommandLine();
+// Makes a write to a closed pipe fail with an error the caller sees, where it would otherwise
+// end the process by a signal (the command line's output then reports it and exits 1).
+void ReportClosedPipesAsWriteErrors();
 // Where the program's settings are kept, as a user would look for them.
 std::string SettingsLocation();
 

@@ -19,19 +19,43 @@ group_cmdline() {
   check "--help: usage first" "Usage: zorvane [--help | --version]" "$(head -1 <<<"$CLI_OUT")"
   check "--help: where the settings live" "Settings: $ENV_DIR/config/zorvane/settings.reg" \
     "$(grep '^Settings: ' <<<"$CLI_OUT")"
-  local arg want
-  for arg in --bogus -x extra "--help --version"; do
-    case "$arg" in
-      -*\ *) want="zorvane: unknown option '${arg#* }'" ;;
-      -*) want="zorvane: unknown option '$arg'" ;;
-      *) want="zorvane: unexpected argument '$arg'" ;;
-    esac
+  # The first of --help and --version wins; "--" ends the options; a stray word is named.
+  local args want rc err
+  while IFS='|' read -r args want; do
     # shellcheck disable=SC2086
-    run_cli $arg
-    check "'$arg': status 2, nothing on stdout" "2|" "$CLI_RC|$CLI_OUT"
-    check "'$arg': names it, then the usage" "$want|Usage: zorvane [--help | --version]" \
-      "$(sed -n 1p <<<"$CLI_ERR")|$(sed -n 2p <<<"$CLI_ERR")"
-  done
+    run_cli $args
+    case "$want" in
+      usage) check "'$args': the help, status 0" "0|Usage: zorvane [--help | --version]|" \
+        "$CLI_RC|$(head -1 <<<"$CLI_OUT")|$CLI_ERR" ;;
+      version) check "'$args': the version, status 0" "0|zorvane 1.00 (28 Nov 2007)|" \
+        "$CLI_RC|$CLI_OUT|$CLI_ERR" ;;
+      zorvane:*) check "'$args': status 2, names it, then the usage" \
+        "2||$want|Usage: zorvane [--help | --version]" \
+        "$CLI_RC|$CLI_OUT|$(sed -n 1p <<<"$CLI_ERR")|$(sed -n 2p <<<"$CLI_ERR")" ;;
+      *) check "'$args': starts the clock, which needs a display" "1||$want" \
+        "$CLI_RC|$CLI_OUT|$(sed 's/^zorvane: //; s/:.*//' <<<"$CLI_ERR")" ;;
+    esac
+  done <<'CASES'
+--bogus|zorvane: unknown option '--bogus'
+-x|zorvane: unknown option '-x'
+extra|zorvane: unexpected argument 'extra'
+extra --bogus|zorvane: unknown option '--bogus'
+--help --version|usage
+--version --help|version
+extra --version|version
+--help --bogus|usage
+-- --help|zorvane: unexpected argument '--help'
+--|DISPLAY is not set
+CASES
+  # Output that cannot be written is an error: a full disk, a reader that has gone.
+  err=$(env -u DISPLAY "$ZORVANE" --version 2>&1 >/dev/full)
+  rc=$?
+  check "--version to a full disk: status 1, says so" \
+    "1|zorvane: write error: No space left on device" "$rc|$err"
+  { sleep 0.5; env -u DISPLAY "$ZORVANE" --help 2>"$ENV_DIR/err"; } | true
+  rc=${PIPESTATUS[0]}
+  check "--help to a closed pipe: status 1, says so" "1|zorvane: write error: Broken pipe" \
+    "$rc|$(cat "$ENV_DIR/err")"
   check "no settings written by the command line" "" "$(ls -A "$ENV_DIR/config")"
 }
 

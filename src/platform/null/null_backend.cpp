@@ -131,6 +131,7 @@ std::vector<MonitorRect> Monitors() {
 DoubleClickLimits PlatformDoubleClickLimits() { return {}; }
 Color SystemDarkShadowColor() { return Rgb(64, 64, 64); }
 bool TakesCommandLine() { return false; }
+void ReportClosedPipesAsWriteErrors() {}
 std::string SettingsLocation() { return "memory"; }
 
 void DoEvents() {

@@ -70,6 +70,7 @@ std::vector<MonitorRect> Monitors() {
 }
 
 bool TakesCommandLine() { return false; }
+void ReportClosedPipesAsWriteErrors() {}  // Windows has no SIGPIPE: the write fails by itself
 std::string SettingsLocation() { return "the registry, under HKEY_CURRENT_USER"; }
 
 void DoEvents() {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -195,10 +196,10 @@ std::string Initialize() {
   XSetErrorHandler(x11::OnXError);
   XSetIOErrorHandler(x11::OnIoError);
   const char* name = std::getenv("DISPLAY");
+  if (!name || !*name) return "DISPLAY is not set: start the clock from a desktop session";
   Display* d = XOpenDisplay(nullptr);
   if (!d)
-    return std::string("cannot open the X display \"") + (name && *name ? name : "") +
-           "\" (is DISPLAY set and the X server running?)";
+    return std::string("cannot open the X display \"") + name + "\" (is the X server running?)";
   x11::Connection& c = X();
   c.dpy = d;
   c.screen = DefaultScreen(d);
@@ -271,6 +272,7 @@ posix::Session posix::CurrentSession() {
 }
 
 bool TakesCommandLine() { return true; }
+void ReportClosedPipesAsWriteErrors() { std::signal(SIGPIPE, SIG_IGN); }
 
 std::string SettingsLocation() {
   std::string path = DefaultSettingsPath();
