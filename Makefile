@@ -1,23 +1,32 @@
-# The two commands that matter: `make run` starts the clock, `make test` passes every test.
-# `make run` installs and builds only what the Linux program needs; everything the tests need
-# (GoogleTest, Xvfb, Wine, MinGW, ...) comes with `make test`.
+# The two commands that matter, `./run.sh` and `./test.sh`, install make and call `make run` and
+# `make test`. Each target installs only what it needs (scripts/install-deps.sh): `make run` what
+# the Linux program needs, `make build` that and the test libraries, `make windows` the cross
+# compilers, `make test` everything (Xvfb, Wine, ...).
 PRESET ?= default
 BUILD  := build
+# The test command's builds stop at any compiler warning.
+WERROR := -DZORVANE_WERROR=ON
 
-.PHONY: all build program run test unit blackbox bench clean deps deps-run configure \
-	windows-build windows-unit windows-blackbox windows sanitize fuzz
+.PHONY: all build program run test unit blackbox bench clean deps deps-run deps-build \
+	deps-windows configure windows-build windows-unit windows-blackbox windows sanitize fuzz
 
 all: build
 
 deps-run:
 	@scripts/install-deps.sh run
 
+deps-build:
+	@scripts/install-deps.sh build
+
+deps-windows:
+	@scripts/install-deps.sh windows
+
 deps:
 	@scripts/install-deps.sh test
 
-# Configured afresh after `deps`, so test libraries installed since the last run are found.
-configure: deps
-	cmake --preset $(PRESET) >/dev/null || { rm -f $(BUILD)/CMakeCache.txt; exit 1; }
+# Configured afresh, so test libraries installed since the last run are found.
+configure: deps-build
+	cmake --preset $(PRESET) $(WERROR) >/dev/null || { rm -f $(BUILD)/CMakeCache.txt; exit 1; }
 
 # A configure that fails leaves no cache behind, so the next make configures again.
 $(BUILD)/CMakeCache.txt:
@@ -41,17 +50,17 @@ unit: build
 blackbox: build
 	tests/blackbox/run.sh $(BUILD)
 
-test: build windows-unit sanitize
+test: deps build windows-unit sanitize
 	ctest --preset $(PRESET)
 	tests/blackbox/run.sh $(BUILD)
 	tests/package/run.sh $(BUILD)
 	tests/windows/blackbox.sh build-win32/zorvane.exe build-win64/zorvane.exe
 
-# Both Windows builds (32- and 64-bit): the program, its unit tests and the test probe.
+# Both Windows builds (32- and 64-bit) for the tests: the program, its unit tests and the probe.
 windows-build: deps
-	cmake --preset win32 >/dev/null
+	cmake --preset win32 $(WERROR) >/dev/null
 	cmake --build --preset win32
-	cmake --preset win64 >/dev/null
+	cmake --preset win64 $(WERROR) >/dev/null
 	cmake --build --preset win64
 
 # The unit tests cross-built for Windows and run under Wine.
@@ -67,8 +76,13 @@ bench: build windows-build
 	bench/side_by_side.sh $(BUILD)
 	bench/windows_side_by_side.sh $(BUILD) build-win32 build-win64
 
-# dist/zorvane-win32.exe (i686) and dist/zorvane-win64.exe (x86_64): single static files.
-windows: windows-build
+# dist/zorvane-win32.exe (i686) and dist/zorvane-win64.exe (x86_64): single static files,
+# built with the cross compilers alone.
+windows: deps-windows
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32 --target zorvane
+	cmake --preset win64 >/dev/null
+	cmake --build --preset win64 --target zorvane
 	mkdir -p dist
 	cp build-win32/zorvane.exe dist/zorvane-win32.exe
 	cp build-win64/zorvane.exe dist/zorvane-win64.exe
@@ -76,7 +90,7 @@ windows: windows-build
 # The unit tests and the settings-file corpus again under AddressSanitizer and UBSan.
 SANITIZE_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 sanitize: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZORVANE_BENCH=OFF \
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZORVANE_BENCH=OFF $(WERROR) \
 	  -DCMAKE_CXX_FLAGS="$(SANITIZE_FLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE_FLAGS)" >/dev/null
 	cmake --build build-asan --target unit_tests reg_file_replay
 	cd build-asan && ctest --output-on-failure
@@ -102,9 +116,10 @@ PREFIX ?= /usr/local
 BUILT_PROGRAM := $(if $(filter build,$(BUILD)),program)
 .PHONY: install uninstall deb
 
-# bin/zorvane, the desktop entry, the icons, the manual page and the docs under PREFIX.
+# bin/zorvane (stripped of its debug information, as the package's), the desktop entry, the
+# icons, the manual page and the docs under PREFIX.
 install: $(BUILT_PROGRAM)
-	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)" --strip
 
 # Removes exactly the files the last `make install` from $(BUILD) put there (give the same
 # DESTDIR), then the folders that install created, if nothing else is in them.

@@ -120,6 +120,8 @@ got=$( (cd "$DEST" && find . \( -type f -o -type l \) ! -name other.5 -printf '/
 check "install puts exactly the expected files under PREFIX" "$(expected_files "$PREFIX")" "$got"
 got=$(stat -c '%A' "$DEST$PREFIX/bin/zorvane" "$DEST$PREFIX/share/man/man1/zorvane.1" 2>&1 | tr '\n' ' ')
 check "installed modes: program 0755, data 0644" "-rwxr-xr-x -rw-r--r-- " "$got"
+got=$(file -b "$DEST$PREFIX/bin/zorvane" | grep -o 'not stripped\|stripped' | head -1)
+check "installed program is stripped" "stripped" "$got"
 check_installed_data install "$DEST$PREFIX" zorvane.1
 check_version "installed program prints its version without a display" "$DEST$PREFIX/bin/zorvane"
 
