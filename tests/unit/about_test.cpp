@@ -117,11 +117,15 @@ TEST_F(AboutWindowTest, SeeThroughPixelsShowTheScreenBehindTheWindow) {
   int keyed = 0;
   for (int y = 0; y < 336; ++y)
     for (int x = 0; x < 419; ++x) {
+      // The picture knows which of its pixels show the screen, for drawing them at another scale.
+      const bool throughShown = a.Picture1.Through().Shows(shown, x, y);
       if (picture.At(x, y) == 0xFF00FF) {
         ++keyed;
         ASSERT_EQ(shown.At(x, y), S().screen.At(100 + x, 50 + y)) << x << "," << y;
+        ASSERT_TRUE(throughShown) << x << "," << y;
       } else {
         ASSERT_EQ(shown.At(x, y), picture.At(x, y)) << x << "," << y;
+        ASSERT_FALSE(throughShown) << x << "," << y;
       }
     }
   for (auto [x, y] : {std::pair{0, 0}, {418, 0}, {0, 335}, {418, 335}})

@@ -1,6 +1,7 @@
 // Logical pixels to device pixels and back, at the scales desktops use.
 #include <gtest/gtest.h>
 
+#include "platform/common/device_picture.h"
 #include "platform/common/scale.h"
 
 namespace {
@@ -66,6 +67,24 @@ TEST(Scale, ReadsXftDpiFromTheResourceString) {
   };
   for (const Case& c : cases)
     EXPECT_DOUBLE_EQ(plat::ScaleFromResources(c.resources).Factor(), c.factor) << c.resources;
+}
+
+// A 2 x 1 picture at 150 % (3 x 2 device pixels): its own pixel is blown up, its see-through
+// one shows the screen's device pixels, each its own.
+TEST(DevicePicture, OwnPixelsBlownUpSeeThroughOnesFromTheScreen) {
+  plat::Image img(2, 1);
+  img.At(0, 0) = 0xAA0000;
+  img.At(1, 0) = 0x00FF00;  // what the capture sampled; the device pixels differ
+  plat::SeeThrough through;
+  through.mask = {false, true};
+  through.screen.rect = {10, 20, 3, 2};
+  through.screen.pixels = {1, 2, 3, 4, 5, 6};
+  const DisplayScale scale(1.5);
+  EXPECT_EQ(plat::PictureAtDevice(img, scale, 3, 2, &through, 10, 20),
+            (std::vector<std::uint32_t>{0xAA0000, 0xAA0000, 3, 0xAA0000, 0xAA0000, 6}));
+  // Without the screen behind it (moved off the capture), the picture's own pixel shows.
+  EXPECT_EQ(plat::PictureAtDevice(img, scale, 3, 2, &through, 50, 50),
+            (std::vector<std::uint32_t>{0xAA0000, 0xAA0000, 0x00FF00, 0xAA0000, 0xAA0000, 0x00FF00}));
 }
 
 }  // namespace

@@ -75,12 +75,14 @@ void Image::Resize(int w, int h, std::uint32_t fill) {
 }
 
 void KeyColourBlend(Image& dest, int dx, int dy, int w, int h, const Image& src, int sx, int sy,
-                    int opacity, std::uint32_t keyPixel) {
+                    int opacity, std::uint32_t keyPixel, std::vector<bool>* kept) {
   const int a = std::clamp(opacity, 0, 255);
+  if (kept) kept->assign(dest.pixels.size(), true);
   for (int j = 0; j < h; ++j)
     for (int i = 0; i < w; ++i) {
       if (!dest.Contains(dx + i, dy + j) || !src.Contains(sx + i, sy + j)) continue;
       const std::uint32_t s = src.At(sx + i, sy + j) & 0xFFFFFF;
+      if (kept) (*kept)[size_t(dy + j) * size_t(dest.width) + size_t(dx + i)] = s == keyPixel;
       if (s == keyPixel) continue;
       std::uint32_t& d = dest.At(dx + i, dy + j);
       std::uint32_t out = 0;

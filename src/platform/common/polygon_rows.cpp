@@ -37,4 +37,12 @@ std::vector<PixelSpan> PolygonSpans(const std::vector<Point>& pts) {
   return spans;
 }
 
+std::vector<PixelSpan> DeviceSpans(std::vector<Point> logical, const DisplayScale& scale) {
+  for (Point& p : logical) {
+    p.x = scale.ToDevice(static_cast<int>(p.x));
+    p.y = scale.ToDevice(static_cast<int>(p.y));
+  }
+  return PolygonSpans(logical);
+}
+
 }  // namespace plat

@@ -4,6 +4,7 @@
 #pragma once
 #include <vector>
 
+#include "platform/common/scale.h"
 #include "platform/region.h"
 
 namespace plat {
@@ -14,5 +15,9 @@ struct PixelSpan {
 };
 
 std::vector<PixelSpan> PolygonSpans(const std::vector<Point>& points);
+
+// A polygon given in logical pixels, its corners mapped to the device and the pixel rule run
+// again there, so its edges are as sharp as the device's pixels.
+std::vector<PixelSpan> DeviceSpans(std::vector<Point> logical, const DisplayScale& scale);
 
 }  // namespace plat

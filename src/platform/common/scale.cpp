@@ -37,6 +37,10 @@ int DisplayScale::Length(int logical) const {
   return logical > 0 && n < 1 ? 1 : n;
 }
 
+int FontPixels(double points, const DisplayScale& scale) {
+  return static_cast<int>(std::lround(points * 96.0 / 72.0 * scale.Factor()));
+}
+
 DisplayScale ScaleFromResources(std::string_view resources) {
   // One "name:\tvalue" per line; the last setting of a name wins, as in Xrm.
   double dpi = 0;

@@ -31,6 +31,10 @@ class DisplayScale {
   double factor_ = 1.0;
 };
 
+// A font's height in device pixels: its points at 96 dpi times the scale (12 pt is 16 pixels at
+// 100 %, 32 at 200 %).
+int FontPixels(double points, const DisplayScale& scale);
+
 // The scale a resource-manager string (XResourceManagerString) asks for: its Xft.dpi over 96;
 // 1 when it names none.
 DisplayScale ScaleFromResources(std::string_view resources);

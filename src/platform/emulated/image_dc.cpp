@@ -25,9 +25,10 @@ Dc* Find(DcHandle h) {
   return it == Dcs().end() ? nullptr : &it->second;
 }
 
-// The pixels a context shows over a rectangle; the screen is read on demand.
-Image Read(const Dc& dc, int x, int y, int w, int h) {
-  if (!dc.image) return CaptureScreen(x, y, w, h);
+// The pixels a context shows over a rectangle; the screen is read on demand, with its device
+// pixels into `device`.
+Image Read(const Dc& dc, int x, int y, int w, int h, ScreenPixels* device = nullptr) {
+  if (!dc.image) return CaptureScreen(x, y, w, h, device);
   Image out(w, h);
   for (int j = 0; j < h; ++j)
     for (int i = 0; i < w; ++i)
@@ -70,11 +71,26 @@ bool BitBlt(DcHandle dest, int x, int y, int w, int h, DcHandle source, int sx, 
   Dc* d = Find(dest);
   Dc* s = Find(source);
   if (!d || !s || !d->image || rop != kSrcCopy || w <= 0 || h <= 0) return false;
-  Image part = Read(*s, sx, sy, w, h);
+  ScreenPixels device;
+  Image part = Read(*s, sx, sy, w, h, &device);
   for (int j = 0; j < h; ++j)
     for (int i = 0; i < w; ++i)
       if (d->image->Contains(x + i, y + j)) d->image->At(x + i, y + j) = part.At(i, j);
-  if (d->owner) d->owner->Refresh();
+  if (d->owner) {
+    // What shows the screen: all of a capture, or what a whole picture copied along.
+    SeeThrough& through = d->owner->Through();
+    if (!s->image) {
+      through.screen = std::move(device);
+      through.mask.assign(d->image->pixels.size(), false);
+      for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i)
+          if (d->image->Contains(x + i, y + j))
+            through.mask[size_t(y + j) * size_t(d->image->width) + size_t(x + i)] = true;
+    } else if (s->owner && x == 0 && y == 0 && sx == 0 && sy == 0) {
+      through = s->owner->Through();
+    }
+    d->owner->Refresh();
+  }
   return true;
 }
 
@@ -84,8 +100,14 @@ long FoxAlphaBlend(DcHandle dest, int dx, int dy, int w, int h, DcHandle source,
   Dc* s = Find(source);
   if (!d || !s || !d->image || w <= 0 || h <= 0) return 0;
   Image src = Read(*s, sx, sy, w, h);
-  KeyColourBlend(*d->image, dx, dy, w, h, src, 0, 0, opacity, PixelFromColor(keyColor));
-  if (d->owner) d->owner->Refresh();
+  std::vector<bool> kept;
+  KeyColourBlend(*d->image, dx, dy, w, h, src, 0, 0, opacity, PixelFromColor(keyColor), &kept);
+  if (d->owner) {
+    // Only what the key colour left in place still shows the screen.
+    std::vector<bool>& mask = d->owner->Through().mask;
+    for (size_t i = 0; i < mask.size() && i < kept.size(); ++i) mask[i] = mask[i] && kept[i];
+    d->owner->Refresh();
+  }
   return 1;
 }
 

@@ -297,11 +297,13 @@ std::unique_ptr<ControlPeer> NewTimerPeer(Timer& t) { return std::make_unique<nu
 
 WindowHandle DesktopWindowHandle() { return 0x10; }
 
-Image CaptureScreen(int x, int y, int w, int h) {
+// One device pixel per logical one here.
+Image CaptureScreen(int x, int y, int w, int h, ScreenPixels* device) {
   Image out(std::max(0, w), std::max(0, h));
   for (int j = 0; j < h; ++j)
     for (int i = 0; i < w; ++i)
       if (S().screen.Contains(x + i, y + j)) out.At(i, j) = S().screen.At(x + i, y + j);
+  if (device) *device = {{x, y, out.width, out.height}, out.pixels};
   return out;
 }
 

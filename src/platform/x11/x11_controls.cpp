@@ -263,24 +263,6 @@ class TextWindow : public PaintedWindow {
   bool focused_ = false;
 };
 
-// The last screen capture, in device pixels: a picture that shows a part of it (the About
-// window's see-through parts) shows those device pixels, not the logical sample the program got.
-struct DeviceCapture {
-  PixelRect rect{};  // root coordinates
-  std::vector<unsigned long> pixels;
-  bool Contains(int x, int y) const {
-    return x >= rect.x && y >= rect.y && x < rect.x + rect.w && y < rect.y + rect.h;
-  }
-  unsigned long At(int x, int y) const {
-    return pixels[size_t(y - rect.y) * size_t(rect.w) + size_t(x - rect.x)];
-  }
-};
-
-DeviceCapture& LastCapture() {
-  static DeviceCapture capture;
-  return capture;
-}
-
 // A client-side image of w x h pixels in the screen's format, or null; XDestroyImage frees it.
 XImage* NewImage(int w, int h) {
   if (w <= 0 || h <= 0) return nullptr;
@@ -315,40 +297,19 @@ class PictureWindow : public ChildWindow {
     XDestroyImage(xi);  // frees data too
   }
 
-  // Each logical pixel fills its device pixels (nearest neighbour: colours stay exact). Where
-  // the image holds what the last capture sampled at this spot of the screen, the capture's own
-  // device pixels show instead, so a see-through part is as sharp as the screen behind it.
+  // At another scale: the rule every backend draws pictures with, from this window's place on
+  // the screen.
   void PaintScaled(const Image& img) {
     Connection& c = X();
     const int w = std::min(Dev(img.width), Width()), h = std::min(Dev(img.height), Height());
     XImage* xi = NewImage(w, h);
     if (!xi) return;
     ::Window child = 0;
-    int rootX = 0, rootY = 0;  // where this window's top-left pixel lies on the screen
+    int rootX = 0, rootY = 0;
     XTranslateCoordinates(c.dpy, Window(), c.root, 0, 0, &rootX, &rootY, &child);
-    const DeviceCapture& cap = LastCapture();
-    // Device pixels split into logical ones on the screen's grid, as the capture split them;
-    // the window's own grid can differ by a pixel at fractional scales.
-    const int baseX = Logical(rootX - OriginX()), baseY = Logical(rootY - OriginY());
-    auto image = [](int v, int size) { return std::clamp(v, 0, size - 1); };
-    for (int y = 0; y < h; ++y) {
-      const int ry = rootY + y;
-      const int ly = image(Logical(ry - OriginY()) - baseY, img.height);
-      const int sampleY = Dev(Logical(ry - OriginY())) + OriginY();
-      for (int x = 0; x < w; ++x) {
-        const int rx = rootX + x;
-        const int lx = image(Logical(rx - OriginX()) - baseX, img.width);
-        const unsigned long own = PixelOf(ColorFromPixel(img.At(lx, ly)));
-        unsigned long shown = own;
-        if (cap.Contains(rx, ry)) {
-          const int sampleX = Dev(Logical(rx - OriginX())) + OriginX();
-          const unsigned long rgb = c.visual->red_mask | c.visual->green_mask | c.visual->blue_mask;
-          if (cap.Contains(sampleX, sampleY) && (cap.At(sampleX, sampleY) & rgb) == (own & rgb))
-            shown = cap.At(rx, ry);
-        }
-        XPutPixel(xi, x, y, shown);
-      }
-    }
+    const std::vector<std::uint32_t> px = PictureAtDevice(img, Scale(), w, h, &box_.Through(), rootX, rootY);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) XPutPixel(xi, x, y, PixelOf(ColorFromPixel(px[size_t(y) * size_t(w) + size_t(x)])));
     GC gc = XCreateGC(c.dpy, Window(), 0, nullptr);
     XPutImage(c.dpy, Window(), gc, xi, 0, 0, 0, 0, unsigned(w), unsigned(h));
     XFreeGC(c.dpy, gc);
@@ -442,8 +403,10 @@ Color SystemDarkShadowColor() { return x11::kDarkShadow; }
 WindowHandle DesktopWindowHandle() { return x11::X().root; }
 
 // The rectangle is in logical pixels; each logical pixel reads the first of its device pixels.
-Image CaptureScreen(int lx, int ly, int lw, int lh) {
+// The device pixels are in root coordinates, as the pictures that show them look them up.
+Image CaptureScreen(int lx, int ly, int lw, int lh, ScreenPixels* device) {
   Image out(std::max(0, lw), std::max(0, lh));
+  if (device) *device = {};
   x11::Connection& c = x11::X();
   const int ox = x11::OriginX(), oy = x11::OriginY();
   const int sw = DisplayWidth(c.dpy, c.screen), sh = DisplayHeight(c.dpy, c.screen);
@@ -452,16 +415,9 @@ Image CaptureScreen(int lx, int ly, int lw, int lh) {
   const int x = d.x + ox, y = d.y + oy, w = d.w, h = d.h;
   const int x0 = std::max(x, 0), y0 = std::max(y, 0);
   const int x1 = std::min(x + w, sw), y1 = std::min(y + h, sh);
-  x11::DeviceCapture& kept = x11::LastCapture();
-  kept = {};
   if (x1 <= x0 || y1 <= y0) return out;
   XImage* xi = XGetImage(c.dpy, c.root, x0, y0, unsigned(x1 - x0), unsigned(y1 - y0), AllPlanes, ZPixmap);
   if (!xi) return out;
-  kept.rect = {x0, y0, x1 - x0, y1 - y0};
-  kept.pixels.resize(size_t(x1 - x0) * size_t(y1 - y0));
-  for (int j = y0; j < y1; ++j)
-    for (int i = x0; i < x1; ++i)
-      kept.pixels[size_t(j - y0) * size_t(x1 - x0) + size_t(i - x0)] = XGetPixel(xi, i - x0, j - y0);
   const Visual* v = c.visual;
   auto channel = [](unsigned long p, unsigned long mask) {
     int shift = 0;
@@ -474,15 +430,21 @@ Image CaptureScreen(int lx, int ly, int lw, int lh) {
     while (mask >> bits) ++bits;
     return bits >= 8 ? std::uint32_t(value >> (bits - 8)) : std::uint32_t(value << (8 - bits));
   };
+  ScreenPixels kept{{x0, y0, x1 - x0, y1 - y0}, {}};
+  kept.pixels.resize(size_t(x1 - x0) * size_t(y1 - y0));
+  for (int j = y0; j < y1; ++j)
+    for (int i = x0; i < x1; ++i) {
+      const unsigned long p = XGetPixel(xi, i - x0, j - y0);
+      kept.pixels[size_t(j - y0) * size_t(x1 - x0) + size_t(i - x0)] =
+          channel(p, v->red_mask) << 16 | channel(p, v->green_mask) << 8 | channel(p, v->blue_mask);
+    }
+  XDestroyImage(xi);
   for (int j = 0; j < out.height; ++j)
     for (int i = 0; i < out.width; ++i) {
       const int rx = x11::Dev(lx + i) + ox, ry = x11::Dev(ly + j) + oy;
-      if (!kept.Contains(rx, ry)) continue;
-      const unsigned long p = kept.At(rx, ry);
-      out.At(i, j) = channel(p, v->red_mask) << 16 | channel(p, v->green_mask) << 8 |
-                     channel(p, v->blue_mask);
+      if (kept.Contains(rx, ry)) out.At(i, j) = kept.At(rx, ry);
     }
-  XDestroyImage(xi);
+  if (device) *device = std::move(kept);
   return out;
 }
 

@@ -30,7 +30,7 @@ std::string InitFonts() {
 
 XftFont* FontFor(const FontSpec& wanted) {
   static std::map<std::tuple<std::string, int, bool>, XftFont*> cache;
-  const int pixels = static_cast<int>(std::lround(wanted.points * 96.0 / 72.0 * Scale().Factor()));
+  const int pixels = FontPixels(wanted.points, Scale());
   auto key = std::make_tuple(wanted.name, pixels, wanted.bold);
   if (auto it = cache.find(key); it != cache.end()) return it->second;
 

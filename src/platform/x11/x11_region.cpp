@@ -21,14 +21,8 @@ int SetWindowRgn(WindowHandle window, RegionHandle region, bool) {
   x11::FormWindow* form = x11::FormWindowOf(window);
   int ok = 0;
   if (form && polygon) {
-    // The polygon is in logical pixels; the pixel rule runs again at device resolution, so the
-    // edges stay sharp at any scale.
-    for (Point& p : *polygon) {
-      p.x = x11::Dev(static_cast<int>(p.x));
-      p.y = x11::Dev(static_cast<int>(p.y));
-    }
     std::vector<XRectangle> rects;
-    for (const PixelSpan& s : PolygonSpans(*polygon))
+    for (const PixelSpan& s : DeviceSpans(*polygon, x11::Scale()))
       rects.push_back({static_cast<short>(s.x), static_cast<short>(s.y),
                        static_cast<unsigned short>(s.width), 1});
     for (int kind : {ShapeBounding, ShapeInput})
