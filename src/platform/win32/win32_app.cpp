@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/app.h"
+#include "platform/win32/win32_scale.h"
 #include "platform/win32/win32_text.h"
 
 namespace plat {
@@ -15,36 +16,24 @@ std::string g_title;
 }
 
 std::string Initialize() {
-  // No SetProcessDPIAware: the program works in 15 twips per pixel, as an unaware one sees.
+  win32::DeclareDpiAwareness();
   return {};
 }
 
 const std::string& AppTitle() { return g_title; }
 void SetAppTitle(const std::string& title) { g_title = title; }
 
+// The program's pixels are 1/96 inch at any scale; the backend maps them to the device.
+int TwipsPerPixelX() { return 15; }
+int TwipsPerPixelY() { return 15; }
+
 namespace {
-// Twips per pixel from the screen's dots per inch, read once: every control position the clock
-// sets, several times a pass, converts through it, and an unaware program's dpi never changes.
-int TwipsPerPixel(int axis) {
-  HDC dc = ::GetDC(nullptr);
-  int dpi = GetDeviceCaps(dc, axis);
-  ::ReleaseDC(nullptr, dc);
-  return dpi > 0 ? 1440 / dpi : 15;
-}
+// A device length or coordinate of the desktop in the program's pixels, as twips.
+double LogicalTwips(int device) { return double(win32::SystemScale().ToLogical(device)) * 15; }
 }  // namespace
 
-int TwipsPerPixelX() {
-  static const int tpp = TwipsPerPixel(LOGPIXELSX);
-  return tpp;
-}
-
-int TwipsPerPixelY() {
-  static const int tpp = TwipsPerPixel(LOGPIXELSY);
-  return tpp;
-}
-
-long ScreenWidthTwips() { return GetSystemMetrics(SM_CXSCREEN) * long(TwipsPerPixelX()); }
-long ScreenHeightTwips() { return GetSystemMetrics(SM_CYSCREEN) * long(TwipsPerPixelY()); }
+long ScreenWidthTwips() { return long(LogicalTwips(GetSystemMetrics(SM_CXSCREEN))); }
+long ScreenHeightTwips() { return long(LogicalTwips(GetSystemMetrics(SM_CYSCREEN))); }
 
 namespace {
 BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
@@ -52,8 +41,8 @@ BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
   info.cbSize = sizeof info;
   if (!GetMonitorInfoW(monitor, &info)) return TRUE;
   const RECT& r = info.rcMonitor;
-  MonitorRect m{double(r.left) * TwipsPerPixelX(), double(r.top) * TwipsPerPixelY(),
-                double(r.right - r.left) * TwipsPerPixelX(), double(r.bottom - r.top) * TwipsPerPixelY()};
+  const double left = LogicalTwips(r.left), top = LogicalTwips(r.top);
+  MonitorRect m{left, top, LogicalTwips(r.right) - left, LogicalTwips(r.bottom) - top};
   auto& out = *reinterpret_cast<std::vector<MonitorRect>*>(list);
   if (info.dwFlags & MONITORINFOF_PRIMARY) out.insert(out.begin(), m);
   else out.push_back(m);

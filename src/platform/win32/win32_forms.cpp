@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "platform/app.h"
+#include "platform/common/device_picture.h"
 #include "platform/gdi.h"
 #include "platform/picture_box.h"
+#include "platform/win32/win32_scale.h"
 #include "platform/win32/win32_text.h"
 
 namespace plat {
@@ -30,15 +32,28 @@ HBRUSH BrushOf(Color c) {
   return (*brushes)[c] = CreateSolidBrush(Ref(c));
 }
 
-HFONT FontOf(const FontSpec& f) {
+// Fonts at the window's scale, made once per size and kept.
+HFONT FontOf(const FontSpec& f, const DisplayScale& scale) {
   static auto* fonts = new std::map<std::tuple<std::string, int, bool>, HFONT>;
-  const int pixels = static_cast<int>(std::lround(f.points * 96.0 / 72.0));
+  const int pixels = FontPixels(f.points, scale);
   auto key = std::make_tuple(f.name, pixels, f.bold);
   auto it = fonts->find(key);
   if (it != fonts->end()) return it->second;
   return (*fonts)[key] = CreateFontW(-pixels, 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
                                      FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                      DEFAULT_QUALITY, DEFAULT_PITCH, Wide(f.name).c_str());
+}
+
+// The header of a top-down 32-bit DIB of w x h pixels, the layout of our images.
+BITMAPINFO TopDown32(int w, int h) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  return bi;
 }
 
 // The main form's window: the owner of dialogs.
@@ -65,8 +80,10 @@ int ShiftOf(WPARAM wp) {
          (GetKeyState(VK_MENU) < 0 ? kAltMask : 0);
 }
 
-PointerEvent EventAt(bool press, int button, WPARAM wp, POINT p) {
-  return {press, button, ShiftOf(wp), int(p.x), int(p.y), static_cast<std::uint32_t>(GetMessageTime())};
+// A press or release at device pixel p of a window at this scale, in the program's pixels.
+PointerEvent EventAt(bool press, int button, WPARAM wp, POINT p, const DisplayScale& scale) {
+  return {press, button, ShiftOf(wp), scale.ToLogical(int(p.x)), scale.ToLogical(int(p.y)),
+          static_cast<std::uint32_t>(GetMessageTime())};
 }
 
 class ChildPeer;
@@ -80,16 +97,22 @@ class ChildPeer : public ControlPeer {
  public:
   ChildPeer(Control& control, const wchar_t* cls, DWORD style, Color back, Color fore,
             const FontSpec* font, bool mouse, bool clickOnRelease)
-      : control_(control), back_(back), fore_(fore), clickOnRelease_(clickOnRelease) {
+      : control_(control), back_(back), fore_(fore), font_(font), clickOnRelease_(clickOnRelease) {
     HWND parent = reinterpret_cast<HWND>(control.Owner().hWnd());
+    // A border one logical pixel wide: the system's WS_BORDER at 96 dpi, our own frame above.
+    if ((style & WS_BORDER) && !ScaleOfWindow(parent).IsOne()) {
+      style &= ~DWORD(WS_BORDER);
+      frame_ = ScaleOfWindow(parent).Length(1);
+    }
+    mouse_ = mouse;
     hwnd_ = CreateWindowExW(0, cls, L"", WS_CHILD | WS_CLIPSIBLINGS | style, 0, 0, 1, 1, parent,
                             nullptr, Instance(), nullptr);
     // Windows puts a new child below its elder siblings; our forms expect the newest on top (the
     // About window's texts over its picture), both for drawing and for which one a click reaches.
     SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SetPropW(hwnd_, L"ZorvanePeer", this);
-    if (font) SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(*font)), FALSE);
-    if (mouse) {
+    if (font) SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(*font, Scale())), FALSE);
+    if (mouse || frame_) {
       old_ = reinterpret_cast<WNDPROC>(
           SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MouseProc)));
     }
@@ -99,11 +122,22 @@ class ChildPeer : public ControlPeer {
     DestroyWindow(hwnd_);
   }
   void SetText(const std::string& text) override { SetWindowTextW(hwnd_, Wide(text).c_str()); }
+  // Logical pixels in; the device pixels that cover them out.
   void SetBounds(const PixelRect& r) override {
-    MoveWindow(hwnd_, r.x, r.y, std::max(1, r.w), std::max(1, r.h), TRUE);
+    logical_ = r;
+    const PixelRect d = Scale().ToDevice(r);
+    MoveWindow(hwnd_, d.x, d.y, std::max(1, d.w), std::max(1, d.h), TRUE);
   }
   void SetVisible(bool visible) override { ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE); }
-
+  // The form moved to a monitor of another scale: place, frame and font this control again.
+  virtual void Rescale() {
+    if (frame_) frame_ = Scale().Length(1);
+    if (font_) SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(*font_, Scale())), FALSE);
+    SetBounds(logical_);
+    SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  }
+  DisplayScale Scale() const { return ScaleOfWindow(GetParent(hwnd_)); }
   // BUTTON controls click themselves (BN_CLICKED), from the pointer and from the keyboard.
   bool MakesOwnClicks() const override { return !clickOnRelease_; }
   void SetFocus(bool focused) override {
@@ -132,6 +166,16 @@ class ChildPeer : public ControlPeer {
     if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
     WNDPROC old = self->old_;
     if (msg == WM_PAINT && self->OnPaint()) return 0;
+    if (self->frame_ && msg == WM_NCCALCSIZE) {
+      auto* r = reinterpret_cast<RECT*>(lp);  // the first rectangle in either form of the message
+      InflateRect(r, -self->frame_, -self->frame_);
+      return 0;
+    }
+    if (self->frame_ && msg == WM_NCPAINT) {
+      self->PaintFrame();
+      return 0;
+    }
+    if (!self->mouse_) return CallWindowProcW(old, hwnd, msg, wp, lp);
     if (msg == WM_NCHITTEST) {
       LRESULT hit = CallWindowProcW(old, hwnd, msg, wp, lp);
       return hit == HTTRANSPARENT ? HTCLIENT : hit;  // a STATIC label still gets its clicks
@@ -151,15 +195,32 @@ class ChildPeer : public ControlPeer {
   void Mouse(int button, bool press, WPARAM wp, LPARAM lp) {
     POINT p{short(LOWORD(lp)), short(HIWORD(lp))};
     MapWindowPoints(hwnd_, GetParent(hwnd_), &p, 1);
-    const PointerEvent event = EventAt(press, button, wp, p);
+    const PointerEvent event = EventAt(press, button, wp, p, Scale());
     if (press) SetCapture(hwnd_);
     else if (!(wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) && GetCapture() == hwnd_) ReleaseCapture();
     control_.Owner().NativePointer(&control_, event);
   }
 
+  // Our own border, in the system's window-frame colour as WS_BORDER draws it.
+  void PaintFrame() {
+    HDC dc = GetWindowDC(hwnd_);
+    RECT r;
+    GetWindowRect(hwnd_, &r);
+    OffsetRect(&r, -r.left, -r.top);
+    for (int i = 0; i < frame_; ++i) {
+      FrameRect(dc, &r, GetSysColorBrush(COLOR_WINDOWFRAME));
+      InflateRect(&r, -1, -1);
+    }
+    ReleaseDC(hwnd_, dc);
+  }
+
   Control& control_;
   Color back_, fore_;
+  const FontSpec* font_;
   bool clickOnRelease_;
+  bool mouse_ = true;
+  int frame_ = 0;  // device pixels of our own border; 0 where the system draws it
+  PixelRect logical_{0, 0, 1, 1};
   WNDPROC old_ = nullptr;
 };
 
@@ -250,13 +311,23 @@ class EditPeer : public ChildPeer {
 };
 
 // A picture box's bitmap: a top-down 32-bit DIB section selected into a memory DC.
+class PicturePeer;
+std::map<HDC, PicturePeer*>& PictureDcs() {
+  static auto* dcs = new std::map<HDC, PicturePeer*>;
+  return *dcs;
+}
+
+// The bitmap stays in the program's pixels, which is what it draws into; it is shown at the
+// window's scale.
 class PicturePeer : public ChildPeer {
  public:
   explicit PicturePeer(PictureBox& p)
       : ChildPeer(p, L"ZorvanePicture", 0, p.BackColor, p.BackColor, nullptr, true, true), box_(p) {
     dc_ = CreateCompatibleDC(nullptr);
+    PictureDcs()[dc_] = this;
   }
   ~PicturePeer() override {
+    PictureDcs().erase(dc_);
     if (bitmap_) DeleteObject(SelectObject(dc_, old_));
     DeleteDC(dc_);
   }
@@ -264,6 +335,7 @@ class PicturePeer : public ChildPeer {
     ChildPeer::SetBounds(r);
     MakeBitmap(std::max(1, r.w), std::max(1, r.h));
   }
+  SeeThrough& Through() { return box_.Through(); }
   // The image changed: show it.
   void Update() override {
     CopyIn();
@@ -273,7 +345,23 @@ class PicturePeer : public ChildPeer {
   bool OnPaint() override {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd_, &ps);
-    ::BitBlt(dc, 0, 0, w_, h_, dc_, 0, 0, SRCCOPY);
+    const DisplayScale scale = Scale();
+    if (scale.IsOne()) {
+      ::BitBlt(dc, 0, 0, w_, h_, dc_, 0, 0, SRCCOPY);
+    } else if (bits_) {
+      GdiFlush();
+      Image img(w_, h_);
+      std::copy_n(static_cast<const std::uint32_t*>(bits_), img.pixels.size(), img.pixels.begin());
+      RECT rc;
+      GetClientRect(hwnd_, &rc);
+      POINT at{0, 0};
+      ClientToScreen(hwnd_, &at);
+      const std::vector<std::uint32_t> px =
+          PictureAtDevice(img, scale, rc.right, rc.bottom, &box_.Through(), at.x, at.y);
+      const BITMAPINFO bi = TopDown32(rc.right, rc.bottom);
+      SetDIBitsToDevice(dc, 0, 0, DWORD(rc.right), DWORD(rc.bottom), 0, 0, 0, UINT(rc.bottom),
+                        px.data(), &bi, DIB_RGB_COLORS);
+    }
     EndPaint(hwnd_, &ps);
     return true;
   }
@@ -282,13 +370,7 @@ class PicturePeer : public ChildPeer {
   void MakeBitmap(int w, int h) {
     if (w == w_ && h == h_ && bitmap_) return;
     if (bitmap_) DeleteObject(SelectObject(dc_, old_));
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;  // top-down, like our images
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bi = TopDown32(w, h);
     bitmap_ = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits_, nullptr, 0);
     old_ = static_cast<HBITMAP>(SelectObject(dc_, bitmap_));
     w_ = w;
@@ -406,17 +488,22 @@ class FormWindow : public FormPeer {
     }
     hwnd_ = CreateWindowExW(ex, L"ZorvaneForm", L"", style, 0, 0, 1, 1, owner, nullptr, Instance(), nullptr);
     SetPropW(hwnd_, L"ZorvaneForm", this);
+    KeepWindowDpi(hwnd_, DpiOfNewWindow(hwnd_));
     if (HICON big = IconFrom(form.Icon, 32)) SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
     if (HICON small = IconFrom(form.Icon, 16)) SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
   }
   ~FormWindow() override {
     RemovePropW(hwnd_, L"ZorvaneForm");
+    RemovePropW(hwnd_, L"ZorvaneDpi");
+    ForgetRegion(hwnd_);
     DestroyWindow(hwnd_);
   }
   WindowHandle Handle() const override { return reinterpret_cast<WindowHandle>(hwnd_); }
   void SetText(const std::string& caption) override { SetWindowTextW(hwnd_, Wide(caption).c_str()); }
+  // Logical pixels on the screen in, device pixels out.
   void SetBounds(const PixelRect& r) override {
-    SetWindowPos(hwnd_, nullptr, r.x, r.y, r.w, r.h, SWP_NOZORDER | SWP_NOACTIVATE);
+    const PixelRect d = ScaleOfWindow(hwnd_).ToDevice(r);
+    SetWindowPos(hwnd_, nullptr, d.x, d.y, d.w, d.h, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   void Show() override {
     ShowWindow(hwnd_, SW_SHOW);
@@ -505,13 +592,28 @@ class FormWindow : public FormPeer {
         if (press) SetCapture(hwnd_);
         else if (!(wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) && GetCapture() == hwnd_)
           ReleaseCapture();
-        form_.NativePointer(nullptr, EventAt(press, button, wp, {short(LOWORD(lp)), short(HIWORD(lp))}));
+        form_.NativePointer(nullptr, EventAt(press, button, wp, {short(LOWORD(lp)), short(HIWORD(lp))},
+                                             ScaleOfWindow(hwnd_)));
         return 0;
       }
       case WM_MOVE: {
         RECT rc;
         GetWindowRect(hwnd_, &rc);
-        form_.NativeMoved(rc.left, rc.top);
+        const DisplayScale scale = ScaleOfWindow(hwnd_);
+        form_.NativeMoved(scale.ToLogical(rc.left), scale.ToLogical(rc.top));
+        return 0;
+      }
+      case WM_DPICHANGED: {
+        // Moved to a monitor of another scale: the system's rectangle keeps the window's
+        // logical size there; the region, the fonts and the controls follow the new scale.
+        const RECT* r = reinterpret_cast<const RECT*>(lp);
+        KeepWindowDpi(hwnd_, LOWORD(wp));
+        SetWindowPos(hwnd_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        CutRegionAgain(hwnd_);
+        for (Control* c : form_.Controls())
+          if (auto* peer = dynamic_cast<ChildPeer*>(c->Peer())) peer->Rescale();
+        InvalidateRect(hwnd_, nullptr, TRUE);
         return 0;
       }
       case WM_CLOSE:
@@ -540,9 +642,11 @@ Color SystemDarkShadowColor() { return static_cast<Color>(GetSysColor(COLOR_3DDK
 
 // The user's double-click setting; the system compares against a rectangle of this size
 // centred on the first press.
+// The metrics are device pixels at the system's scale; the rules compare logical ones.
 DoubleClickLimits PlatformDoubleClickLimits() {
-  return {static_cast<std::uint32_t>(GetDoubleClickTime()), GetSystemMetrics(SM_CXDOUBLECLK) / 2,
-          GetSystemMetrics(SM_CYDOUBLECLK) / 2};
+  const DisplayScale& s = win32::SystemScale();
+  return {static_cast<std::uint32_t>(GetDoubleClickTime()), s.ToLogical(GetSystemMetrics(SM_CXDOUBLECLK)) / 2,
+          s.ToLogical(GetSystemMetrics(SM_CYDOUBLECLK)) / 2};
 }
 
 std::unique_ptr<FormPeer> NewFormPeer(Form& form) { return std::make_unique<win32::FormWindow>(form); }
@@ -581,11 +685,8 @@ DcHandle GetDC(WindowHandle w) { return reinterpret_cast<DcHandle>(::GetDC(reint
 int ReleaseDC(WindowHandle w, DcHandle dc) {
   return ::ReleaseDC(reinterpret_cast<HWND>(w), reinterpret_cast<HDC>(dc));
 }
-bool BitBlt(DcHandle dest, int x, int y, int w, int h, DcHandle src, int sx, int sy, std::uint32_t rop) {
-  return ::BitBlt(reinterpret_cast<HDC>(dest), x, y, w, h, reinterpret_cast<HDC>(src), sx, sy, rop);
-}
-
 namespace {
+
 // The 32-bit top-down pixels behind a memory DC over a DIB section, or null.
 std::uint32_t* DibBits(DcHandle dc, int& w, int& h) {
   HGDIOBJ bmp = GetCurrentObject(reinterpret_cast<HDC>(dc), OBJ_BITMAP);
@@ -596,7 +697,69 @@ std::uint32_t* DibBits(DcHandle dc, int& w, int& h) {
   h = std::abs(ds.dsBmih.biHeight);
   return static_cast<std::uint32_t*>(ds.dsBm.bmBits);
 }
+
+win32::PicturePeer* PictureOf(DcHandle dc) {
+  auto it = win32::PictureDcs().find(reinterpret_cast<HDC>(dc));
+  return it == win32::PictureDcs().end() ? nullptr : it->second;
+}
+
+// The screen behind a logical rectangle into a picture, at a scale other than 1: the device
+// pixels are kept for the picture to show, and each logical pixel takes the first of its own.
+bool CaptureInto(win32::PicturePeer& picture, HDC dest, int x, int y, int w, int h, HDC screen,
+                 int sx, int sy, const DisplayScale& scale) {
+  const PixelRect d = scale.ToDevice(PixelRect{sx, sy, w, h});
+  if (d.w <= 0 || d.h <= 0) return false;
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO bi = win32::TopDown32(d.w, d.h);
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bmp) {
+    DeleteDC(mem);
+    return false;
+  }
+  HGDIOBJ old = SelectObject(mem, bmp);
+  const bool ok = ::BitBlt(mem, 0, 0, d.w, d.h, screen, d.x, d.y, SRCCOPY);
+  GdiFlush();
+  SeeThrough& through = picture.Through();
+  through.screen.rect = d;
+  through.screen.pixels.assign(static_cast<const std::uint32_t*>(bits),
+                               static_cast<const std::uint32_t*>(bits) + size_t(d.w) * size_t(d.h));
+  for (auto& p : through.screen.pixels) p &= 0xFFFFFF;
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  int pw = 0, ph = 0;
+  std::uint32_t* px = DibBits(reinterpret_cast<DcHandle>(dest), pw, ph);
+  if (!ok || !px) return false;
+  through.mask.assign(size_t(pw) * size_t(ph), false);
+  for (int j = 0; j < h; ++j)
+    for (int i = 0; i < w; ++i) {
+      if (x + i < 0 || y + j < 0 || x + i >= pw || y + j >= ph) continue;
+      const int dx = scale.ToDevice(sx + i), dy = scale.ToDevice(sy + j);
+      if (!through.screen.Contains(dx, dy)) continue;
+      px[size_t(y + j) * size_t(pw) + size_t(x + i)] = through.screen.At(dx, dy);
+      through.mask[size_t(y + j) * size_t(pw) + size_t(x + i)] = true;
+    }
+  return true;
+}
+
 }  // namespace
+
+// From the screen into a picture at a scale other than 1, the capture keeps the device pixels;
+// from one picture to another, what shows the screen goes along. Otherwise the plain call.
+bool BitBlt(DcHandle dest, int x, int y, int w, int h, DcHandle src, int sx, int sy, std::uint32_t rop) {
+  const HDC d = reinterpret_cast<HDC>(dest), s = reinterpret_cast<HDC>(src);
+  win32::PicturePeer* to = PictureOf(dest);
+  if (to && rop == SRCCOPY && GetObjectType(s) == OBJ_DC) {
+    const DisplayScale scale = to->Scale();
+    if (!scale.IsOne()) return CaptureInto(*to, d, x, y, w, h, s, sx, sy, scale);
+  }
+  const bool ok = ::BitBlt(d, x, y, w, h, s, sx, sy, rop);
+  if (win32::PicturePeer* from = PictureOf(src); to && from && x == 0 && y == 0 && sx == 0 && sy == 0)
+    to->Through() = from->Through();
+  return ok;
+}
+
 
 long FoxAlphaBlend(DcHandle dest, int dx, int dy, int w, int h, DcHandle source, int sx, int sy,
                    int opacity, std::uint32_t keyColor, std::int32_t) {
@@ -609,8 +772,14 @@ long FoxAlphaBlend(DcHandle dest, int dx, int dy, int w, int h, DcHandle source,
   std::copy(d, d + size_t(dw) * size_t(dh), di.pixels.begin());
   std::copy(s, s + size_t(sw) * size_t(sh), si.pixels.begin());
   for (auto& p : si.pixels) p &= 0xFFFFFF;
-  KeyColourBlend(di, dx, dy, w, h, si, sx, sy, opacity, PixelFromColor(keyColor));
+  std::vector<bool> kept;
+  KeyColourBlend(di, dx, dy, w, h, si, sx, sy, opacity, PixelFromColor(keyColor), &kept);
   std::copy(di.pixels.begin(), di.pixels.end(), d);
+  // Only what the key colour left in place still shows the screen.
+  if (win32::PicturePeer* to = PictureOf(dest); to && !to->Through().mask.empty()) {
+    std::vector<bool>& mask = to->Through().mask;
+    for (size_t i = 0; i < mask.size() && i < kept.size(); ++i) mask[i] = mask[i] && kept[i];
+  }
   return 1;
 }
 
