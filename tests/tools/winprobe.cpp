@@ -136,6 +136,8 @@ int Squat(const std::string& prefix) {
 int main(int argc, char** argv) {
   if (RecordedAsStandIn()) return 0;
   if (argc < 2) return Usage();
+  // Device pixels, whatever the desktop's scale: an unaware probe may be shown virtualised ones.
+  SetProcessDPIAware();
   if (std::string(argv[1]) == "squat" && argc == 3) return Squat(argv[2]);
   const std::string cmd = argv[1];
   if (cmd == "top") {

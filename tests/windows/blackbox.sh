@@ -26,6 +26,8 @@ BB_TMP=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-wine-bb.XXXXXX")
 source "$HERE/../blackbox/lib.sh"
 # shellcheck source=cases.sh
 source "$HERE/cases.sh"
+# shellcheck source=scale.sh
+source "$HERE/scale.sh"
 # shellcheck source=prefix.sh
 source "$HERE/prefix.sh"
 
@@ -68,6 +70,15 @@ for exe in "${EXES[@]}"; do
 done
 # Two builds side by side: one program, whichever build starts first.
 ((${#EXES[@]} >= 2)) && case_other_build_refused "${EXES[0]}" "${EXES[1]}"
+# Last: each scale needs Wine's desktop made again.
+if [[ -z "${CASES:-}" || " $CASES " == *" scale "* ]]; then
+  for exe in "${EXES[@]}"; do
+    EXE=$exe
+    TAG="[$(basename "$(dirname "$exe")")]"
+    TAG=${TAG/build-/}
+    case_scale
+  done
+fi
 
 echo "# run time $((SECONDS - started)) s"
 echo "$PASSED passed, $FAILED failed"
