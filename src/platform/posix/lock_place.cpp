@@ -32,7 +32,10 @@ std::string InstanceLockName(const std::string& title, const std::string& displa
     server = (unixSocket || IsLocalHost(host, hostname) ? std::string() : host) + ":" +
              display.substr(colon + 1, digits - colon - 1);
   }
-  if (screen > 0) server += "." + std::to_string(screen);
+  if (screen > 0) {
+    server += '.';  // appended piecewise: GCC 12 -O3 warns (-Wrestrict, wrongly) on "." + s
+    server += std::to_string(screen);
+  }
   std::string name;
   for (char c : title) name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   name += "-";
