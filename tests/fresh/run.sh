@@ -140,10 +140,11 @@ t=$(date +%s)
 echo "deb http://127.0.0.1:9/debian bookworm main" >"$ROOT/etc/apt/sources.list.d/unreachable.list"
 in_root bash -c 'cd /src/zorvane && ./test.sh' >"$WORK/test.log" 2>&1
 rc=$?
-summary=$(grep -E '^[0-9]+ passed, [0-9]+ failed|tests passed|Passed|SKIP|skipped' "$WORK/test.log" |
-  tail -8 | tr '\n' ';')
+# What the install step said (the kernel's answer on i386, retries), and each layer's count.
+grep -E '^install-deps:|^Installing:' "$WORK/test.log" | cut -c1-200 | sed 's/^/# /'
+grep -E '^[0-9]+ passed, [0-9]+ failed|tests passed, [0-9]+ tests failed' "$WORK/test.log" | sed 's/^/# /'
 if ((rc == 0)); then
-  ok "test command with an unreachable source ($(took "$t")): $summary"
+  ok "test command with an unreachable source ($(took "$t"))"
 else
   not_ok "test command with an unreachable source (exit $rc, $(took "$t"))" \
     "$(grep -E '^not ok|Error|error:|E: ' "$WORK/test.log" | head -10 | tr '\n' ' ')"
