@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "maker.h"
 #include "platform/app.h"
 #include "platform/forms.h"
 #include "shared/setting_value.h"
@@ -12,9 +13,12 @@ inline constexpr const char* kProductName = "Zorvane";
 // Shown in the About credits and by --version.
 inline constexpr const char* kVersionNumber = "1.00";
 inline constexpr const char* kVersionDate = "28 Nov 2007";
-// Under the reserved example.org domain until the project has its own.
-inline constexpr const char* kMakerWebAddress = "https://zorvane.example.org/";
-inline constexpr const char* kSupportEmail = "support@zorvane.example.org";
+// The build's ZORVANE_HOMEPAGE and ZORVANE_CONTACT. Setup and the credits must show an address,
+// so until those are set they show ones under the reserved example.org domain.
+inline constexpr const char* kMakerWebAddress =
+    ZORVANE_HOMEPAGE[0] ? ZORVANE_HOMEPAGE : "https://zorvane.example.org/";
+inline constexpr const char* kSupportEmail =
+    ZORVANE_CONTACT[0] ? ZORVANE_CONTACT : "support@zorvane.example.org";
 
 inline constexpr plat::Color ClockBackColor = plat::Rgb(189, 183, 149);
 inline constexpr plat::Color ClockInkColor = plat::Rgb(81, 64, 6);
