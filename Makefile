@@ -8,7 +8,7 @@ BUILD  := build
 WERROR := -DZORVANE_WERROR=ON
 
 .PHONY: all build program run test unit blackbox bench clean deps deps-run deps-build \
-	deps-windows configure windows-build windows-unit windows-blackbox windows sanitize fuzz
+	deps-windows configure windows-build windows-unit windows-blackbox windows sanitize fuzz dist
 
 all: build
 
@@ -105,6 +105,16 @@ fuzz: deps
 	  -o build-fuzz/reg_file_fuzz
 	build-fuzz/reg_file_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
 	  build-fuzz/corpus fuzz/corpus
+
+# dist/zorvane-<version>.tar.gz: the committed tree (git archive), unpacking into
+# zorvane-<version>/; its README's two commands work from there.
+VERSION := $(shell sed -n 's/.*kVersionNumber = "\(.*\)";/\1/p' src/shared/main_mod.h)
+dist:
+	@git rev-parse --is-inside-work-tree >/dev/null 2>&1 || \
+	  { echo "make dist: needs a git checkout (it packs the committed tree)" >&2; exit 1; }
+	mkdir -p dist
+	git archive --format=tar.gz --prefix=zorvane-$(VERSION)/ -o dist/zorvane-$(VERSION).tar.gz HEAD
+	@echo "dist/zorvane-$(VERSION).tar.gz"
 
 clean:
 	rm -rf $(BUILD) build-debug build-asan build-fuzz build-win32 build-win64 dist

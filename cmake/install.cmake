@@ -18,7 +18,7 @@ set(zorvane_install_dirs
   ${CMAKE_INSTALL_BINDIR}
   ${CMAKE_INSTALL_DATADIR}/applications
   ${CMAKE_INSTALL_MANDIR}/man1
-  ${CMAKE_INSTALL_DOCDIR})
+  ${CMAKE_INSTALL_DOCDIR}/docs)
 foreach(size IN LISTS ZORVANE_ICON_SIZES)
   list(APPEND zorvane_install_dirs ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
@@ -61,6 +61,9 @@ endforeach()
 install(FILES ${ZORVANE_DATA}/zorvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/../README.md ${CMAKE_CURRENT_LIST_DIR}/../LICENSE
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The pictures the README shows, so its links work where it is installed.
+file(GLOB zorvane_doc_pictures ${CMAKE_CURRENT_LIST_DIR}/../docs/*.png)
+install(FILES ${zorvane_doc_pictures} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(CODE "${zorvane_record}
   if(staging EQUAL -1)
     list(JOIN CMAKE_INSTALL_MANIFEST_FILES \"\\n\" text)
@@ -73,7 +76,12 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zorvane)
 set(CPACK_PACKAGE_VERSION 1.00)  # the version the program reports
 set(CPACK_PACKAGE_VENDOR "The Zorvane developers")
-set(CPACK_PACKAGE_CONTACT "The Zorvane developers <developers@zorvane.example.org>")
+# Debian wants a maintainer: the developers, with their address once the build has one.
+if(ZORVANE_CONTACT)
+  set(CPACK_PACKAGE_CONTACT "The Zorvane developers <${ZORVANE_CONTACT}>")
+else()
+  set(CPACK_PACKAGE_CONTACT "The Zorvane developers")
+endif()
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "triangular desktop clock with sliding tiers")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "Zorvane shows the date and time in a window cut to a triangle. Seven tiers\n"
@@ -87,7 +95,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # zorvane_<version>_<arch>.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://zorvane.example.org/")
+if(ZORVANE_HOMEPAGE)
+  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ZORVANE_HOMEPAGE}")
+endif()
 # The libraries come from dpkg-shlibdeps. The program ends at start-up without any font, so one
 # is required; the faces it was drawn with (Tahoma from fonts-wine, Times New Roman as
 # Liberation Serif) and xdg-open for the web link are recommended.

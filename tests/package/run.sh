@@ -50,6 +50,7 @@ expected_files() {
     for s in "${ICON_SIZES[@]}"; do echo "$p/share/icons/hicolor/${s}x$s/apps/zorvane.png"; done
     echo "$p/share/doc/zorvane/README.md"
     echo "$p/share/doc/zorvane/LICENSE"
+    for s in "$ROOT"/docs/*.png; do echo "$p/share/doc/zorvane/docs/${s##*/}"; done
     if [[ $flavour == deb ]]; then
       echo "$p/share/man/man1/zorvane.1.gz"
       echo "$p/share/doc/zorvane/copyright"
@@ -98,6 +99,17 @@ check_installed_data() {
     ok "$tag: README and LICENSE in share/doc/zorvane"
   else
     not_ok "$tag: README and LICENSE in share/doc/zorvane" "they differ from the source tree's"
+  fi
+  # Every relative link and picture of the installed README names an installed file.
+  local dead="" target
+  while read -r target; do
+    [[ -e "$dir/share/doc/zorvane/$target" ]] || dead+=" $target"
+  done < <(grep -oE '\]\([^)#]+\)' "$dir/share/doc/zorvane/README.md" | sed 's/^](//; s/)$//' |
+    grep -vE '^[a-z]+:')
+  if [[ -z "$dead" ]] && grep -q '](docs/' "$dir/share/doc/zorvane/README.md"; then
+    ok "$tag: the installed README's links resolve"
+  else
+    not_ok "$tag: the installed README's links resolve" "dead:${dead:- (no links found)}"
   fi
 }
 
@@ -180,6 +192,9 @@ check "Depends lists the shared libraries" "" "$missing"
   not_ok "Depends asks for a font" "Depends: $depends"
 [[ -n "$(field Maintainer)" && -n "$(field Description)" ]] && ok "package has a maintainer and description" ||
   not_ok "package has a maintainer and description" "$(dpkg-deb -I "$DEB" 2>&1 | tr '\n' ' ')"
+# This build sets no web address or contact: no invented ones in the metadata.
+check "no Homepage, no placeholder address in the package's control data" "|" \
+  "$(field Homepage)|$(dpkg-deb -f "$DEB" | grep -i 'example\.')"
 
 got=$(dpkg-deb -c "$DEB" 2>/dev/null | awk '$1 !~ /^d/ {sub(/^\./, "", $6); print $6}' | LC_ALL=C sort)
 check "package holds exactly the expected files under /usr" "$(expected_files /usr deb)" "$got"
@@ -221,6 +236,30 @@ else
   check "nothing of the package is left after the purge" "" "$left"
   check "dpkg no longer has the package installed" "" \
     "$(dpkg-query -W -f='${Status}' zorvane 2>/dev/null | grep ' installed$')"
+fi
+
+# ---------------------------------------------------------------- make dist
+echo "# make dist"
+if ! git -C "$ROOT" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  skip "make dist unpacks and builds" "not a git checkout (make dist packs the committed tree)"
+else
+  version=$(sed -n 's/.*kVersionNumber = "\(.*\)";/\1/p' "$ROOT/src/shared/main_mod.h")
+  tarball=$ROOT/dist/zorvane-$version.tar.gz
+  rm -f "$tarball"
+  if make -s -C "$ROOT" dist >"$TMP/dist.log" 2>&1 && tar -C "$TMP" -xzf "$tarball"; then
+    check "the tarball holds the committed tree" "" \
+      "$(cd "$ROOT" && git ls-files | LC_ALL=C sort | diff - <(cd "$TMP/zorvane-$version" && find . -type f -printf '%P\n' | LC_ALL=C sort))"
+    if [[ -x "$TMP/zorvane-$version/run.sh" && -x "$TMP/zorvane-$version/test.sh" ]] &&
+      cmake -S "$TMP/zorvane-$version" -B "$TMP/dist-build" -DZORVANE_TESTS=OFF -DZORVANE_BENCH=OFF \
+        >"$TMP/dist-build.log" 2>&1 &&
+      cmake --build "$TMP/dist-build" --target zorvane -j2 >>"$TMP/dist-build.log" 2>&1; then
+      check_version "make dist unpacks and builds" "$TMP/dist-build/zorvane"
+    else
+      not_ok "make dist unpacks and builds" "$(tail -3 "$TMP/dist-build.log" | tr '\n' ' ')"
+    fi
+  else
+    not_ok "make dist unpacks and builds" "$(tail -3 "$TMP/dist.log" | tr '\n' ' ')"
+  fi
 fi
 
 echo "$PASSED passed, $FAILED failed, $SKIPPED skipped"
