@@ -62,23 +62,19 @@ probe top >/dev/null
 wait_for 10000 locate_desktop || setup_failed "Wine's desktop window did not appear"
 echo "# prefix and desktop ready in $((SECONDS - started)) s, desktop at $DESK_X,$DESK_Y"
 
-for exe in "${EXES[@]}"; do
-  EXE=$exe
-  TAG="[$(basename "$(dirname "$exe")")]"
-  TAG=${TAG/build-/}
-  run_cases
-done
+# each_exe FN: FN for every runnable program, with EXE and its TAG ("[win64]") set.
+each_exe() {
+  for EXE in "${EXES[@]}"; do
+    TAG="[$(basename "$(dirname "$EXE")")]"
+    TAG=${TAG/build-/}
+    "$1"
+  done
+}
+each_exe run_cases
 # Two builds side by side: one program, whichever build starts first.
 ((${#EXES[@]} >= 2)) && case_other_build_refused "${EXES[0]}" "${EXES[1]}"
 # Last: each scale needs Wine's desktop made again.
-if [[ -z "${CASES:-}" || " $CASES " == *" scale "* ]]; then
-  for exe in "${EXES[@]}"; do
-    EXE=$exe
-    TAG="[$(basename "$(dirname "$exe")")]"
-    TAG=${TAG/build-/}
-    case_scale
-  done
-fi
+[[ -z "${CASES:-}" || " $CASES " == *" scale "* ]] && each_exe case_scale
 
 echo "# run time $((SECONDS - started)) s"
 echo "$PASSED passed, $FAILED failed"
