@@ -81,7 +81,7 @@ TEST(Win32DpiChange, WindowRegionControlsAndFontsFollowTheNewScaleAndBack) {
     UINT dpi;
     RECT suggested;
     std::vector<LONG> cell;
-    int fontFactor;  // of the 96-dpi height
+    int factor;  // of the 96-dpi font height and border width
   };
   const Step steps[] = {
       {192, {40, 50, 640, 650}, {60, 80, 200, 40}, 2},
@@ -94,10 +94,13 @@ TEST(Win32DpiChange, WindowRegionControlsAndFontsFollowTheNewScaleAndBack) {
     EXPECT_EQ((std::vector<LONG>{w.left, w.top, w.right, w.bottom}),
               (std::vector<LONG>{s.suggested.left, s.suggested.top, s.suggested.right, s.suggested.bottom}));
     EXPECT_EQ(ChildBox(cell), s.cell);
-    EXPECT_EQ(FontHeight(cell), height96 * s.fontFactor);
+    EXPECT_EQ(FontHeight(cell), height96 * s.factor);
+    RECT client{};
+    GetClientRect(cell, &client);
+    EXPECT_EQ(client.right, s.cell[2] - 2 * s.factor) << "a border one logical pixel wide";
     RECT box{};
     EXPECT_LE(LargestEdgeStep(h, box), 1);
-    EXPECT_NEAR(box.bottom - box.top, 300 * s.fontFactor, 1);
+    EXPECT_NEAR(box.bottom - box.top, 300 * s.factor, 1);
   }
   form.Unload();
 }

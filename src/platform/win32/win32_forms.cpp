@@ -100,7 +100,8 @@ class ChildPeer : public ControlPeer {
       : control_(control), back_(back), fore_(fore), font_(font), clickOnRelease_(clickOnRelease) {
     HWND parent = reinterpret_cast<HWND>(control.Owner().hWnd());
     // A border one logical pixel wide: the system's WS_BORDER at 96 dpi, our own frame above.
-    if ((style & WS_BORDER) && !ScaleOfWindow(parent).IsOne()) {
+    bordered_ = style & WS_BORDER;
+    if (bordered_ && !ScaleOfWindow(parent).IsOne()) {
       style &= ~DWORD(WS_BORDER);
       frame_ = ScaleOfWindow(parent).Length(1);
     }
@@ -112,7 +113,7 @@ class ChildPeer : public ControlPeer {
     SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SetPropW(hwnd_, L"ZorvanePeer", this);
     if (font) SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(*font, Scale())), FALSE);
-    if (mouse || frame_) {
+    if (mouse || bordered_) {
       old_ = reinterpret_cast<WNDPROC>(
           SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MouseProc)));
     }
@@ -131,7 +132,12 @@ class ChildPeer : public ControlPeer {
   void SetVisible(bool visible) override { ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE); }
   // The form moved to a monitor of another scale: place, frame and font this control again.
   virtual void Rescale() {
-    if (frame_) frame_ = Scale().Length(1);
+    if (bordered_) {
+      const bool own = !Scale().IsOne();
+      frame_ = own ? Scale().Length(1) : 0;
+      LONG_PTR style = GetWindowLongPtrW(hwnd_, GWL_STYLE) & ~LONG_PTR(WS_BORDER);
+      SetWindowLongPtrW(hwnd_, GWL_STYLE, own ? style : style | WS_BORDER);
+    }
     if (font_) SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(*font_, Scale())), FALSE);
     SetBounds(logical_);
     SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
@@ -219,6 +225,7 @@ class ChildPeer : public ControlPeer {
   const FontSpec* font_;
   bool clickOnRelease_;
   bool mouse_ = true;
+  bool bordered_ = false;
   int frame_ = 0;  // device pixels of our own border; 0 where the system draws it
   PixelRect logical_{0, 0, 1, 1};
   WNDPROC old_ = nullptr;
