@@ -59,6 +59,18 @@ scale_row() {
   f=$(awk -v d="$dpi" 'BEGIN { print d / 96 }')
   t="scale $dpi dpi $TAG"
   if ! scale_desktop "$dpi" "$size"; then not_ok "$t: desktop" "Wine's desktop did not start"; return; fi
+  # The greeting is the system's message box: the system draws it at its own scale.
+  local box box_size=""
+  fresh_key
+  start_exe first
+  if box=$(wait_window Zorvane '#32770'); then box_size=$(rect "$box" | cut -d' ' -f3-4); fi
+  end_exe "$EXE_PID"
+  if ((dpi == 96)); then SCALE_BOX=$box_size; else
+    check_true "$t: the greeting box at the system's scale (within 20 %)" \
+      "96 dpi: ${SCALE_BOX:-none}, here: ${box_size:-none}" awk -v a="$SCALE_BOX" -v b="$box_size" -v f="$f" \
+      'BEGIN { split(a, A, " "); split(b, B, " "); if (A[1] == "" || B[1] == "") exit 1
+        for (i = 1; i <= 2; i++) { r = B[i] / (A[i] * f); if (r < 0.8 || r > 1.2) exit 1 } }'
+  fi
   running_clock Format REG_DWORD 1 || return
   local clock client mil bar year
   clock=$(rect "$CLOCK")
