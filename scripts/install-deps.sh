@@ -59,14 +59,9 @@ kernel_runs_i386() {
 }
 
 # wine32 only where it can run; it needs the i386 architecture in dpkg.
+no_i386=false
 if [[ $set_name == test ]]; then
-  if kernel_runs_i386; then
-
-    packages+=(wine32:i386)
-  elif ! $list_only; then
-    echo "install-deps: this kernel runs no 32-bit programs, so wine32 is not installed: the" \
-      "32-bit Windows program will be built but not run here."
-  fi
+  if kernel_runs_i386; then packages+=(wine32:i386); else no_i386=true; fi
 fi
 
 if $list_only; then
@@ -91,6 +86,11 @@ if [ "$(id -u)" -ne 0 ]; then
 else SUDO=; fi
 export DEBIAN_FRONTEND=noninteractive
 echo "Installing: ${missing[*]}"
+# Said once, with the install it shapes.
+if $no_i386; then
+  echo "install-deps: this kernel runs no 32-bit programs, so wine32 is not installed: the" \
+    "32-bit Windows program will be built but not run here."
+fi
 
 # An index can fail for a while (a mirror being synced): try again after a pause, then go on;
 # apt-get install says whether what it needs is there.
