@@ -28,6 +28,11 @@ struct SeeThrough {
   bool Shows(const Image& img, int x, int y) const {
     return !mask.empty() && img.Contains(x, y) && mask[size_t(y) * size_t(img.width) + size_t(x)];
   }
+  // After a key-colour blend: only the pixels it left as they were (`kept`, one flag a pixel)
+  // still show the screen.
+  void KeepOnly(const std::vector<bool>& kept) {
+    for (size_t i = 0; i < mask.size() && i < kept.size(); ++i) mask[i] = mask[i] && kept[i];
+  }
 };
 
 // The picture's deviceW x deviceH device pixels, its top-left one at (screenX, screenY) on the

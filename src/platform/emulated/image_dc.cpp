@@ -103,9 +103,7 @@ long FoxAlphaBlend(DcHandle dest, int dx, int dy, int w, int h, DcHandle source,
   std::vector<bool> kept;
   KeyColourBlend(*d->image, dx, dy, w, h, src, 0, 0, opacity, PixelFromColor(keyColor), &kept);
   if (d->owner) {
-    // Only what the key colour left in place still shows the screen.
-    std::vector<bool>& mask = d->owner->Through().mask;
-    for (size_t i = 0; i < mask.size() && i < kept.size(); ++i) mask[i] = mask[i] && kept[i];
+    d->owner->Through().KeepOnly(kept);
     d->owner->Refresh();
   }
   return 1;

@@ -782,11 +782,7 @@ long FoxAlphaBlend(DcHandle dest, int dx, int dy, int w, int h, DcHandle source,
   std::vector<bool> kept;
   KeyColourBlend(di, dx, dy, w, h, si, sx, sy, opacity, PixelFromColor(keyColor), &kept);
   std::copy(di.pixels.begin(), di.pixels.end(), d);
-  // Only what the key colour left in place still shows the screen.
-  if (win32::PicturePeer* to = PictureOf(dest); to && !to->Through().mask.empty()) {
-    std::vector<bool>& mask = to->Through().mask;
-    for (size_t i = 0; i < mask.size() && i < kept.size(); ++i) mask[i] = mask[i] && kept[i];
-  }
+  if (win32::PicturePeer* to = PictureOf(dest)) to->Through().KeepOnly(kept);
   return 1;
 }
 
