@@ -59,9 +59,9 @@ test: deps build windows-unit sanitize
 # Both Windows builds (32- and 64-bit) for the tests: the program, its unit tests and the probe.
 windows-build: deps
 	cmake --preset win32 $(WERROR) >/dev/null
-	cmake --build --preset win32
+	cmake --build --preset win32 --target all packages
 	cmake --preset win64 $(WERROR) >/dev/null
-	cmake --build --preset win64
+	cmake --build --preset win64 --target all packages
 
 # The unit tests cross-built for Windows and run under Wine.
 windows-unit: windows-build
@@ -76,16 +76,20 @@ bench: build windows-build
 	bench/side_by_side.sh $(BUILD)
 	bench/windows_side_by_side.sh $(BUILD) build-win32 build-win64
 
-# dist/zorvane-win32.exe (i686) and dist/zorvane-win64.exe (x86_64): single static files,
-# built with the cross compilers alone.
+# For each of win32 (i686) and win64 (x86_64), built with the cross compilers alone, into dist/:
+#   zorvane-<arch>.exe                the program, a single static file
+#   zorvane-<version>-<arch>.msi      its per-user installer (wixl)
+#   zorvane-<version>-<arch>.zip      the portable copy: the program, README.md, LICENSE.txt
 windows: deps-windows
 	cmake --preset win32 >/dev/null
-	cmake --build --preset win32 --target zorvane
+	cmake --build --preset win32 --target zorvane packages
 	cmake --preset win64 >/dev/null
-	cmake --build --preset win64 --target zorvane
+	cmake --build --preset win64 --target zorvane packages
 	mkdir -p dist
 	cp build-win32/zorvane.exe dist/zorvane-win32.exe
 	cp build-win64/zorvane.exe dist/zorvane-win64.exe
+	cp build-win32/zorvane-*-win32.msi build-win32/zorvane-*-win32.zip \
+	  build-win64/zorvane-*-win64.msi build-win64/zorvane-*-win64.zip dist/
 
 # The unit tests and the settings-file corpus again under AddressSanitizer and UBSan.
 SANITIZE_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer

@@ -12,7 +12,8 @@
 #                 faketime openbox
 #     packaging:  desktop-file-utils (desktop-file-validate), dpkg-dev (dpkg-shlibdeps), file,
 #                 man-db (man --warnings)
-#     Windows:    wine wine64, and wine32:i386 only where this kernel runs 32-bit programs
+#     Windows:    wine wine64, and wine32:i386 only where this kernel runs 32-bit programs;
+#                 wixl and msitools (msiinfo) for the installer packages, unzip
 #   scripts/install-deps.sh --list SET   prints the packages of SET, installs nothing
 #
 # apt is never left broken: the i386 architecture is added only where wine32 will be used, and
@@ -23,10 +24,10 @@ set -euo pipefail
 run_packages=(make g++ cmake pkg-config libx11-dev libxext-dev libxft-dev libfontconfig-dev
   libxrandr-dev fonts-wine fonts-liberation fonts-dejavu-core)
 build_packages=("${run_packages[@]}" libgtest-dev libbenchmark-dev)
-windows_packages=(make cmake g++-mingw-w64-i686 g++-mingw-w64-x86-64)
+windows_packages=(make cmake g++-mingw-w64-i686 g++-mingw-w64-x86-64 wixl)
 test_packages=("${build_packages[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang xvfb xdotool
   x11-utils x11-apps x11-xserver-utils imagemagick faketime openbox procps desktop-file-utils
-  dpkg-dev file man-db wine wine64)
+  dpkg-dev file man-db wine wine64 wixl msitools unzip)
 
 list_only=false
 if [[ ${1:-} == --list ]]; then list_only=true; shift; fi

@@ -28,6 +28,8 @@ source "$HERE/../blackbox/lib.sh"
 source "$HERE/cases.sh"
 # shellcheck source=scale.sh
 source "$HERE/scale.sh"
+# shellcheck source=installer.sh
+source "$HERE/installer.sh"
 # shellcheck source=prefix.sh
 source "$HERE/prefix.sh"
 
@@ -41,7 +43,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-require Xvfb wine wineserver xdotool xwininfo import convert setsid awk faketime od pgrep \
+require Xvfb wine wineserver xdotool xwininfo import convert setsid awk faketime od pgrep unzip \
   -- "${ALL_EXES[@]}" "$WINPROBE"
 EXES=()
 for e in "${ALL_EXES[@]}"; do runnable_exe "$e" && EXES+=("$e"); done
@@ -62,17 +64,23 @@ probe top >/dev/null
 wait_for 10000 locate_desktop || setup_failed "Wine's desktop window did not appear"
 echo "# prefix and desktop ready in $((SECONDS - started)) s, desktop at $DESK_X,$DESK_Y"
 
-# each_exe FN: FN for every runnable program, with EXE and its TAG ("[win64]") set.
+# each_exe FN [EXE...]: FN for those programs (every runnable one), with EXE and its TAG
+# ("[win64]") set.
 each_exe() {
-  for EXE in "${EXES[@]}"; do
+  local fn=$1
+  shift
+  (($# > 0)) || set -- "${EXES[@]}"
+  for EXE in "$@"; do
     TAG="[$(basename "$(dirname "$EXE")")]"
     TAG=${TAG/build-/}
-    "$1"
+    "$fn"
   done
 }
 each_exe run_cases
 # Two builds side by side: one program, whichever build starts first.
 ((${#EXES[@]} >= 2)) && case_other_build_refused "${EXES[0]}" "${EXES[1]}"
+# Every build's packages, read whether or not its program runs here; the 64-bit one installed.
+[[ -z "${CASES:-}" || " $CASES " == *" packages "* ]] && each_exe case_packages "${ALL_EXES[@]}"
 # Last: each scale needs Wine's desktop made again.
 [[ -z "${CASES:-}" || " $CASES " == *" scale "* ]] && each_exe case_scale
 

@@ -568,6 +568,6 @@ run_cases() {
   echo "# $EXE"
   local c
   for c in ${CASES:-first_start shape tiers tiers_now settings pointer press_capture second_copy same_instant setup setup_keyboard about browser no_timer}; do
-    [[ $c == scale ]] || "case_$c"
+    [[ $c == scale || $c == packages ]] || "case_$c"
   done
 }
