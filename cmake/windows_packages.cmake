@@ -18,6 +18,7 @@ set(zorvane_msi_version ${ZORVANE_VERSION_MAJOR}.${ZORVANE_VERSION_MINOR}.0)
 set(zorvane_msi_upgrade_below ${ZORVANE_VERSION_MAJOR}.${ZORVANE_VERSION_MINOR}.1)
 
 find_program(ZORVANE_WIXL wixl)
+set(zorvane_maker_defines -D "Homepage=${ZORVANE_HOMEPAGE}" -D "Contact=${ZORVANE_CONTACT}")
 set(stage ${CMAKE_BINARY_DIR}/package/${zorvane_package_name})
 set(msi ${CMAKE_BINARY_DIR}/${zorvane_package_name}.msi)
 set(zip ${CMAKE_BINARY_DIR}/${zorvane_package_name}.zip)
@@ -45,7 +46,7 @@ add_custom_command(OUTPUT ${msi} ${zip}
     ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip ${zorvane_package_name}
   COMMAND ${CMAKE_COMMAND} -E chdir ${stage} ${wixl_command} -a ${zorvane_wixl_arch}
     -D Version=${zorvane_msi_version} -D UpgradeBelow=${zorvane_msi_upgrade_below}
-    -D Exe=zorvane.exe -D Readme=README.md -D Licence=LICENSE.txt
+    -D Exe=zorvane.exe -D Readme=README.md -D Licence=LICENSE.txt ${zorvane_maker_defines}
     -D Icon=../zorvane.ico -o ${msi} ${wxs}
   DEPENDS zorvane ${wxs} ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
     ${CMAKE_SOURCE_DIR}/src/clock/zorvane.ico

@@ -62,6 +62,9 @@ check_msi_tables() {
     "$(for p in ProductName Manufacturer UpgradeCode ALLUSERS MSIINSTALLPERUSER; do msi_property "$msi" "$p"; done | tr '\n' ' ' | sed 's/ $//')"
   check "msi $TAG: its version is the program's version resource" "$(exe_version "$EXE")" \
     "$(msi_property "$msi" ProductVersion)"
+  # These builds set no web address or contact: none invented.
+  check "msi $TAG: no address in its properties" "" \
+    "$(msiinfo export "$msi" Property | grep -E 'example\.|^ARP(URLINFOABOUT|CONTACT|HELPLINK)')"
   check "msi $TAG: files" "LICENSE.txt README.md zorvane.exe" \
     "$(msiinfo export "$msi" File | tr -d '\r' | awk -F'\t' 'NR > 3 { print $3 }' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')"
 }
@@ -94,7 +97,8 @@ check_msi_install() {
   # A newer version over it: one entry, the newer one, and sign-in start kept.
   stage=$(dirname "$msi")/package/$(basename "$msi" .msi)
   (cd "$stage" && wixl -a x64 -D Version=1.1.0 -D UpgradeBelow=1.1.1 -D Exe=zorvane.exe \
-    -D Readme=README.md -D Licence=LICENSE.txt -D Icon=../zorvane.ico -o "$newer" \
+    -D Readme=README.md -D Licence=LICENSE.txt -D Icon=../zorvane.ico -D Homepage= -D Contact= \
+    -o "$newer" \
     "$HERE/../../data/windows/zorvane.wxs") >/dev/null 2>&1
   msiexec_q /i "$newer"
   check "$t: a newer version replaces it and keeps sign-in start" "0 1 entry Zorvane 1.1.0 Oskerand" \
