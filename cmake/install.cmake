@@ -17,6 +17,7 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(zorvane_install_dirs
   ${CMAKE_INSTALL_BINDIR}
   ${CMAKE_INSTALL_DATADIR}/applications
+  ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
   ${CMAKE_INSTALL_MANDIR}/man1
   ${CMAKE_INSTALL_DOCDIR}/docs)
 foreach(size IN LISTS ZORVANE_ICON_SIZES)
@@ -58,6 +59,8 @@ foreach(size IN LISTS ZORVANE_ICON_SIZES)
   install(FILES ${ZORVANE_DATA}/icons/${size}/zorvane.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
+install(FILES ${ZORVANE_DATA}/icons/scalable/zorvane.svg
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${ZORVANE_DATA}/zorvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/../README.md ${CMAKE_CURRENT_LIST_DIR}/../LICENSE
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
