@@ -11,7 +11,7 @@
 #     black-box:  xvfb xdotool x11-utils x11-apps x11-xserver-utils (xrandr) imagemagick
 #                 faketime openbox
 #     packaging:  desktop-file-utils (desktop-file-validate), dpkg-dev (dpkg-shlibdeps), file,
-#                 man-db (man --warnings), librsvg2-bin (rsvg-convert)
+#                 man-db (man --warnings), librsvg2-bin (rsvg-convert), appstream (appstreamcli)
 #     Windows:    wine wine64, and wine32:i386 only where this kernel runs 32-bit programs
 #   scripts/install-deps.sh --list SET   prints the packages of SET, installs nothing
 #
@@ -26,7 +26,7 @@ build_packages=("${run_packages[@]}" libgtest-dev libbenchmark-dev)
 windows_packages=(make cmake g++-mingw-w64-i686 g++-mingw-w64-x86-64)
 test_packages=("${build_packages[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang xvfb xdotool
   x11-utils x11-apps x11-xserver-utils imagemagick faketime openbox procps desktop-file-utils
-  dpkg-dev file man-db librsvg2-bin wine wine64)
+  dpkg-dev file man-db librsvg2-bin appstream wine wine64)
 
 list_only=false
 if [[ ${1:-} == --list ]]; then list_only=true; shift; fi
