@@ -5,6 +5,33 @@ include(GNUInstallDirs)
 set(ZORVANE_DATA ${CMAKE_CURRENT_LIST_DIR}/../data)
 set(ZORVANE_ICON_SIZES 16 32 48 256)
 
+# The id software centres know the program by (AppStream), and the metainfo file's name. It is
+# an identifier in reverse-DNS form, not a web address: nothing has to answer there. Once a
+# release has gone out with it, it must never change, or the program becomes another one to them.
+set(ZORVANE_APP_ID "org.zorvane.Zorvane" CACHE STRING
+  "AppStream id: reverse-DNS, never changed once published")
+if(NOT ZORVANE_APP_ID MATCHES "^[A-Za-z0-9_]+(\\.[A-Za-z0-9_]+)+$")
+  message(FATAL_ERROR "ZORVANE_APP_ID '${ZORVANE_APP_ID}' is not a reverse-DNS id, like org.zorvane.Zorvane")
+endif()
+# The metainfo carries the web address and contact only when the build has them.
+function(zorvane_xml_text out text)
+  string(REPLACE "&" "&amp;" text "${text}")
+  string(REPLACE "<" "&lt;" text "${text}")
+  string(REPLACE ">" "&gt;" text "${text}")
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+set(zorvane_metainfo_links "")
+if(ZORVANE_HOMEPAGE)
+  zorvane_xml_text(text "${ZORVANE_HOMEPAGE}")
+  string(APPEND zorvane_metainfo_links "\n  <url type=\"homepage\">${text}</url>")
+endif()
+if(ZORVANE_CONTACT)
+  zorvane_xml_text(text "${ZORVANE_CONTACT}")
+  string(APPEND zorvane_metainfo_links "\n  <update_contact>${text}</update_contact>")
+endif()
+set(zorvane_metainfo ${CMAKE_BINARY_DIR}/generated/${ZORVANE_APP_ID}.metainfo.xml)
+configure_file(${ZORVANE_DATA}/zorvane.metainfo.xml.in ${zorvane_metainfo} @ONLY)
+
 # `make install` and CPack install what is built and do not build everything first (the tests
 # and benchmarks are no part of the install); the Makefile builds the program before them.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
@@ -17,6 +44,8 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(zorvane_install_dirs
   ${CMAKE_INSTALL_BINDIR}
   ${CMAKE_INSTALL_DATADIR}/applications
+  ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+  ${CMAKE_INSTALL_DATADIR}/metainfo
   ${CMAKE_INSTALL_MANDIR}/man1
   ${CMAKE_INSTALL_DOCDIR}/docs)
 foreach(size IN LISTS ZORVANE_ICON_SIZES)
@@ -58,6 +87,9 @@ foreach(size IN LISTS ZORVANE_ICON_SIZES)
   install(FILES ${ZORVANE_DATA}/icons/${size}/zorvane.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
+install(FILES ${ZORVANE_DATA}/icons/scalable/zorvane.svg
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${zorvane_metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${ZORVANE_DATA}/zorvane.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/../README.md ${CMAKE_CURRENT_LIST_DIR}/../LICENSE
   DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -11,7 +11,7 @@
 #     black-box:  xvfb xdotool x11-utils x11-apps x11-xserver-utils (xrandr) imagemagick
 #                 faketime openbox
 #     packaging:  desktop-file-utils (desktop-file-validate), dpkg-dev (dpkg-shlibdeps), file,
-#                 man-db (man --warnings)
+#                 man-db (man --warnings), librsvg2-bin (rsvg-convert), appstream (appstreamcli)
 #     Windows:    wine wine64, and wine32:i386 only where this kernel runs 32-bit programs;
 #                 wixl and msitools (msiinfo) for the installer packages, unzip
 #   scripts/install-deps.sh --list SET   prints the packages of SET, installs nothing
@@ -27,7 +27,7 @@ build_packages=("${run_packages[@]}" libgtest-dev libbenchmark-dev)
 windows_packages=(make cmake g++-mingw-w64-i686 g++-mingw-w64-x86-64 wixl)
 test_packages=("${build_packages[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang xvfb xdotool
   x11-utils x11-apps x11-xserver-utils imagemagick faketime openbox procps desktop-file-utils
-  dpkg-dev file man-db wine wine64 wixl msitools unzip)
+  dpkg-dev file man-db librsvg2-bin appstream wine wine64 wixl msitools unzip)
 
 list_only=false
 if [[ ${1:-} == --list ]]; then list_only=true; shift; fi

@@ -1,9 +1,11 @@
-// Draws the program's two pictures and writes them as Windows files:
+// Draws the program's pictures: the two Windows files it embeds and the Linux desktop icon.
 //   about.bmp  419 x 336, 8 bits per pixel, bottom-up; magenta (palette entry 178) is see-through
 //   zorvane.ico  the clock's icon, 16 colours, 32 x 32 and 16 x 16
-//   icons/<n>/zorvane.png  the same icon for the Linux desktop at 16, 32, 48 and 256 px
+//   icons/<n>/zorvane.png  the desktop icon (tools/icon_art.cpp) at 16, 32, 48 and 256 px, RGBA
+//   icons/scalable/zorvane.svg  the same drawing as SVG, for any other size
 // Run by hand when the art changes: make_assets OUT_DIR, then copy about.bmp to src/about/,
-// zorvane.ico to src/clock/ and icons/ to data/icons/. The outputs are committed.
+// zorvane.ico to src/clock/ and icons/ to data/icons/. The outputs are committed. The PNGs are
+// compressed with zlib where CMake found it, else stored uncompressed (bigger, as valid).
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -11,7 +13,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "icon_art.h"
+#if ZORVANE_ZLIB
+#include <zlib.h>
+#endif
 
 namespace {
 
@@ -441,35 +449,36 @@ std::vector<uint8_t> ZlibStored(const std::vector<uint8_t>& d) {
   return o;
 }
 
-// The icon at n x n as an 8-bit palette PNG: the 16 system colours plus entry 16, transparent.
-std::vector<uint8_t> IconPng(int n) {
-  const std::vector<int> pix = IconPixels(n);
-  constexpr int kClear = 16;
+// The zlib stream of a PNG's image data: compressed where zlib is at hand.
+std::vector<uint8_t> Zlib(const std::vector<uint8_t>& d) {
+#if ZORVANE_ZLIB
+  uLongf size = compressBound(uLong(d.size()));
+  std::vector<uint8_t> o(size);
+  if (compress2(o.data(), &size, d.data(), uLong(d.size()), Z_BEST_COMPRESSION) == Z_OK) {
+    o.resize(size);
+    return o;
+  }
+#endif
+  return ZlibStored(d);
+}
+
+// The desktop icon at n x n as an 8-bit RGBA PNG with straight alpha.
+std::vector<uint8_t> IconPng(const std::vector<icon_art::Shape>& art, int n) {
+  const std::vector<uint8_t> rgba = icon_art::Rasterise(art, n);
   std::vector<uint8_t> o{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   std::vector<uint8_t> ihdr;
   PutBE32(ihdr, uint32_t(n));
   PutBE32(ihdr, uint32_t(n));
-  ihdr.insert(ihdr.end(), {8, 3, 0, 0, 0});  // depth 8, palette, deflate, filter 0, no interlace
+  ihdr.insert(ihdr.end(), {8, 6, 0, 0, 0});  // depth 8, RGBA, deflate, filter 0, no interlace
   Chunk(o, "IHDR", ihdr);
-  std::vector<uint8_t> plte, trns;
-  for (const Rgb& c : kSystem16) {
-    plte.insert(plte.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
-    trns.push_back(255);
-  }
-  plte.insert(plte.end(), {0, 0, 0});
-  trns.push_back(0);
-  Chunk(o, "PLTE", plte);
-  Chunk(o, "tRNS", trns);
+  const size_t stride = size_t(n) * 4;
   std::vector<uint8_t> raw;
-  raw.reserve(size_t(n * (n + 1)));
-  for (int y = 0; y < n; ++y) {
+  raw.reserve(size_t(n) * (stride + 1));
+  for (size_t y = 0; y < size_t(n); ++y) {
     raw.push_back(0);  // filter: none
-    for (int x = 0; x < n; ++x) {
-      const int v = pix[size_t(y * n + x)];
-      raw.push_back(uint8_t(v < 0 ? kClear : v));
-    }
+    raw.insert(raw.end(), rgba.begin() + long(y * stride), rgba.begin() + long((y + 1) * stride));
   }
-  Chunk(o, "IDAT", ZlibStored(raw));
+  Chunk(o, "IDAT", Zlib(raw));
   Chunk(o, "IEND", {});
   return o;
 }
@@ -492,12 +501,18 @@ int main(int argc, char** argv) {
     std::perror("make_assets");
     return 1;
   }
-  for (int n : {16, 32, 48, 256}) {
-    const std::string sub = dir + "/icons/" + std::to_string(n);
+  // The desktop icon: one drawing, as pixels at each theme size and as the scalable file.
+  const std::vector<icon_art::Shape> art = icon_art::ClockIcon();
+  const std::string svg = icon_art::Svg(art);
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> icons;
+  for (int n : {16, 32, 48, 256}) icons.push_back({std::to_string(n) + "/zorvane.png", IconPng(art, n)});
+  icons.push_back({"scalable/zorvane.svg", std::vector<uint8_t>(svg.begin(), svg.end())});
+  for (const auto& [name, bytes] : icons) {
+    const std::filesystem::path path = dir + "/icons/" + name;
     std::error_code ec;
-    std::filesystem::create_directories(sub, ec);
-    if (ec || !Write(sub + "/zorvane.png", IconPng(n))) {
-      std::fprintf(stderr, "make_assets: cannot write %s/zorvane.png\n", sub.c_str());
+    std::filesystem::create_directories(path.parent_path(), ec);
+    if (ec || !Write(path.string(), bytes)) {
+      std::fprintf(stderr, "make_assets: cannot write %s\n", path.c_str());
       return 1;
     }
   }
