@@ -106,7 +106,7 @@ install(CODE "${zorvane_record}
 # ---- the Debian package ----
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zorvane)
-set(CPACK_PACKAGE_VERSION 1.00)  # the version the program reports
+set(CPACK_PACKAGE_VERSION ${ZORVANE_VERSION})  # the version the program reports
 set(CPACK_PACKAGE_VENDOR "The Zorvane developers")
 # Debian wants a maintainer: the developers, with their address once the build has one.
 if(ZORVANE_CONTACT)
