@@ -76,8 +76,9 @@ class Main : public plat::Form {
   void Form_Load() override;
   // Closing the clock by the window manager's means ends the program, as a double-click does.
   void QueryUnload() override;
-  // A monitor went away or shrank: a clock left on no monitor at all comes back to its spot on
-  // the primary monitor. The recorded screen size stays as it was taken at start-up.
+  // Monitors were added, removed or resized (X11 and Windows both say so): a clock left on no
+  // monitor at all comes back to its spot on the primary monitor; one still on a monitor stays.
+  // The recorded screen size stays as it was taken at start-up.
   void Form_DisplayChange() override;
 
  private:

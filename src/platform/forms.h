@@ -325,7 +325,8 @@ class Form {
   const std::string& DesignName() const { return name_; }
   FormStyle Style() const { return style_; }
   bool Loaded() const { return peer_ != nullptr; }
-  // The program's main window (the first captioned form loaded): dialogs belong to it.
+  // The program's main window (the first form loaded with a FixedSingle frame): dialogs belong
+  // to it.
   bool IsMainForm() const;
   static Form* MainForm();
 

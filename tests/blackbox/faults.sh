@@ -37,7 +37,7 @@ err_lines() { grep -c -- "$1" "$ENV_DIR/clock.err"; }
 case_other_users_lock() {
   local t="lock planted by another user $WM_TAG"
   if [[ $(id -u) != 0 ]] || ! command -v setpriv >/dev/null || ! command -v flock >/dev/null; then
-    ok "$t # SKIP needs root, setpriv and flock to act as a second user"
+    skip "$t" "needs root, setpriv and flock to act as a second user"
     return
   fi
   new_env

@@ -78,7 +78,7 @@ check_hour() {
 case_idle_zone() {
   local t="idle: time zone change $WM_TAG"
   if ! unshare -m --propagation private true 2>/dev/null; then
-    echo "ok - $t # SKIP no private mount namespace here (unshare -m needs CAP_SYS_ADMIN)"
+    skip "$t" "no private mount namespace here (unshare -m needs CAP_SYS_ADMIN)"
     return
   fi
   new_env
@@ -110,7 +110,7 @@ case_idle_step() {
     [[ -f "$lib" ]] && break
   done
   if [[ ! -f "$lib" ]]; then
-    echo "ok - $t # SKIP libfaketime.so.1 not found (package libfaketime)"
+    skip "$t" "libfaketime.so.1 not found (package libfaketime)"
     return
   fi
   new_env

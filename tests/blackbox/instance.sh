@@ -133,9 +133,35 @@ case_stale_lock() {
   stop "$again"
 }
 
+# Another program's window whose caption is "Zorvane" in another case stops a start too, as the
+# Windows program's search does.
+case_foreign_caption() {
+  local t="a foreign window titled ZORVANE $WM_TAG" other box
+  new_env
+  spawn "$ENV_DIR/xlogo" xlogo -title ZORVANE
+  other=$SPAWNED
+  if [[ -z "$("$XPROBE" wait-title ZORVANE viewable 5000)" ]]; then
+    not_ok "$t: the foreign window shows" "no window titled ZORVANE within 5 s"
+    stop "$other"
+    return
+  fi
+  start_clock
+  if box=$(wait_msgbox 5000); then
+    check "$t: the start is refused with the message" "$ALREADY_RUNNING" "$(msgbox_text "${box%%$'\n'*}")"
+    xdotool key Return
+    if wait_exit "$CLOCK_PID" 5000; then check "$t: and ends with status 0" 0 "$EXIT_STATUS"
+    else not_ok "$t: and ends with status 0" "still running 5 s after Return"; fi
+  else
+    not_ok "$t: the start is refused with the message" "no message box within 5 s"
+  fi
+  stop "$CLOCK_PID"
+  stop "$other"
+}
+
 group_instance() {
   case_second_copy
   case_window_search
+  case_foreign_caption
   case_simultaneous
   case_stale_lock
 }

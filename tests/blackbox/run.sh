@@ -5,8 +5,9 @@
 #
 # BUILD_DIR holds the built program (zorvane) and tests/xprobe. Every scenario group gets a fresh
 # Xvfb and runs twice where that makes sense: without a window manager and under openbox. Each
-# check prints "ok - name" or "not ok - name: detail"; the last line is "N passed, N failed" and
-# the exit status is non-zero when anything failed. GROUP names (e.g. tiers) limit the run.
+# check prints "ok - name", "not ok - name: detail" or "skip - name: why"; the last line is
+# "N passed, N failed, N skipped" and the exit status is non-zero when anything failed. GROUP
+# names (e.g. tiers) limit the run.
 
 set -u
 
@@ -43,7 +44,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-require Xvfb openbox xdotool xprop xrandr xrdb hostname import convert faketime setsid awk date -- "$ZORVANE" "$XPROBE"
+require Xvfb openbox xdotool xprop xrandr xrdb xlogo hostname import convert faketime setsid awk date -- "$ZORVANE" "$XPROBE"
 
 # run_group FUNCTION WM: a fresh X server (plus openbox when WM is openbox), the group's cases,
 # then every process the group started is ended.
@@ -111,5 +112,5 @@ fi
 
 echo "# run time $((SECONDS - started)) s"
 ((XFAILED > 0)) && echo "# $XFAILED check(s) failed as marked known program bugs (not counted)"
-echo "$PASSED passed, $FAILED failed"
+echo "$PASSED passed, $FAILED failed, $SKIPPED skipped"
 ((FAILED == 0))

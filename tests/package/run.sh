@@ -27,7 +27,7 @@ FAILED=0
 SKIPPED=0
 ok() { PASSED=$((PASSED + 1)); echo "ok - $1"; }
 not_ok() { FAILED=$((FAILED + 1)); echo "not ok - $1: $2"; }
-skip() { SKIPPED=$((SKIPPED + 1)); echo "ok - $1 # SKIP $2"; }
+skip() { SKIPPED=$((SKIPPED + 1)); echo "skip - $1: $2"; }
 check() { if [[ "$2" == "$3" ]]; then ok "$1"; else not_ok "$1" "expected '$2', got '$3'"; fi; }
 
 for tool in make cmake cpack desktop-file-validate file man dpkg-deb dpkg-shlibdeps; do

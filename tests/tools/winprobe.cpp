@@ -99,7 +99,7 @@ HWND ChildBy(HWND parent, const char* cls, const char* text) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: winprobe top|children|client|wait|wait-gone|focus|press|squat ...\n");
+  std::fprintf(stderr, "usage: winprobe top|children|client|wait|wait-gone|focus|press|strand|squat ...\n");
   return 2;
 }
 
@@ -193,6 +193,20 @@ int main(int argc, char** argv) {
     if (!button) return 1;
     // Posted, not sent: a button that opens a modal loop would otherwise block us.
     PostMessageA(button, BM_CLICK, 0, 0);
+    return 0;
+  }
+  if (cmd == "strand" && argc == 5) {
+    // What a monitor going away does to a window: it is left where no monitor shows it, and
+    // every top-level window hears of the new display layout.
+    HWND h = ParseHwnd(argv[2]);
+    if (!SetWindowPos(h, nullptr, std::atoi(argv[3]), std::atoi(argv[4]), 0, 0,
+                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE))
+      return 1;
+    HDC screen = GetDC(nullptr);
+    const WPARAM bits = WPARAM(GetDeviceCaps(screen, BITSPIXEL));
+    ReleaseDC(nullptr, screen);
+    SendMessageA(h, WM_DISPLAYCHANGE, bits,
+                 MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
     return 0;
   }
   return Usage();

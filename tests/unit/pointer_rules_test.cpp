@@ -42,29 +42,40 @@ struct Pad : plat::Form {
   }
 };
 
-TEST(PointerRules, SecondLeftPressCloseInTimePlaceAndControlIsADoubleClick) {
-  struct Row {
-    const char* what;
-    bool onB;
-    int button;
-    std::uint32_t t;
-    int x, y;
-    bool dbl;
-  } rows[] = {
-      {"80 ms later", false, plat::kLeftButton, 1080, 10, 10, true},
-      {"exactly 500 ms", false, plat::kLeftButton, 1500, 10, 10, true},
-      {"501 ms", false, plat::kLeftButton, 1501, 10, 10, false},
-      {"4 px away", false, plat::kLeftButton, 1080, 14, 6, true},
-      {"5 px away", false, plat::kLeftButton, 1080, 15, 10, false},
-      {"other control", true, plat::kLeftButton, 1080, 10, 10, false},
-      {"stamped before the first", false, plat::kLeftButton, 999, 10, 10, false},
+// Whatever the platform's double-click setting (time, and distance either way), a second left
+// press is a double-click up to its limits and not one past them.
+TEST(PointerRules, SecondLeftPressWithinThePlatformsLimitsIsADoubleClick) {
+  const plat::DoubleClickLimits settings[] = {
+      {500, 4, 4},  // the X11 program's
+      {500, 2, 2},  // Windows' default (a 4 x 4 px box)
+      {900, 8, 3},  // a user's own
   };
-  for (const Row& r : rows) {
-    Pad p;
-    p.Tap(&p.A, plat::kLeftButton, 1000);
-    p.Tap(r.onB ? static_cast<plat::Control*>(&p.B) : &p.A, r.button, r.t, r.x, r.y);
-    const std::string second = p.log.at(3);
-    EXPECT_EQ(second == "A dbl", r.dbl) << r.what << ": " << second;
+  for (const plat::DoubleClickLimits& l : settings) {
+    plat::null::S().doubleClick = l;
+    struct Row {
+      const char* what;
+      bool onB;
+      std::uint32_t t;
+      int x, y;
+      bool dbl;
+    } rows[] = {
+        {"80 ms later", false, 1080, 10, 10, true},
+        {"at the time limit", false, 1000 + l.ms, 10, 10, true},
+        {"1 ms past it", false, 1001 + l.ms, 10, 10, false},
+        {"at the distance limits", false, 1080, 10 + l.dx, 10 - l.dy, true},
+        {"1 px right of them", false, 1080, 11 + l.dx, 10, false},
+        {"1 px above them", false, 1080, 10, 9 - l.dy, false},
+        {"other control", true, 1080, 10, 10, false},
+        {"stamped before the first", false, 999, 10, 10, false},
+    };
+    for (const Row& r : rows) {
+      Pad p;
+      p.Tap(&p.A, plat::kLeftButton, 1000);
+      p.Tap(r.onB ? static_cast<plat::Control*>(&p.B) : &p.A, plat::kLeftButton, r.t, r.x, r.y);
+      const std::string second = p.log.at(3);
+      EXPECT_EQ(second == "A dbl", r.dbl)
+          << r.what << " with " << l.ms << " ms, +-" << l.dx << "/" << l.dy << ": " << second;
+    }
   }
 }
 

@@ -1,5 +1,6 @@
-// The Win32 backend when its window lands on a monitor of another scale: a synthetic
-// WM_DPICHANGED, since Wine shows one dpi only. Real windows, run under Wine by make test.
+// The Win32 backend on real windows, run under Wine by make test: a window landing on a monitor
+// of another scale (a synthetic WM_DPICHANGED, since Wine shows one dpi only), and the system
+// settings the shared rules take from it.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -106,3 +107,19 @@ TEST(Win32DpiChange, WindowRegionControlsAndFontsFollowTheNewScaleAndBack) {
 }
 
 }  // namespace
+
+// The pointer rules take Windows' own double-click setting, whatever the user made it.
+TEST(Win32Pointer, DoubleClickLimitsAreTheSystemSetting) {
+  const UINT time = GetDoubleClickTime();
+  const int w = GetSystemMetrics(SM_CXDOUBLECLK), h = GetSystemMetrics(SM_CYDOUBLECLK);
+  SetDoubleClickTime(700);
+  SystemParametersInfoW(SPI_SETDOUBLECLKWIDTH, 10, nullptr, 0);  // this session only
+  SystemParametersInfoW(SPI_SETDOUBLECLKHEIGHT, 6, nullptr, 0);
+  const plat::DoubleClickLimits l = plat::PlatformDoubleClickLimits();
+  EXPECT_EQ(l.ms, 700u);
+  EXPECT_EQ(l.dx, 5);  // either way of the press: half the box
+  EXPECT_EQ(l.dy, 3);
+  SetDoubleClickTime(time);
+  SystemParametersInfoW(SPI_SETDOUBLECLKWIDTH, UINT(w), nullptr, 0);
+  SystemParametersInfoW(SPI_SETDOUBLECLKHEIGHT, UINT(h), nullptr, 0);
+}

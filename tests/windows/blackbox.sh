@@ -7,7 +7,7 @@
 # prefix with Wine's virtual desktop (1280 x 1024) on a fresh Xvfb. The program is read from
 # outside with winprobe.exe (built beside the 64-bit program, in tests/), driven with xdotool and
 # looked at with screenshots. Output as tests/blackbox/run.sh: "ok - ..." / "not ok - ...", then
-# "N passed, N failed"; the exit status is non-zero when anything failed.
+# "N passed, N failed, N skipped"; the exit status is non-zero when anything failed.
 
 set -u
 
@@ -46,8 +46,10 @@ trap 'exit 130' INT TERM
 require Xvfb wine wineserver xdotool xwininfo import convert setsid awk faketime od pgrep unzip \
   -- "${ALL_EXES[@]}" "$WINPROBE"
 EXES=()
-for e in "${ALL_EXES[@]}"; do runnable_exe "$e" && EXES+=("$e"); done
-((${#EXES[@]} > 0)) || { echo "0 passed, 0 failed"; exit 0; }
+for e in "${ALL_EXES[@]}"; do
+  if why=$(runnable_exe "$e"); then EXES+=("$e"); else skip "every case of $e" "${why#"# skipped: $e is "}"; fi
+done
+((${#EXES[@]} > 0)) || { echo "0 passed, 0 failed, $SKIPPED skipped"; exit 0; }
 
 started=$SECONDS
 # The prefix, with a desktop colour that no control of ours uses.
@@ -85,5 +87,5 @@ each_exe run_cases
 [[ -z "${CASES:-}" || " $CASES " == *" scale "* ]] && each_exe case_scale
 
 echo "# run time $((SECONDS - started)) s"
-echo "$PASSED passed, $FAILED failed"
+echo "$PASSED passed, $FAILED failed, $SKIPPED skipped"
 ((FAILED == 0))

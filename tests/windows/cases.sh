@@ -563,11 +563,21 @@ case_press_capture() {
   end_exe "$EXE_PID"
 }
 
+# A clock that a display change leaves on no monitor comes back to its spot.
+case_display_change() {
+  local t="display change $TAG"
+  running_clock Format REG_DWORD 1 Position REG_DWORD 1 || return
+  probe strand "$CLOCK" 3000 3000
+  if wait_for 3000 window_at "$CLOCK" "$(spot_xy 1)"; then ok "$t: a stranded clock returns to its spot"
+  else not_ok "$t: a stranded clock returns to its spot" "at $(rect "$CLOCK"), want $(spot_xy 1)"; fi
+  end_exe "$EXE_PID"
+}
+
 # run_cases: every case for EXE, or those CASES names (e.g. CASES="shape setup").
 run_cases() {
   echo "# $EXE"
   local c
-  for c in ${CASES:-first_start shape tiers tiers_now settings pointer press_capture second_copy same_instant setup setup_keyboard about browser no_timer}; do
+  for c in ${CASES:-first_start shape tiers tiers_now settings pointer press_capture second_copy same_instant setup setup_keyboard about browser no_timer display_change}; do
     [[ $c == scale || $c == packages ]] || "case_$c"
   done
 }

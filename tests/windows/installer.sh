@@ -124,7 +124,7 @@ case_packages() {
   fi
   check_zip "$zip"
   if ! command -v msiinfo >/dev/null || ! command -v wixl >/dev/null; then
-    echo "skip - msi $TAG: msiinfo or wixl missing (Debian packages msitools, wixl)"
+    skip "msi $TAG" "msiinfo or wixl missing (Debian packages msitools, wixl)"
     return
   fi
   [[ "$msi" == *-win64.msi ]] && arch=x64 || arch=Intel

@@ -128,7 +128,7 @@ std::vector<MonitorRect> Monitors() {
   return {{0, 0, double(ScreenWidthTwips()), double(ScreenHeightTwips())}};
 }
 
-DoubleClickLimits PlatformDoubleClickLimits() { return {}; }
+DoubleClickLimits PlatformDoubleClickLimits() { return S().doubleClick; }
 Color SystemDarkShadowColor() { return Rgb(64, 64, 64); }
 bool TakesCommandLine() { return false; }
 void ReportClosedPipesAsWriteErrors() {}
@@ -256,9 +256,9 @@ WindowHandle FindWindowA(const char*, const char* name) {
   S().titleDuringSearch = null::g_title;
   if (!name) return 0;
   for (auto& [form, peer] : null::Forms())
-    if (peer->view.text == name) return peer->handle;
+    if (SameCaption(peer->view.text, name)) return peer->handle;
   for (size_t i = 0; i < S().foreignWindows.size(); ++i)
-    if (S().foreignWindows[i] == name) return 0x100 + i;
+    if (SameCaption(S().foreignWindows[i], name)) return 0x100 + i;
   return 0;
 }
 

@@ -25,6 +25,7 @@ struct State {
   long screenWidthPixels = 1024, screenHeightPixels = 768;
   std::vector<MonitorRect> monitors;  // twips, primary first; none: the screen above
   std::string exeBaseName = "zorvane";
+  DoubleClickLimits doubleClick;  // the platform's double-click setting
 
   // Message boxes shown, in order; onMsgBox runs while one is "up".
   std::vector<std::string> messages, messageTitles;

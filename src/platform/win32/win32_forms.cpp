@@ -623,6 +623,9 @@ class FormWindow : public FormPeer {
         InvalidateRect(hwnd_, nullptr, TRUE);
         return 0;
       }
+      case WM_DISPLAYCHANGE:  // monitors added, removed or resized
+        form_.NativeDisplayChanged();
+        break;
       case WM_CLOSE:
         form_.QueryUnload();
         return 0;

@@ -36,8 +36,8 @@ bool HasProperty(::Window w, Atom property) {
 
 bool CaptionIs(::Window w, const std::string& title) {
   std::string utf8 = TextProperty(w, X().atom.netWmName, X().atom.utf8String);
-  if (!utf8.empty()) return utf8 == title;
-  return TextProperty(w, XA_WM_NAME, AnyPropertyType) == title;
+  if (!utf8.empty()) return SameCaption(utf8, title);
+  return SameCaption(TextProperty(w, XA_WM_NAME, AnyPropertyType), title);
 }
 
 // Top-level windows are the root's children and, under a window manager, the client windows
