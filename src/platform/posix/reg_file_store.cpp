@@ -171,15 +171,24 @@ bool RegFileStore::Load(Hive& out) {
   std::string text, why;
   switch (ReadRegularFile(path_, text, why)) {
     case ReadResult::kAbsent:
+      // The settings key lives in the file: with the file gone, so is the key, and a write to
+      // it stores nothing (as Windows does for a deleted key) until the file is made again.
+      if (seen_) {
+        Report("removed", "settings file " + path_ +
+                              " was removed while the clock ran; changes are not stored while it "
+                              "is missing");
+      }
       out = Hive();
       return true;
     case ReadResult::kUnreadable:
+      seen_ = true;
       Report("load " + why, "settings file " + path_ + " cannot be read (" + why +
                                 "); the clock starts without it and moves it aside at the next change");
       return false;
     case ReadResult::kRead:
       break;
   }
+  seen_ = true;
   std::optional<Hive> hive = ParseRegFile(text, &why);
   if (!hive) {
     Report("parse", "settings file " + path_ + " cannot be read (" + why +
@@ -279,6 +288,7 @@ bool RegFileStore::Save(const Hive& hive) {
     return SaveFailed("cannot rename " + tmp, error);
   }
   SyncDirectory(dir);
+  seen_ = true;
   if (!keptAs.empty()) {
     std::fprintf(stderr, "zorvane: settings file %s could not be read; it was kept as %s\n",
                  target.c_str(), keptAs.c_str());

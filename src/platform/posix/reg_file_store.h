@@ -39,6 +39,7 @@ class RegFileStore : public HiveStore {
   std::string path_;
   int lockFd_ = -1;
   int updateDepth_ = 0;
+  bool seen_ = false;  // the file was there once: its absence now means it was removed
   std::set<std::string> reported_;
 };
 
