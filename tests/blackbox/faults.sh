@@ -104,7 +104,7 @@ case_spoiled_and_removed() {
     $'[HKEY_CURRENT_USER\\Software\\Zorvane]\n"Format"=dword:00000000' \
     "$(grep -v -e '^Windows Registry' -e '^$' "$SETTINGS")"
   check "$t: spoiled file kept aside" "no registry file" "$(cat "$dir"/settings.reg.bad-* 2>/dev/null)"
-  check "$t: one line says so" 1 "$(err_lines 'could not be read; it was kept as')"
+  check "$t: one line says so" 1 "$(err_lines 'was moved aside to .*settings.reg.bad-.* and replaced$')"
 
   rm -f "$SETTINGS"
   flip_format

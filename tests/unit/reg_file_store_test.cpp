@@ -186,11 +186,11 @@ TEST_F(RegFileStoreTest, DirectoryInPlaceOfFileFailsAndSaysSoOnce) {
   EXPECT_FALSE(store.Save(hive));
   EXPECT_FALSE(store.Load(hive));
   EXPECT_FALSE(store.Save(hive));
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << err;
-  EXPECT_NE(err.find("zorvane: settings file " + path.string() + " cannot be read (it is a folder)"),
-            std::string::npos) << err;
-  EXPECT_NE(err.find("zorvane: settings not stored in " + path.string()), std::string::npos) << err;
+  // One cause, one line: the saves that fail on the same folder add nothing.
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "zorvane: settings file " + path.string() +
+                " is a folder, so settings are neither read from it nor stored in it; the clock "
+                "runs without them\n");
   EXPECT_TRUE(fs::is_directory(path));
   EXPECT_EQ(Entries(dir_), std::vector<std::string>{"settings.reg"});
 }
