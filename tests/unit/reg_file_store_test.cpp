@@ -195,6 +195,21 @@ TEST_F(RegFileStoreTest, DirectoryInPlaceOfFileFailsAndSaysSoOnce) {
   EXPECT_EQ(Entries(dir_), std::vector<std::string>{"settings.reg"});
 }
 
+// No home folder at all gives an empty path: nothing may land in the working folder as ".tmp".
+TEST_F(RegFileStoreTest, EmptyPathStoresNothingAndSaysWhyOnce) {
+  const fs::path was = fs::current_path();
+  fs::current_path(dir_);
+  RegFileStore store("");
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(store.Save(Hive()));
+  EXPECT_FALSE(store.Save(Hive()));
+  const std::string err = testing::internal::GetCapturedStderr();
+  fs::current_path(was);
+  EXPECT_EQ(err, "zorvane: settings not stored: with no home folder and no XDG_CONFIG_HOME there "
+                 "is no place for them; the clock goes on with the value in memory\n");
+  EXPECT_TRUE(Entries(dir_).empty());
+}
+
 TEST_F(RegFileStoreTest, SaveThroughSymlinkUpdatesTheTarget) {
   const fs::path target = dir_ / "dotfiles.reg";
   const fs::path link = dir_ / "settings.reg";

@@ -262,7 +262,7 @@ bool RegFileStore::Load(Hive& out) {
 }
 
 void RegFileStore::BeginUpdate() {
-  if (updateDepth_++ > 0) return;
+  if (updateDepth_++ > 0 || path_.empty()) return;
   const std::string dir = DirName(ResolveTarget(path_));
   // No folder yet: nothing to lock, and the first write creates it.
   lockFd_ = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -273,7 +273,7 @@ void RegFileStore::BeginUpdate() {
     if (errno != EWOULDBLOCK) {
       Report("lock " + std::to_string(errno),
              "the settings folder " + dir + " cannot be locked (" + std::strerror(errno) +
-                 "); writing without");
+                 "); writing without the lock");
       break;
     }
     if (waited >= kLockWaitMs) {
@@ -295,6 +295,12 @@ void RegFileStore::EndUpdate() {
 }
 
 bool RegFileStore::Save(const Hive& hive) {
+  // Without a path the name would be "" and its temporary file ".tmp" in the working folder.
+  if (path_.empty()) {
+    Report("no path", "settings not stored: with no home folder and no XDG_CONFIG_HOME there is "
+                      "no place for them; the clock goes on with the value in memory");
+    return false;
+  }
   const std::string target = ResolveTarget(path_);
   const std::string dir = DirName(target);
   if (const std::string blocker = WriteBlocker(dir); !blocker.empty()) {
