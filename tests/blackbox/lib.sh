@@ -9,6 +9,7 @@ ZORVANE="$BUILD_DIR/zorvane"
 PASSED=0
 FAILED=0
 XFAILED=0
+SKIPPED=0
 BB_PIDS=()   # every process (and its process group) we started, ended on exit
 CASE_NO=0
 WM_TAG=""    # "[no wm]" or "[openbox]", appended to check names
@@ -17,6 +18,8 @@ WM_TAG=""    # "[no wm]" or "[openbox]", appended to check names
 
 ok()     { PASSED=$((PASSED + 1)); echo "ok - $1"; }
 not_ok() { FAILED=$((FAILED + 1)); echo "not ok - $1: $2"; }
+# skip NAME WHY: a check that cannot run here; counted as neither passed nor failed.
+skip()   { SKIPPED=$((SKIPPED + 1)); echo "skip - $1: $2"; }
 
 # check NAME EXPECTED ACTUAL: passes when the two strings are equal. With KNOWN_BUG set (e.g.
 # `KNOWN_BUG="why" check ...`) the check is one marked as a known program bug: see xfail_check.

@@ -111,5 +111,6 @@ fi
 
 echo "# run time $((SECONDS - started)) s"
 ((XFAILED > 0)) && echo "# $XFAILED check(s) failed as marked known program bugs (not counted)"
+((SKIPPED > 0)) && echo "# $SKIPPED check(s) skipped (not counted)"
 echo "$PASSED passed, $FAILED failed"
 ((FAILED == 0))
