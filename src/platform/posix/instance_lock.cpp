@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/instance_lock.h"
@@ -29,15 +30,31 @@ bool ClaimSingleInstance(const std::string& name) {
       std::getenv("XDG_RUNTIME_DIR"), tmp && tmp[0] == '/' ? tmp : "/tmp", uid, &why);
   if (!dir.empty()) {
     const std::string path = dir + "/" + file;
+    // O_NOFOLLOW: a link planted at the name fails here (ELOOP) instead of being followed.
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     struct stat st;
-    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == uid) {
-      if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;  // held until the process ends
-      bool busy = errno == EWOULDBLOCK;
+    if (fd < 0 && errno == ELOOP) {
+      why = path + " is a symbolic link";
+    } else if (fd < 0 || fstat(fd, &st) != 0) {
+      why = path + ": " + std::strerror(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+      why = path + " is not a regular file";
+    } else if (st.st_uid != uid) {
+      why = path + " belongs to user " + std::to_string(st.st_uid);
+    } else if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      return true;  // held until the process ends
+    } else if (errno == EWOULDBLOCK) {
       close(fd);
-      return !busy;
+      return false;
+    } else {
+      // The place is safe but the lock cannot be taken (no locks on this file system, say).
+      std::fprintf(stderr,
+                   "zorvane: the single-instance lock %s cannot be taken (%s); only the window "
+                   "search keeps a second copy out\n",
+                   path.c_str(), std::strerror(errno));
+      close(fd);
+      return true;
     }
-    why = fd < 0 ? path + " cannot be opened" : path + " is not a file of this user";
     if (fd >= 0) close(fd);
   }
   std::fprintf(stderr, "zorvane: no safe place for the single-instance lock (%s); only the "

@@ -21,7 +21,13 @@ constexpr mode_t kFileMode = 0600;
 
 constexpr int kLockWaitMs = 2000;  // longer than any write takes; a holder this slow is stuck
 
-enum class ReadResult { kRead, kAbsent, kUnreadable };
+// kUnreachable: the path itself fails (a folder on the way cannot be entered or is no folder),
+// so whether a file is there cannot be known. kUnreadable: a file is there but cannot be read.
+enum class ReadResult { kRead, kAbsent, kUnreachable, kUnreadable };
+
+// Said once per store, whichever of Load and Save meets the cause first.
+const std::string kFolderInPlace = "folder in place";
+const std::string kBlocked = "blocked: ";
 
 // Reads a regular file of at most RegFileStore::kMaxFileBytes. Anything else (a FIFO, a device, a
 // link to one, a huge file) is unreadable, with `why` saying so; opening never blocks.
@@ -30,7 +36,7 @@ ReadResult ReadRegularFile(const std::string& path, std::string& out, std::strin
   if (stat(path.c_str(), &st) != 0) {
     if (errno == ENOENT) return ReadResult::kAbsent;
     why = std::strerror(errno);
-    return ReadResult::kUnreadable;
+    return ReadResult::kUnreachable;
   }
   if (!S_ISREG(st.st_mode)) {
     why = S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file";
@@ -93,15 +99,53 @@ bool IsDirectory(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// mkdir -p; directories it creates are private to the user.
-bool MakeDirectories(const std::string& dir) {
+// mkdir -p; directories it creates are private to the user. On failure *failed is the folder
+// that could not be made, and errno says why.
+bool MakeDirectories(const std::string& dir, std::string* failed) {
   if (dir.empty() || IsDirectory(dir)) return true;
   for (std::size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
     std::string part = dir.substr(0, slash);
-    if (!part.empty() && mkdir(part.c_str(), kDirMode) != 0 && errno != EEXIST) return false;
+    if (!part.empty() && mkdir(part.c_str(), kDirMode) != 0 && errno != EEXIST) {
+      *failed = part;
+      return false;
+    }
     if (slash == std::string::npos) break;
   }
-  return IsDirectory(dir);
+  if (IsDirectory(dir)) return true;
+  *failed = dir;
+  errno = ENOTDIR;
+  return false;
+}
+
+// What keeps a new file from being written in `dir`, as words for a message: a folder on the way
+// that cannot be entered or is no folder, a missing one that cannot be made, or `dir` not being
+// writable. Empty when nothing does; a missing folder that can be made is no obstacle. access()
+// asks as the real user, which is who the program runs as.
+std::string WriteBlocker(const std::string& dir) {
+  std::string reached = dir[0] == '/' ? "/" : ".";  // the deepest folder known to be there
+  for (std::size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
+    const std::string folder = dir.substr(0, slash);
+    struct stat st;
+    if (stat(folder.c_str(), &st) != 0) {
+      const int error = errno;
+      // Looking into a folder needs its search permission: the one that lacks it is `reached`.
+      if (error == EACCES) {
+        return "the folder " + reached + " cannot be entered (" + std::strerror(error) + ")";
+      }
+      if (error != ENOENT) return folder + ": " + std::strerror(error);
+      if (access(reached.c_str(), W_OK | X_OK) != 0) {
+        return "the folder " + folder + " is missing and cannot be made (" + std::strerror(errno) + ")";
+      }
+      return {};
+    }
+    if (!S_ISDIR(st.st_mode)) return folder + " is not a folder";
+    reached = folder;
+    if (slash == std::string::npos) break;
+  }
+  if (access(dir.c_str(), W_OK | X_OK) != 0) {
+    return "the folder " + dir + " is not writable (" + std::strerror(errno) + ")";
+  }
+  return {};
 }
 
 bool Exists(const std::string& path) {
@@ -160,38 +204,65 @@ void RegFileStore::Report(const std::string& cause, const std::string& message) 
   if (reported_.insert(cause).second) std::fprintf(stderr, "zorvane: %s\n", message.c_str());
 }
 
-bool RegFileStore::SaveFailed(const std::string& what, int error) {
-  Report("save " + std::to_string(error),
-         "settings not stored in " + path_ + ": " + what + ": " + std::strerror(error) +
-             "; the clock goes on with the value in memory");
+bool RegFileStore::NotStored(const std::string& cause, const std::string& why) {
+  Report(cause, "settings not stored in " + path_ + ": " + why +
+                    "; the clock goes on with the value in memory");
   return false;
+}
+
+bool RegFileStore::SaveFailed(const std::string& what, int error) {
+  return NotStored("save " + std::to_string(error), what + ": " + std::strerror(error));
+}
+
+void RegFileStore::CannotRead(const std::string& why) {
+  const std::string target = ResolveTarget(path_);
+  const std::string file = "settings file " + path_;
+  struct stat st;
+  const bool there = lstat(target.c_str(), &st) == 0;
+  if (there && S_ISDIR(st.st_mode)) {
+    Report(kFolderInPlace, file + " is a folder, so settings are neither read from it nor stored "
+                                  "in it; the clock runs without them");
+    return;
+  }
+  // The same words as a save meets them, under the same cause, so the obstacle is named once.
+  if (const std::string blocker = WriteBlocker(DirName(target)); !blocker.empty()) {
+    Report(kBlocked + blocker, file + (there ? " cannot be read (" + why + ") or replaced: "
+                                             : " cannot be read or stored: ") +
+                                   blocker + "; the clock runs without it");
+    return;
+  }
+  // A save moves aside whatever stands at the path (never a folder) before writing a fresh file.
+  Report("load " + why, file + " cannot be read (" + why + "); the clock runs without it" +
+                            (there ? " and moves it aside at the next change" : ""));
 }
 
 bool RegFileStore::Load(Hive& out) {
   std::string text, why;
-  switch (ReadRegularFile(path_, text, why)) {
-    case ReadResult::kAbsent:
-      out = Hive();
+  const ReadResult read = ReadRegularFile(path_, text, why);
+  if (read == ReadResult::kAbsent) {
+    // The settings key lives in the file: with the file gone, so is the key, and a write to it
+    // stores nothing (as Windows does for a deleted key) until the file is made again.
+    if (seen_) {
+      Report("removed", "settings file " + path_ +
+                            " was removed while the clock ran; changes are not stored while it "
+                            "is missing");
+    }
+    out = Hive();
+    return true;
+  }
+  if (read != ReadResult::kUnreachable) seen_ = true;
+  if (read == ReadResult::kRead) {
+    if (std::optional<Hive> hive = ParseRegFile(text, &why)) {
+      out = std::move(*hive);
       return true;
-    case ReadResult::kUnreadable:
-      Report("load " + why, "settings file " + path_ + " cannot be read (" + why +
-                                "); the clock starts without it and moves it aside at the next change");
-      return false;
-    case ReadResult::kRead:
-      break;
+    }
   }
-  std::optional<Hive> hive = ParseRegFile(text, &why);
-  if (!hive) {
-    Report("parse", "settings file " + path_ + " cannot be read (" + why +
-                        "); the clock starts without it and moves it aside at the next change");
-    return false;
-  }
-  out = std::move(*hive);
-  return true;
+  CannotRead(why);
+  return false;
 }
 
 void RegFileStore::BeginUpdate() {
-  if (updateDepth_++ > 0) return;
+  if (updateDepth_++ > 0 || path_.empty()) return;
   const std::string dir = DirName(ResolveTarget(path_));
   // No folder yet: nothing to lock, and the first write creates it.
   lockFd_ = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -200,8 +271,9 @@ void RegFileStore::BeginUpdate() {
     if (flock(lockFd_, LOCK_EX | LOCK_NB) == 0) return;
     if (errno == EINTR) continue;
     if (errno != EWOULDBLOCK) {
-      Report("lock " + std::to_string(errno), "the settings folder " + dir + " cannot be locked (" +
-                                                  std::strerror(errno) + "); writing without");
+      Report("lock " + std::to_string(errno),
+             "the settings folder " + dir + " cannot be locked (" + std::strerror(errno) +
+                 "); writing without the lock");
       break;
     }
     if (waited >= kLockWaitMs) {
@@ -223,9 +295,19 @@ void RegFileStore::EndUpdate() {
 }
 
 bool RegFileStore::Save(const Hive& hive) {
+  // Without a path the name would be "" and its temporary file ".tmp" in the working folder.
+  if (path_.empty()) {
+    Report("no path", "settings not stored: with no home folder and no XDG_CONFIG_HOME there is "
+                      "no place for them; the clock goes on with the value in memory");
+    return false;
+  }
   const std::string target = ResolveTarget(path_);
   const std::string dir = DirName(target);
-  if (!MakeDirectories(dir)) return SaveFailed("cannot make the folder " + dir, errno);
+  if (const std::string blocker = WriteBlocker(dir); !blocker.empty()) {
+    return NotStored(kBlocked + blocker, blocker);
+  }
+  std::string failed;
+  if (!MakeDirectories(dir, &failed)) return SaveFailed("cannot make the folder " + failed, errno);
 
   std::optional<std::string> text;
   bool keepOld = false;
@@ -235,7 +317,7 @@ bool RegFileStore::Save(const Hive& hive) {
   const bool dangling = lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
                         stat(target.c_str(), &pointed) != 0 && errno == ENOENT;
   if (!dangling && lstat(target.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return SaveFailed("a folder stands in its place", EISDIR);
+    if (S_ISDIR(st.st_mode)) return NotStored(kFolderInPlace, "a folder stands in its place");
     std::string old, why;
     if (S_ISREG(st.st_mode) && ReadRegularFile(target, old, why) == ReadResult::kRead) {
       text = UpdateRegFile(old, hive);
@@ -279,8 +361,10 @@ bool RegFileStore::Save(const Hive& hive) {
     return SaveFailed("cannot rename " + tmp, error);
   }
   SyncDirectory(dir);
+  seen_ = true;
   if (!keptAs.empty()) {
-    std::fprintf(stderr, "zorvane: settings file %s could not be read; it was kept as %s\n",
+    // Why it could not be read was said when that was found; this says only where it went.
+    std::fprintf(stderr, "zorvane: settings file %s was moved aside to %s and replaced\n",
                  target.c_str(), keptAs.c_str());
   }
   return true;

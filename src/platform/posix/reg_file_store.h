@@ -32,13 +32,19 @@ class RegFileStore : public HiveStore {
   static constexpr long kMaxFileBytes = 1 << 20;
 
  private:
-  // Prints "zorvane: <message>" on stderr, once per cause for the life of the store.
+  // Prints "zorvane: <message>" on stderr, once per cause for the life of the store. A message
+  // names the cause and promises only what the next save can do.
   void Report(const std::string& cause, const std::string& message);
+  // "settings not stored in <path>: <why>; ..." once per cause; always false.
+  bool NotStored(const std::string& cause, const std::string& why);
   bool SaveFailed(const std::string& what, int error);
+  // Why the file was not loaded, and whether the next save can replace it.
+  void CannotRead(const std::string& why);
 
   std::string path_;
   int lockFd_ = -1;
   int updateDepth_ = 0;
+  bool seen_ = false;  // the file was there once: its absence now means it was removed
   std::set<std::string> reported_;
 };
 
