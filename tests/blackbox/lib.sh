@@ -10,7 +10,6 @@ PASSED=0
 FAILED=0
 SKIPPED=0
 XFAILED=0
-SKIPPED=0
 BB_PIDS=()   # every process (and its process group) we started, ended on exit
 CASE_NO=0
 WM_TAG=""    # "[no wm]" or "[openbox]", appended to check names
