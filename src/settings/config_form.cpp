@@ -20,11 +20,6 @@ constexpr plat::Color kLabelInk = 0x00043953;    // RGB(83, 57, 4)
 
 int PositionOfOption(int index) { return (index + 1) % 7; }
 
-int OptionOfPosition(long position) {
-  if (position < 0 || position > 6) return -1;
-  return static_cast<int>((position + 6) % 7);
-}
-
 Config::Config(Main& clock) : plat::Form("Config", plat::FormStyle::FixedDialog), clock_(clock) {
   SetCaption("Setup");
   BackColor = kDialogBack;

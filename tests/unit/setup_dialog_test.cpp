@@ -57,12 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SetupDialog, OptionsStandForTheSpotsTheyShow) {
   const int position[7] = {1, 2, 3, 4, 5, 6, 0};
-  for (int i = 0; i < 7; ++i) {
-    EXPECT_EQ(PositionOfOption(i), position[i]);
-    EXPECT_EQ(OptionOfPosition(position[i]), i);
-  }
-  EXPECT_EQ(OptionOfPosition(7), -1);
-  EXPECT_EQ(OptionOfPosition(-1), -1);
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(PositionOfOption(i), position[i]);
 }
 
 TEST(SetupDialog, OpensBesideTheClockCorner) {
