@@ -310,8 +310,6 @@ class FormPeer {
   virtual void Show() = 0;
   // Runs a nested loop until the form is unloaded; other forms take no input meanwhile.
   virtual void RunModal() = 0;
-  // The order the keyboard visits the controls in, an option group's members together.
-  virtual void SetTabOrder(const std::vector<Control*>&) {}
   virtual void Hide() = 0;
 };
 
@@ -373,9 +371,9 @@ class Form {
   // The stops of Tab in order: controls that take the focus by TabIndex, the option group as
   // one stop where its first member stands (its selected option, else its first).
   std::vector<Control*> TabStops() const;
-  // Backend side, where the platform has no dialog manager of its own: a key pressed while this
-  // form has the keyboard. Tab moves the focus, Space presses or ticks the focused control,
-  // Enter presses a focused button, the arrows move the choice within the option group.
+  // Backend side, on every platform: a key pressed while this form has the keyboard. Tab moves
+  // the focus, Space presses or ticks the focused control, Enter presses a focused button, the
+  // arrows move the focus and the choice within the option group (in TabIndex order, round).
   // True when the key was used.
   bool NativeKey(Key key, int shift);
   // The window was moved by the user or the window manager (screen pixels).

@@ -1,6 +1,6 @@
-// The keyboard rules of a dialog, as Windows' dialog manager keeps them: Tab and Shift+Tab walk
-// the controls that take the focus in tab order, an option group is one stop, Space presses or
-// ticks, Enter presses a button, the arrows move the choice within the option group.
+// The keyboard rules of a dialog, the same on every platform: Tab and Shift+Tab walk the controls
+// that take the focus in tab order, the option group is one stop, Space presses or ticks, Enter
+// presses a button, the arrows move the choice within the option group.
 #include <algorithm>
 
 #include "platform/forms.h"
