@@ -368,8 +368,9 @@ class Form {
   // The control with the keyboard focus, if any; FocusControl moves it there and shows it.
   Control* FocusedControl() const { return focused_; }
   void FocusControl(Control* control);
-  // The stops of Tab in order: controls that take the focus by TabIndex, the option group as
-  // one stop where its first member stands (its selected option, else its first).
+  // The stops of Tab in order: the controls that take the focus, by TabIndex. The option group
+  // is one stop: its selected option (with none selected, its first), at that option's own
+  // TabIndex, so the group moves in the order as the choice moves.
   std::vector<Control*> TabStops() const;
   // Backend side, on every platform: a key pressed while this form has the keyboard. Tab moves
   // the focus, Space presses or ticks the focused control, Enter presses a focused button, the
@@ -406,7 +407,10 @@ class Form {
     Control* lastOn = nullptr;
   } pointer_;
   Control* focused_ = nullptr;
+  // The controls Tab can reach, option buttons included, by TabIndex.
   std::vector<Control*> TabOrder() const;
+  // The option buttons among them, in the order the arrows walk.
+  std::vector<OptionButton*> OptionGroup() const;
   std::string name_;
   FormStyle style_;
   std::string caption_;

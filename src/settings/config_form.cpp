@@ -67,7 +67,8 @@ Config::Config(Main& clock) : plat::Form("Config", plat::FormStyle::FixedDialog)
     l->TextAlign = plat::Alignment::Center;
   }
 
-  // Tab order. The option buttons are one group, which Tab visits as one stop.
+  // Tab order. The option buttons are one group, which Tab visits as one stop: at the chosen
+  // option's own index, so with the centre chosen the group comes last, after About.
   Check1.TabIndex = 0;
   Check2.TabIndex = 1;
   for (int i = 0; i < 6; ++i) Option1(i).TabIndex = 2 + i;
