@@ -310,8 +310,6 @@ class FormPeer {
   virtual void Show() = 0;
   // Runs a nested loop until the form is unloaded; other forms take no input meanwhile.
   virtual void RunModal() = 0;
-  // The order the keyboard visits the controls in, an option group's members together.
-  virtual void SetTabOrder(const std::vector<Control*>&) {}
   virtual void Hide() = 0;
 };
 
@@ -371,12 +369,13 @@ class Form {
   // The control with the keyboard focus, if any; FocusControl moves it there and shows it.
   Control* FocusedControl() const { return focused_; }
   void FocusControl(Control* control);
-  // The stops of Tab in order: controls that take the focus by TabIndex, the option group as
-  // one stop where its first member stands (its selected option, else its first).
+  // The stops of Tab in order: the controls that take the focus, by TabIndex. The option group
+  // is one stop: its selected option (with none selected, its first), at that option's own
+  // TabIndex, so the group moves in the order as the choice moves.
   std::vector<Control*> TabStops() const;
-  // Backend side, where the platform has no dialog manager of its own: a key pressed while this
-  // form has the keyboard. Tab moves the focus, Space presses or ticks the focused control,
-  // Enter presses a focused button, the arrows move the choice within the option group.
+  // Backend side, on every platform: a key pressed while this form has the keyboard. Tab moves
+  // the focus, Space presses or ticks the focused control, Enter presses a focused button, the
+  // arrows move the focus and the choice within the option group (in TabIndex order, round).
   // True when the key was used.
   bool NativeKey(Key key, int shift);
   // The window was moved by the user or the window manager (screen pixels).
@@ -409,7 +408,10 @@ class Form {
     Control* lastOn = nullptr;
   } pointer_;
   Control* focused_ = nullptr;
+  // The controls Tab can reach, option buttons included, by TabIndex.
   std::vector<Control*> TabOrder() const;
+  // The option buttons among them, in the order the arrows walk.
+  std::vector<OptionButton*> OptionGroup() const;
   std::string name_;
   FormStyle style_;
   std::string caption_;

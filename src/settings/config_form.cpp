@@ -20,11 +20,6 @@ constexpr plat::Color kLabelInk = 0x00043953;    // RGB(83, 57, 4)
 
 int PositionOfOption(int index) { return (index + 1) % 7; }
 
-int OptionOfPosition(long position) {
-  if (position < 0 || position > 6) return -1;
-  return static_cast<int>((position + 6) % 7);
-}
-
 Config::Config(Main& clock) : plat::Form("Config", plat::FormStyle::FixedDialog), clock_(clock) {
   SetCaption("Setup");
   BackColor = kDialogBack;
@@ -72,7 +67,8 @@ Config::Config(Main& clock) : plat::Form("Config", plat::FormStyle::FixedDialog)
     l->TextAlign = plat::Alignment::Center;
   }
 
-  // Tab order. The option buttons are one group, which Tab visits as one stop.
+  // Tab order. The option buttons are one group, which Tab visits as one stop: at the chosen
+  // option's own index, so with the centre chosen the group comes last, after About.
   Check1.TabIndex = 0;
   Check2.TabIndex = 1;
   for (int i = 0; i < 6; ++i) Option1(i).TabIndex = 2 + i;

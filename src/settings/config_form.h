@@ -32,6 +32,5 @@ class Config : public plat::Form {
 // The one Setup dialog, made on first use.
 Config& ConfigWindow(Main& clock);
 
-// The Position an option button stands for, and back (-1: none).
+// The Position an option button stands for.
 int PositionOfOption(int index);
-int OptionOfPosition(long position);

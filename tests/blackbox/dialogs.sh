@@ -253,32 +253,43 @@ focused_role() {
 }
 
 # The dialog from the keyboard: it opens with the focus on "Marker ON"; Space ticks it; Tab walks
-# the tab order, visiting the option group once, at its selected option; an arrow moves the
-# choice; Enter on Apply applies.
+# the tab order, visiting the option group once, at its chosen option's own place (the centre's
+# comes after About); Shift+Tab walks back; an arrow moves the choice; Enter on Apply applies.
+# A row: the stored Position ("-": none, as after a first start, which chooses the centre) | the
+# keys after Space, each with the control it leaves the focus on | the Position Apply stores.
 case_setup_keyboard() {
-  local t="Setup from the keyboard $WM_TAG" role
-  setup_clock clock '"Format"=dword:00000001' '"Position"=dword:00000003' || return
-  if ! open_setup "Hours(2)"; then
-    not_ok "$t: opens" "no Setup within 3 s"
+  local row pos steps want step t lines
+  for row in \
+    '3|Tab:Check2 Tab:Option1(2) Right:Option1(3) Tab:Command1|4' \
+    '-|Tab:Check2 Tab:Command1 Tab:Command2 Tab:Option1(6) shift+Tab:Command2 shift+Tab:Command1|0'; do
+    IFS='|' read -r pos steps want <<<"$row"
+    read -ra steps <<<"$steps"
+    t="Setup from the keyboard, Position ${pos/-/missing} $WM_TAG"
+    lines=('"Format"=dword:00000001')
+    [[ "$pos" != - ]] && lines+=("\"Position\"=dword:0000000$pos")
+    setup_clock clock "${lines[@]}" || continue
+    if ! open_setup "Hours(2)"; then
+      not_ok "$t: opens" "no Setup within 3 s"
+      stop "$CLOCK_PID"
+      continue
+    fi
+    focus_is() { [[ "$(focused_role)" == "$1" ]]; }
+    wait_for 2000 focus_is Check1
+    check "$t: the focus starts on Marker ON" Check1 "$(focused_role)"
+    xdotool key space
+    for step in "${steps[@]}"; do
+      xdotool key "${step%%:*}"
+      wait_for 1000 focus_is "${step#*:}"
+      check "$t: ${step%%:*} to ${step#*:}" "${step#*:}" "$(focused_role)"
+    done
+    unset -f focus_is
+    xdotool key Return
+    check_true "$t: Enter on Apply closes it" "Setup still there" \
+      wait_for 3000 no_setup
+    check "$t: Apply stored Space's tick and the chosen spot" \
+      "\"Mark\"=dword:00000001 \"Position\"=dword:0000000$want" "$(setting_line Mark) $(setting_line Position)"
     stop "$CLOCK_PID"
-    return
-  fi
-  focus_is() { [[ "$(focused_role)" == "$1" ]]; }
-  wait_for 2000 focus_is Check1
-  check "$t: the focus starts on Marker ON" Check1 "$(focused_role)"
-  xdotool key space
-  for role in Check2 "Option1(2)" "Option1(3)" Command1; do
-    if [[ "$role" == "Option1(3)" ]]; then xdotool key Right; else xdotool key Tab; fi
-    wait_for 1000 focus_is "$role"
-    check "$t: then $role" "$role" "$(focused_role)"
   done
-  unset -f focus_is
-  xdotool key Return
-  check_true "$t: Enter on Apply closes it" "Setup still there" \
-    wait_for 3000 no_setup
-  check "$t: Apply stored Space's tick and the arrow's spot" \
-    '"Mark"=dword:00000001 "Position"=dword:00000004' "$(setting_line Mark) $(setting_line Position)"
-  stop "$CLOCK_PID"
 }
 
 no_setup() { [[ "$("$XPROBE" count --title Setup --role Config --viewable)" == 0 ]]; }

@@ -2,6 +2,10 @@
 // Apply stores and moves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "clock/main_form.h"
 #include "platform/null/null_backend.h"
 #include "settings/config_form.h"
@@ -57,12 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SetupDialog, OptionsStandForTheSpotsTheyShow) {
   const int position[7] = {1, 2, 3, 4, 5, 6, 0};
-  for (int i = 0; i < 7; ++i) {
-    EXPECT_EQ(PositionOfOption(i), position[i]);
-    EXPECT_EQ(OptionOfPosition(position[i]), i);
-  }
-  EXPECT_EQ(OptionOfPosition(7), -1);
-  EXPECT_EQ(OptionOfPosition(-1), -1);
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(PositionOfOption(i), position[i]);
 }
 
 TEST(SetupDialog, OpensBesideTheClockCorner) {
@@ -207,6 +206,46 @@ TEST(SetupKeyboard, TabOrderOptionGroupSpaceAndEnter) {
   EXPECT_FALSE(c.Loaded());
   EXPECT_EQ(ReadSetting("Position"), 1);
   EXPECT_EQ(ReadSetting("Mark"), 1);
+}
+
+std::string FocusedName(const Config& c) {
+  return c.FocusedControl() ? c.FocusedControl()->DesignName() : "(none)";
+}
+
+// Tab from the first stop round to it again, for the choices the dialog can open with: the
+// option group stands at its chosen option's TabIndex (with none chosen, at Option1(0)'s).
+// Shift+Tab walks the same round backwards.
+TEST(SetupKeyboard, TabRoundPutsTheGroupAtItsChosenOption) {
+  const struct Round {
+    long position;  // stored; 9 chooses no option
+    std::vector<std::string> stops;
+  } rounds[] = {
+      {0, {"Check1", "Check2", "Command1", "Command2", "Option1(6)"}},  // the centre, as on a first run
+      {3, {"Check1", "Check2", "Option1(2)", "Command1", "Command2"}},
+      {9, {"Check1", "Check2", "Option1(0)", "Command1", "Command2"}},
+  };
+  for (const Round& r : rounds) {
+    plat::null::Reset();
+    CreateSettingsKey(SettingsRoot, SettingsKey);
+    PositionSetting = SettingValue(r.position);
+    Main clock;
+    Config c(clock);
+    c.Show();
+    std::vector<std::string> forward{FocusedName(c)}, backward{FocusedName(c)};
+    for (size_t i = 0; i < r.stops.size(); ++i) {
+      c.NativeKey(plat::Key::Tab, 0);
+      forward.push_back(FocusedName(c));
+    }
+    for (size_t i = 0; i < r.stops.size(); ++i) {
+      c.NativeKey(plat::Key::Tab, plat::kShiftMask);
+      backward.push_back(FocusedName(c));
+    }
+    std::vector<std::string> round = r.stops;
+    round.push_back(r.stops.front());
+    EXPECT_EQ(forward, round) << "Position " << r.position;
+    std::reverse(round.begin(), round.end());
+    EXPECT_EQ(backward, round) << "Position " << r.position;
+  }
 }
 
 }  // namespace

@@ -342,33 +342,44 @@ case_setup() {
   end_exe "$EXE_PID"
 }
 
-# Setup from the keyboard, through the dialog manager: the focus starts on "Marker ON", Space
-# ticks it, Tab walks the tab order with the option group as one stop at its selected option, an
-# arrow moves the choice, Enter on Apply applies.
+# Setup from the keyboard, by the same rules as on X11: the focus starts on "Marker ON", Space
+# ticks it, Tab walks the tab order with the option group as one stop at its chosen option's own
+# place (the centre's comes after About), Shift+Tab walks back, an arrow moves the choice, Enter
+# on Apply applies. A row: the stored Position ("-": none, as after a first start, which chooses
+# the centre) | the keys after Space, each with the control it leaves the focus on | the
+# Position Apply stores.
 case_setup_keyboard() {
-  local t="Setup from the keyboard $TAG" want step
-  running_clock Format REG_DWORD 1 Position REG_DWORD 3 || return
-  open_setup || return
-  focus_on() { [[ "$(probe focus "$SETUP" | cut -f4)" == "$1" ]]; }
-  want=$(probe children "$SETUP" | awk -F'\t' '$3 == "Marker ON" { print $4 }')
-  wait_for 2000 focus_on "$want"
-  check "$t: the focus starts on Marker ON" "Marker ON" "$(probe focus "$SETUP" | cut -f3)"
-  xdotool key space
-  for step in "Tab:Military Time" "Tab:option 3" "Right:option 4" "Tab:Apply"; do
-    case "${step#*:}" in
-      option*) want=$(option_rect "${step##* }") ;;
-      *) want=$(probe children "$SETUP" | awk -F'\t' -v c="${step#*:}" '$3 == c { print $4 }') ;;
-    esac
-    xdotool key "${step%%:*}"
-    wait_for 2000 focus_on "$want"
-    check "$t: ${step%%:*} to ${step#*:}" "$want" "$(probe focus "$SETUP" | cut -f4)"
+  local row pos steps want want_at step t
+  for row in \
+    '3|Tab:Military Time,Tab:option 3,Right:option 4,Tab:Apply|4' \
+    '-|Tab:Military Time,Tab:Apply,Tab:About,Tab:option 0,shift+Tab:About,shift+Tab:Apply|0'; do
+    IFS='|' read -r pos steps want <<<"$row"
+    IFS=, read -ra steps <<<"$steps"
+    t="Setup from the keyboard, Position ${pos/-/missing} $TAG"
+    if [[ "$pos" == - ]]; then running_clock Format REG_DWORD 1 || continue
+    else running_clock Format REG_DWORD 1 Position REG_DWORD "$pos" || continue; fi
+    open_setup || continue
+    focus_on() { [[ "$(probe focus "$SETUP" | cut -f4)" == "$1" ]]; }
+    want_at=$(probe children "$SETUP" | awk -F'\t' '$3 == "Marker ON" { print $4 }')
+    wait_for 2000 focus_on "$want_at"
+    check "$t: the focus starts on Marker ON" "Marker ON" "$(probe focus "$SETUP" | cut -f3)"
+    xdotool key space
+    for step in "${steps[@]}"; do
+      case "${step#*:}" in
+        option*) want_at=$(option_rect "${step##* }") ;;
+        *) want_at=$(probe children "$SETUP" | awk -F'\t' -v c="${step#*:}" '$3 == c { print $4 }') ;;
+      esac
+      xdotool key "${step%%:*}"
+      wait_for 2000 focus_on "$want_at"
+      check "$t: ${step%%:*} to ${step#*:}" "$want_at" "$(probe focus "$SETUP" | cut -f4)"
+    done
+    unset -f focus_on
+    xdotool key Return
+    check_true "$t: Enter on Apply closes it" "still there 3 s after Enter" probe wait-gone "$SETUP" 3000
+    check "$t: Apply stored Space's tick and the chosen spot" \
+      "$(printf 'Format REG_DWORD 0x1\nMark REG_DWORD 0x1\nPosition REG_DWORD 0x%s' "$want")" "$(reg_values | sort)"
+    end_exe "$EXE_PID"
   done
-  unset -f focus_on
-  xdotool key Return
-  check_true "$t: Enter on Apply closes it" "still there 3 s after Enter" probe wait-gone "$SETUP" 3000
-  check "$t: Apply stored Space's tick and the arrow's spot" \
-    "$(printf 'Format REG_DWORD 0x1\nMark REG_DWORD 0x1\nPosition REG_DWORD 0x4')" "$(reg_values | sort)"
-  end_exe "$EXE_PID"
 }
 
 # About, from Setup: the picture over a capture of the screen, so its magenta parts show what

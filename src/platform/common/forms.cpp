@@ -217,7 +217,6 @@ void Form::Show() {
   peer_->Show();
   if (!first) return;
   // A dialog opens with the focus on its first stop.
-  peer_->SetTabOrder(TabOrder());
   if (std::vector<Control*> stops = TabStops(); !stops.empty()) FocusControl(stops.front());
 }
 

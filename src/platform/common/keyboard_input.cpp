@@ -1,6 +1,6 @@
-// The keyboard rules of a dialog, as Windows' dialog manager keeps them: Tab and Shift+Tab walk
-// the controls that take the focus in tab order, an option group is one stop, Space presses or
-// ticks, Enter presses a button, the arrows move the choice within the option group.
+// The keyboard rules of a dialog, the same on every platform: Tab and Shift+Tab walk the controls
+// that take the focus in tab order, the option group is one stop, Space presses or ticks, Enter
+// presses a button, the arrows move the choice within the option group.
 #include <algorithm>
 
 #include "platform/forms.h"
@@ -13,43 +13,36 @@ bool IsOption(const Control* c) { return dynamic_cast<const OptionButton*>(c) !=
 
 }  // namespace
 
-// Every control that takes the focus, by TabIndex, with the option buttons gathered where the
-// first of them stands.
+// Every visible control that takes the focus and has a TabIndex, by TabIndex (ties keep the
+// order the form declares them in).
 std::vector<Control*> Form::TabOrder() const {
   std::vector<Control*> sorted;
   for (Control* c : controls_)
     if (c->TakesFocus() && c->TabIndex >= 0 && c->Visible()) sorted.push_back(c);
   std::stable_sort(sorted.begin(), sorted.end(),
                    [](const Control* a, const Control* b) { return a->TabIndex < b->TabIndex; });
-  std::vector<Control*> order, options;
-  for (Control* c : sorted)
-    if (IsOption(c)) options.push_back(c);
-  bool placed = false;
-  for (Control* c : sorted) {
-    if (!IsOption(c)) order.push_back(c);
-    else if (!placed) {
-      order.insert(order.end(), options.begin(), options.end());
-      placed = true;
-    }
-  }
-  return order;
+  return sorted;
+}
+
+std::vector<OptionButton*> Form::OptionGroup() const {
+  std::vector<OptionButton*> group;
+  for (Control* c : TabOrder())
+    if (auto* o = dynamic_cast<OptionButton*>(c)) group.push_back(o);
+  return group;
 }
 
 std::vector<Control*> Form::TabStops() const {
-  std::vector<Control*> stops;
-  Control* group = nullptr;  // the option group's stop, once placed
-  for (Control* c : TabOrder()) {
-    if (!IsOption(c)) {
-      stops.push_back(c);
-    } else if (!group) {
-      group = c;
-      stops.push_back(c);
-    } else if (static_cast<OptionButton*>(c)->Value() &&
-               !static_cast<OptionButton*>(group)->Value()) {
-      std::replace(stops.begin(), stops.end(), group, c);
-      group = c;
+  // The group's stop: its selected option, else its first.
+  const std::vector<OptionButton*> group = OptionGroup();
+  const Control* groupStop = group.empty() ? nullptr : group.front();
+  for (OptionButton* o : group)
+    if (o->Value()) {
+      groupStop = o;
+      break;
     }
-  }
+  std::vector<Control*> stops;
+  for (Control* c : TabOrder())
+    if (!IsOption(c) || c == groupStop) stops.push_back(c);
   return stops;
 }
 
@@ -68,7 +61,8 @@ bool Form::NativeKey(Key key, int shift) {
   if (key == Key::Tab) {
     const std::vector<Control*> stops = TabStops();
     if (stops.empty()) return false;
-    // An option that is not the group's stop still stands where the group stands.
+    // An option that is not the group's stop (focused while none was chosen, then another
+    // chosen by the program) still stands where the group stands.
     auto at = std::find(stops.begin(), stops.end(), focused);
     if (at == stops.end() && IsOption(focused))
       at = std::find_if(stops.begin(), stops.end(), IsOption);
@@ -84,13 +78,12 @@ bool Form::NativeKey(Key key, int shift) {
     return true;
   }
   if (key == Key::Enter || !IsOption(focused)) return false;
-  std::vector<Control*> options;
-  for (Control* c : TabOrder())
-    if (IsOption(c)) options.push_back(c);
-  const long n = long(options.size());
-  const long i = long(std::find(options.begin(), options.end(), focused) - options.begin());
+  const std::vector<OptionButton*> group = OptionGroup();
+  const long n = long(group.size());
+  const long i = long(std::find(group.begin(), group.end(), focused) - group.begin());
+  if (i == n) return false;  // hidden or without a TabIndex: not in the group the arrows walk
   const bool back = key == Key::Left || key == Key::Up;
-  Control* next = options[size_t((back ? i - 1 + n : i + 1) % n)];
+  OptionButton* next = group[size_t((back ? i - 1 + n : i + 1) % n)];
   FocusControl(next);
   next->UserClicked();
   return true;

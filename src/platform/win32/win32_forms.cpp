@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <set>
 #include <tuple>
 #include <vector>
@@ -80,6 +81,26 @@ int ShiftOf(WPARAM wp) {
          (GetKeyState(VK_MENU) < 0 ? kAltMask : 0);
 }
 
+// The keys the shared keyboard rules take from a WM_KEYDOWN. Space is not among them: a BUTTON
+// presses itself on Space (drawn pushed while the key is down) and reports the click as
+// BN_CLICKED, which reaches the control as the shared rules' Space would.
+std::optional<Key> RuleKey(WPARAM vk) {
+  switch (vk) {
+    case VK_TAB: return Key::Tab;
+    case VK_RETURN: return Key::Enter;
+    case VK_LEFT: return Key::Left;
+    case VK_RIGHT: return Key::Right;
+    case VK_UP: return Key::Up;
+    case VK_DOWN: return Key::Down;
+    default: return std::nullopt;
+  }
+}
+
+int KeyShift() {
+  return (GetKeyState(VK_SHIFT) < 0 ? kShiftMask : 0) | (GetKeyState(VK_CONTROL) < 0 ? kCtrlMask : 0) |
+         (GetKeyState(VK_MENU) < 0 ? kAltMask : 0);
+}
+
 // A press or release at device pixel p of a window at this scale, in the program's pixels.
 PointerEvent EventAt(bool press, int button, WPARAM wp, POINT p, const DisplayScale& scale) {
   return {press, button, ShiftOf(wp), scale.ToLogical(int(p.x)), scale.ToLogical(int(p.y)),
@@ -115,7 +136,7 @@ class ChildPeer : public ControlPeer {
     if (font) SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(*font, Scale())), FALSE);
     if (mouse || bordered_) {
       old_ = reinterpret_cast<WNDPROC>(
-          SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MouseProc)));
+          SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&InputProc)));
     }
   }
   ~ChildPeer() override {
@@ -159,6 +180,8 @@ class ChildPeer : public ControlPeer {
   }
   // WM_COMMAND from this control.
   virtual void Command(WORD) {}
+  // The control is taking the keyboard focus just now (inside its WM_SETFOCUS).
+  bool TakingFocus() const { return takingFocus_; }
   // WM_PAINT, for controls that draw themselves; false leaves it to the window's own class.
   virtual bool OnPaint() { return false; }
   Control& Owner() { return control_; }
@@ -167,7 +190,7 @@ class ChildPeer : public ControlPeer {
   HWND hwnd_ = nullptr;
 
  private:
-  static LRESULT CALLBACK MouseProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  static LRESULT CALLBACK InputProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     ChildPeer* self = ChildOf(hwnd);
     if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
     WNDPROC old = self->old_;
@@ -182,6 +205,17 @@ class ChildPeer : public ControlPeer {
       return 0;
     }
     if (!self->mouse_) return CallWindowProcW(old, hwnd, msg, wp, lp);
+    // The keys of a control that takes the focus go to the form's keyboard rules, which the
+    // other platforms share; a key they do not use goes on to the control.
+    if (msg == WM_KEYDOWN && self->control_.TakesFocus())
+      if (const std::optional<Key> key = RuleKey(wp))
+        if (self->control_.Owner().NativeKey(*key, KeyShift())) return 0;  // may unload the form
+    if (msg == WM_SETFOCUS) {
+      self->takingFocus_ = true;
+      LRESULT r = CallWindowProcW(old, hwnd, msg, wp, lp);
+      if (ChildOf(hwnd) == self) self->takingFocus_ = false;
+      return r;
+    }
     if (msg == WM_NCHITTEST) {
       LRESULT hit = CallWindowProcW(old, hwnd, msg, wp, lp);
       return hit == HTTRANSPARENT ? HTCLIENT : hit;  // a STATIC label still gets its clicks
@@ -226,6 +260,7 @@ class ChildPeer : public ControlPeer {
   bool clickOnRelease_;
   bool mouse_ = true;
   bool bordered_ = false;
+  bool takingFocus_ = false;
   int frame_ = 0;  // device pixels of our own border; 0 where the system draws it
   PixelRect logical_{0, 0, 1, 1};
   WNDPROC old_ = nullptr;
@@ -253,8 +288,7 @@ class LinePeer : public ChildPeer {
 class CheckPeer : public ChildPeer {
  public:
   explicit CheckPeer(CheckBox& b)
-      : ChildPeer(b, L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP | WS_GROUP, b.BackColor, b.ForeColor,
-                  &b.Font, true, false),
+      : ChildPeer(b, L"BUTTON", BS_AUTOCHECKBOX, b.BackColor, b.ForeColor, &b.Font, true, false),
         box_(b) {}
   void Update() override { SendMessageW(hwnd_, BM_SETCHECK, box_.Value() ? BST_CHECKED : BST_UNCHECKED, 0); }
   void Command(WORD code) override {
@@ -265,17 +299,19 @@ class CheckPeer : public ChildPeer {
   CheckBox& box_;
 };
 
+// A plain (not automatic) radio button: it never checks itself, the shared OptionButton decides
+// which option is chosen and Update shows it.
 class OptionPeer : public ChildPeer {
  public:
-  explicit OptionPeer(OptionButton& o, bool first)
-      : ChildPeer(o, L"BUTTON", BS_AUTORADIOBUTTON | (first ? WS_GROUP | WS_TABSTOP : 0), o.BackColor,
-                  o.ForeColor, &o.Font, true, false),
-        option_(o) {}
+  explicit OptionPeer(OptionButton& o)
+      : ChildPeer(o, L"BUTTON", BS_RADIOBUTTON, o.BackColor, o.ForeColor, &o.Font, true, false), option_(o) {}
   void Update() override {
     SendMessageW(hwnd_, BM_SETCHECK, option_.Value() ? BST_CHECKED : BST_UNCHECKED, 0);
   }
+  // Windows' radio button reports a click when it takes the focus unchecked (Wine's does not);
+  // taking the focus chooses nothing under the shared rules, so that click is dropped.
   void Command(WORD code) override {
-    if (code == BN_CLICKED) option_.UserClicked();
+    if (code == BN_CLICKED && !TakingFocus()) option_.UserClicked();
   }
 
  private:
@@ -285,11 +321,16 @@ class OptionPeer : public ChildPeer {
 class ButtonPeer : public ChildPeer {
  public:
   explicit ButtonPeer(CommandButton& b)
-      : ChildPeer(b, L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, b.BackColor, b.ForeColor,
-                  &b.Font, true, false),
+      : ChildPeer(b, L"BUTTON", BS_PUSHBUTTON, b.BackColor, b.ForeColor, &b.Font, true, false),
         button_(b) {}
   void Command(WORD code) override {
     if (code == BN_CLICKED && button_.Click) button_.Click();
+  }
+  // With the focus, the button is drawn as the default one (the heavier frame), as Windows'
+  // dialog manager draws it, besides its focus rectangle.
+  void SetFocus(bool focused) override {
+    SendMessageW(hwnd_, BM_SETSTYLE, focused ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+    ChildPeer::SetFocus(focused);
   }
 
  private:
@@ -300,7 +341,7 @@ class EditPeer : public ChildPeer {
  public:
   explicit EditPeer(TextBox& t)
       : ChildPeer(t, L"EDIT",
-                  AlignStyle(t.TextAlign) | WS_GROUP |
+                  AlignStyle(t.TextAlign) |
                       (t.MultiLine ? ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN : ES_AUTOHSCROLL),
                   t.BackColor, t.ForeColor, &t.Font, true, true),
         box_(t) {}
@@ -514,6 +555,8 @@ class FormWindow : public FormPeer {
   }
   void Show() override {
     ShowWindow(hwnd_, SW_SHOW);
+    // Focus rectangles from the start, not only once a key has been pressed.
+    SendMessageW(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
     if (form_.Style() != FormStyle::FixedSingle) SetForegroundWindow(hwnd_);
     UpdateWindow(hwnd_);
   }
@@ -530,41 +573,13 @@ class FormWindow : public FormPeer {
     while (form.Peer() == self) {
       BOOL got = GetMessageW(&msg, nullptr, 0, 0);
       if (got <= 0) EndProgram(0);
-      // The dialog manager: Tab, the arrows in the option group, Space and Enter.
-      if (IsDialogMessageW(hwnd_, &msg)) continue;
+      // No IsDialogMessage: the form's keyboard rules are the shared ones (see RuleKey), and
+      // the dialog manager's could not put the option group's stop where its choice stands.
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
     for (HWND w : disabled)
       if (IsWindow(w)) EnableWindow(w, TRUE);
-  }
-
-  // The dialog manager walks the children from the top of the z-order down, so the tab order
-  // becomes the z-order. The checked option button is the group's tab stop (BUTTON keeps
-  // WS_TABSTOP on the checked one from then on).
-  void SetTabOrder(const std::vector<Control*>& order) override {
-    HWND after = HWND_TOP;
-    HWND firstOption = nullptr, checked = nullptr;
-    for (Control* c : order) {
-      auto* peer = dynamic_cast<ChildPeer*>(c->Peer());
-      if (!peer) continue;
-      SetWindowPos(peer->Hwnd(), after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-      after = peer->Hwnd();
-      if (auto* o = dynamic_cast<OptionButton*>(c)) {
-        if (!firstOption) firstOption = after;
-        if (o->Value() && !checked) checked = after;
-      }
-    }
-    for (Control* c : order)
-      if (auto* peer = dynamic_cast<ChildPeer*>(c->Peer()); peer && dynamic_cast<OptionButton*>(c)) {
-        const HWND h = peer->Hwnd();
-        LONG_PTR style = GetWindowLongPtrW(h, GWL_STYLE) & ~LONG_PTR(WS_TABSTOP | WS_GROUP);
-        if (h == (checked ? checked : firstOption)) style |= WS_TABSTOP;
-        if (h == firstOption) style |= WS_GROUP;
-        SetWindowLongPtrW(h, GWL_STYLE, style);
-      }
-    // Show focus rectangles from the start, not only after the first key.
-    SendMessageW(hwnd_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
   }
 
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp) {
@@ -584,6 +599,10 @@ class FormWindow : public FormPeer {
       case WM_COMMAND:
         if (ChildPeer* c = ChildOf(reinterpret_cast<HWND>(lp))) c->Command(HIWORD(wp));
         return 0;
+      case WM_KEYDOWN:
+        // The form itself has the keyboard (no control took it): the same rules.
+        if (const std::optional<Key> key = RuleKey(wp); key && form_.NativeKey(*key, KeyShift())) return 0;
+        break;
       case WM_TIMER:
         for (TimerPeer* t : LiveTimers())
           if (t->Id() == wp) {
@@ -664,13 +683,7 @@ std::unique_ptr<ControlPeer> NewLabelPeer(Label& l) { return std::make_unique<wi
 std::unique_ptr<ControlPeer> NewLinePeer(Line& l) { return std::make_unique<win32::LinePeer>(l); }
 std::unique_ptr<ControlPeer> NewCheckBoxPeer(CheckBox& b) { return std::make_unique<win32::CheckPeer>(b); }
 std::unique_ptr<ControlPeer> NewOptionButtonPeer(OptionButton& o) {
-  // The first option button of a form starts the group; the next control that is not one ends it.
-  bool first = true;
-  for (Control* c : o.Owner().Controls()) {
-    if (c == &o) break;
-    if (dynamic_cast<OptionButton*>(c)) first = false;
-  }
-  return std::make_unique<win32::OptionPeer>(o, first);
+  return std::make_unique<win32::OptionPeer>(o);
 }
 std::unique_ptr<ControlPeer> NewCommandButtonPeer(CommandButton& b) {
   return std::make_unique<win32::ButtonPeer>(b);
