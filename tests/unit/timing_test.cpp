@@ -54,7 +54,7 @@ TEST(Wait, NamesArmsAndClosesItsTimer) {
 }
 
 TEST(Wait, InputDuringThePauseIsHandledAndThePauseGoesOn) {
-  S().inputBeforeTimer = 3;
+  S().inputQueued = 3;
   WaitFor(1);
   EXPECT_EQ(S().timerWaits, 4);  // three wake-ups for input, then the timer
   EXPECT_EQ(S().doEvents, 4);    // messages pumped after every wake-up, the last one included

@@ -3,6 +3,7 @@
 // gives the hint.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -17,10 +18,13 @@
 namespace {
 
 using plat::null::S;
-using Wakes = std::vector<std::pair<long, std::uint32_t>>;  // {ms slept, result}
+using namespace std::chrono_literals;
+using Wakes = std::vector<std::pair<double, std::uint32_t>>;  // {ms slept, result}
 constexpr std::uint32_t kTimer = plat::kWaitObject0, kMessages = 1;
 const plat::DateTime kNow{2010, 6, 15, 10, 20, 30};
 
+// The loop below is the X11 program's own (common/pause_timers.cpp); the null backend only
+// feeds it a clock that moves while it sleeps.
 TEST(HintedPause, WakesWhenTheFaceCanChangeOrAMessageComes) {
   struct Row {
     const char* what;
@@ -28,22 +32,28 @@ TEST(HintedPause, WakesWhenTheFaceCanChangeOrAMessageComes) {
     bool hint;
     Wakes wakes;
   } rows[] = {
-      {"no hint: its own 1 ms", [] {}, false, {{1, kTimer}}},
+      {"no hint: its own 1 ms, to the next step of the 15.625-ms grid", [] {}, false,
+       {{5.625, kTimer}}},
       {"the next whole second", [] {}, true, {{700, kTimer}}},
       {"an interval timer due first, then the pause's own due time (already past)",
-       [] { S().intervalTimerMs = 200; }, true, {{200, kMessages}, {0, kTimer}}},
-      {"an interval timer due after the second", [] { S().intervalTimerMs = 900; }, true,
+       [] { S().intervalTimer = 200ms; }, true, {{200, kMessages}, {0, kTimer}}},
+      {"an interval timer due after the second", [] { S().intervalTimer = 900ms; }, true,
        {{700, kTimer}}},
-      {"input at once, then the pause's own 1 ms", [] { S().inputBeforeTimer = 1; }, true,
-       {{0, kMessages}, {1, kTimer}}},
-      {"repaints leave the hint standing", [] { S().repaintsBeforeTimer = 2; }, true,
+      {"input at once, then the pause's own 1 ms", [] { S().inputQueued = 1; }, true,
+       {{0, kMessages}, {5.625, kTimer}}},
+      {"repaints leave the hint standing", [] { S().repaintsQueued = 2; }, true,
        {{0, kMessages}, {0, kMessages}, {700, kTimer}}},
       {"the second turned before the pause", [] { S().now.second = 31; }, true, {{0, kTimer}}},
+      {"the wall clock set while it sleeps", [] { S().wallClockSet = true; }, true,
+       {{0, kTimer}}},
+      {"no hint: a set wall clock is not watched", [] { S().wallClockSet = true; }, false,
+       {{5.625, kTimer}}},
   };
   for (const Row& r : rows) {
     plat::null::Reset();
     S().now = kNow;
-    S().msIntoSecond = 300;
+    S().monotonic = 5010ms;
+    S().intoSecond = 300ms;
     if (r.hint) plat::HintNextChange(kNow);
     r.arrange();
     WaitFor(1);
@@ -52,12 +62,14 @@ TEST(HintedPause, WakesWhenTheFaceCanChangeOrAMessageComes) {
   }
 }
 
+// The second turns at the end of the first pause; the next pause is a plain one again.
 TEST(HintedPause, AHintServesOnePause) {
   S().now = kNow;
   plat::HintNextChange(kNow);
   WaitFor(1);
+  EXPECT_EQ(S().now, (plat::DateTime{2010, 6, 15, 10, 20, 31}));
   WaitFor(1);
-  EXPECT_EQ(S().wakes, (Wakes{{1000, kTimer}, {1, kTimer}}));
+  EXPECT_EQ(S().wakes, (Wakes{{1000, kTimer}, {15.625, kTimer}}));
 }
 
 // What Windows is asked for must not depend on the hint: name, due time, wait arguments, pumping.
@@ -65,7 +77,7 @@ TEST(HintedPause, MakesTheSameTimerCallsAsThePlainPause) {
   auto calls = [](bool hint) {
     plat::null::Reset();
     S().now = kNow;
-    S().inputBeforeTimer = 1;
+    S().inputQueued = 1;
     if (hint) plat::HintNextChange(kNow);
     WaitFor(1);
     return std::make_tuple(S().timerNames, S().dueTimes, S().waitCalls, S().doEvents, S().timersOpen);
@@ -91,9 +103,10 @@ TEST(LoopHint, GivenWithThePassReadingOnceTheTiersShowIt) {
   S().now = kNow;
   S().hints.clear();
   m.TimeItPass();
-  m.TimeItPass();
-  EXPECT_EQ(S().hints, (std::vector<plat::DateTime>{kNow, kNow}));
-  EXPECT_EQ(m.Sec(1).Caption(), "30");
+  m.TimeItPass();  // the first one's pause ended as the second turned
+  const plat::DateTime next{2010, 6, 15, 10, 20, 31};
+  EXPECT_EQ(S().hints, (std::vector<plat::DateTime>{kNow, next}));
+  EXPECT_EQ(m.Sec(1).Caption(), "31");
 }
 
 // A double-click on the mode label handled in the pass's own message step changes the hours:

@@ -1,4 +1,4 @@
-// When a hinted pause ends: the rule the backends that honour HintNextChange share (wait.h).
+// When a hinted pause ends: the rule the pause loop (pause_timers.h) follows at every round.
 #pragma once
 #include <cstdint>
 

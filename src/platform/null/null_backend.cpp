@@ -1,12 +1,12 @@
 #include "platform/null/null_backend.h"
 
 #include <algorithm>
+#include <chrono>
 #include <map>
-#include <optional>
 #include <stdexcept>
 
 #include "platform/app.h"
-#include "platform/common/wake_rule.h"
+#include "platform/common/pause_timers.h"
 #include "platform/emulated/hive.h"
 #include "platform/instance_lock.h"
 #include "platform/picture_box.h"
@@ -70,17 +70,53 @@ struct NullTimerPeer : NullControlPeer {
   Timer& timer;
 };
 
-struct NullTimer {
-  bool armed = false;
-  long dueMs = 0, elapsedMs = 0;  // the pause's own due time and how long it has slept
-  std::optional<DateTime> shown;  // the hint it was armed with
-  bool messagesReported = false;
-};
-std::map<Handle, NullTimer>& Timers() {
-  static std::map<Handle, NullTimer> timers;
-  return timers;
+// One second after t.
+DateTime OneSecondOn(DateTime t) {
+  if (++t.second < 60) return t;
+  t.second = 0;
+  if (++t.minute < 60) return t;
+  t.minute = 0;
+  if (++t.hour < 24) return t;
+  return ToDateTime(AddDays(DateOf(t), 1));
 }
-std::optional<DateTime> g_hint;
+
+// The clocks and queue of State, as the pause loop asks for them.
+class NullPauseSystem : public PauseSystem {
+ public:
+  std::int64_t MonotonicNs() override { return S().monotonic.count(); }
+  bool MessagesQueued() override { return S().inputQueued > 0 || S().repaintsQueued > 0; }
+  bool OnlyRepaintsQueued() override { return S().inputQueued == 0; }
+  std::int64_t NsUntilIntervalTimer() override {
+    return S().intervalTimer ? S().intervalTimer->count() : -1;
+  }
+  std::int64_t NsUntilReadingChanges(const DateTime& shown) override {
+    return shown != S().now ? 0 : (std::chrono::seconds(1) - S().intoSecond).count();
+  }
+  // Nothing arrives during a sleep here: the loop never sleeps past a queued message or a due
+  // interval timer, so the whole span passes.
+  Woke Sleep(std::int64_t ns, bool watchChanges) override {
+    using std::chrono::nanoseconds, std::chrono::seconds;
+    State& s = S();
+    if (watchChanges && s.wallClockSet) {
+      s.wallClockSet = false;
+      return Woke::kChanged;
+    }
+    if (ns < 0) return Woke::kFailed;  // would sleep for ever: nothing here wakes it
+    const nanoseconds slept(ns);
+    s.monotonic += slept;
+    for (s.intoSecond += slept; s.intoSecond >= seconds(1); s.intoSecond -= seconds(1))
+      s.now = OneSecondOn(s.now);
+    if (s.intervalTimer) s.intervalTimer = std::max(nanoseconds(0), *s.intervalTimer - slept);
+    return Woke::kLook;
+  }
+};
+
+NullPauseSystem g_pauseSystem;  // holds nothing: all it reads is in State
+
+PauseTimers& Pauses() {
+  static PauseTimers pauses(g_pauseSystem);
+  return pauses;
+}
 
 }  // namespace
 
@@ -93,8 +129,7 @@ void Reset() {
   delete g_state;
   g_state = new State;
   g_title.clear();
-  Timers().clear();
-  g_hint.reset();
+  Pauses() = PauseTimers(g_pauseSystem);
 }
 
 void FireTimers(int times) {
@@ -135,8 +170,14 @@ void ReportClosedPipesAsWriteErrors() {}
 std::string SettingsLocation() { return "memory"; }
 
 void DoEvents() {
-  ++S().doEvents;
-  if (S().onDoEvents) S().onDoEvents();
+  null::State& s = S();
+  ++s.doEvents;
+  if (s.inputQueued > 0)
+    --s.inputQueued;
+  else if (s.repaintsQueued > 0)
+    --s.repaintsQueued;
+  if (s.intervalTimer && s.intervalTimer->count() == 0) s.intervalTimer.reset();  // its one tick
+  if (s.onDoEvents) s.onDoEvents();
 }
 
 void EndProgram(int status) { throw null::ProgramEnded{status}; }
@@ -169,31 +210,22 @@ std::string MonthName(int month, bool abbreviate) {
 Handle CreateWaitableTimerA(void*, bool, const char* name) {
   S().timerNames.push_back(name ? name : "");
   if (S().failCreateTimer) return 0;
-  Handle h = ++null::g_nextHandle;
-  null::Timers()[h] = {};
   ++S().timersOpen;
-  return h;
+  return null::Pauses().Create();
 }
 
 bool SetWaitableTimer(Handle timer, std::uint32_t low, std::int32_t high, long, void*, void*, bool) {
   S().dueTimes.emplace_back(low, high);
-  auto it = null::Timers().find(timer);
-  if (S().failSetTimer || it == null::Timers().end()) return false;
-  const auto due = static_cast<std::int64_t>(
-      (static_cast<std::uint64_t>(static_cast<std::uint32_t>(high)) << 32) | low);
-  it->second = {true, static_cast<long>((due < 0 ? -due : due) / 10000), 0, null::g_hint, false};
-  null::g_hint.reset();
-  return true;
+  return !S().failSetTimer && null::Pauses().Arm(timer, low, high);
 }
 
 void HintNextChange(const DateTime& shown) {
   S().hints.push_back(shown);
-  null::g_hint = shown;
+  null::Pauses().Hint(shown);
 }
 
 bool CloseHandle(Handle h) {
-  null::g_hint.reset();
-  if (null::Timers().erase(h) == 0) return false;
+  if (!null::Pauses().Close(h)) return false;
   --S().timersOpen;
   return true;
 }
@@ -203,51 +235,13 @@ std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handl
   ++S().waits;
   S().waitCalls.push_back({count, timeoutMs, wakeMask});
   if (S().endAfterWaits >= 0 && S().waits > S().endAfterWaits) EndProgram(0);
-  if (count == 0) {
-    ++S().plainPauses;
-    return S().failPlainPause ? kWaitFailed : kWaitTimeout;
-  }
-  ++S().timerWaits;
-  if (S().failWaits) return kWaitFailed;
-  auto it = null::Timers().find(handles[0]);
-  if (it == null::Timers().end() || !it->second.armed) return kWaitFailed;
-  null::NullTimer& t = it->second;
-  long slept = 0;
-  auto wake = [&](std::uint32_t result) {
-    S().wakes.emplace_back(slept, result);
-    return result;
-  };
-  for (;;) {
-    WakeFacts f;
-    f.messagesQueued = S().inputBeforeTimer > 0 || S().repaintsBeforeTimer > 0;
-    f.messagesHandled = t.messagesReported;
-    f.intervalTimerNs = S().intervalTimerMs < 0 ? -1 : S().intervalTimerMs * 1'000'000;
-    f.dueNs = std::max(0L, t.dueMs - t.elapsedMs) * 1'000'000;
-    if (t.shown) f.changeNs = *t.shown != S().now ? 0 : (1000 - S().msIntoSecond) * 1'000'000L;
-    const WakeStep step = NextWakeStep(f);
-    if (step.kind == WakeStep::kMessages) {
-      bool mayChangeFace = true;
-      if (S().inputBeforeTimer > 0) {
-        --S().inputBeforeTimer;
-      } else if (S().intervalTimerMs == 0) {
-        S().intervalTimerMs = -1;  // its tick is the message
-      } else {
-        --S().repaintsBeforeTimer;
-        mayChangeFace = false;
-      }
-      if (mayChangeFace) t.messagesReported = true;
-      return wake(count);
-    }
-    if (step.kind == WakeStep::kTimerFired) return wake(kWaitObject0);
-    if (step.sleepNs < 0) return wake(kWaitFailed);  // would sleep for ever: nothing here wakes it
-    const long ms = static_cast<long>(step.sleepNs / 1'000'000);
-    slept += ms;
-    t.elapsedMs += ms;
-    S().msIntoSecond = (S().msIntoSecond + ms) % 1000;
-    const bool forTimer = S().intervalTimerMs == ms;
-    if (S().intervalTimerMs > 0) S().intervalTimerMs -= ms;
-    if (!forTimer) return wake(kWaitObject0);  // slept to the due time or to the next second
-  }
+  ++(count == 0 ? S().plainPauses : S().timerWaits);
+  if (count == 0 ? S().failPlainPause : S().failWaits) return kWaitFailed;
+  const auto before = S().monotonic;
+  const std::uint32_t result = null::Pauses().Wait(count, handles, timeoutMs);
+  S().wakes.emplace_back(std::chrono::duration<double, std::milli>(S().monotonic - before).count(),
+                         result);
+  return result;
 }
 
 void Sleep(std::uint32_t) { ++S().sleeps; }

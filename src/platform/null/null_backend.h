@@ -2,7 +2,9 @@
 // memory, and counters for everything the program asked of the platform.
 #pragma once
 #include <array>
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,10 +39,12 @@ struct State {
   bool lockHeldElsewhere = false;
   int lockClaims = 0;
 
-  // Timers and waits.
+  // Timers and waits. The waits run the pause loop the X11 program runs (common/pause_timers.h)
+  // over the clocks and queue below.
   bool failCreateTimer = false, failSetTimer = false, failWaits = false, failPlainPause = false;
-  int inputBeforeTimer = 0;  // MsgWait reports input this many times before the timer fires
-  int repaintsBeforeTimer = 0;  // the same for repaints, after any input
+  // Batches of input and of repaints queued: each ends a wait, and DoEvents handles one batch a
+  // call, input first.
+  int inputQueued = 0, repaintsQueued = 0;
   std::function<void()> onDoEvents;  // the "messages" DoEvents handles
   int endAfterWaits = -1;            // EndProgram(0) from the wait after this many waits
   std::vector<std::string> timerNames;
@@ -50,12 +54,12 @@ struct State {
   std::vector<std::array<std::uint32_t, 3>> waitCalls;
 
   // The hinted pause (wait.h). Time stands still here except while a pause sleeps; a sleep moves
-  // msIntoSecond and intervalTimerMs on. wakes: each return of a timer wait as {ms slept before
-  // it, its result}.
+  // the monotonic clock, intoSecond (whole seconds carry into `now`) and intervalTimer on.
   std::vector<DateTime> hints;  // every hint given
-  int msIntoSecond = 0;         // of the reading `now`
-  long intervalTimerMs = -1;    // until an interval timer is due; -1: none runs
-  std::vector<std::pair<long, std::uint32_t>> wakes;
+  std::chrono::nanoseconds monotonic{0}, intoSecond{0};  // intoSecond: of the reading `now`
+  std::optional<std::chrono::nanoseconds> intervalTimer;  // until one is due; DoEvents ticks it
+  bool wallClockSet = false;  // by the next sleep that watches for it
+  std::vector<std::pair<double, std::uint32_t>> wakes;  // each wait's {ms slept, result}
 
   // Region handed to a window.
   std::vector<Point> windowRegion;

@@ -1,7 +1,6 @@
 // Start-up, metrics, the message pump, event routing and the small runtime services.
 #include <X11/Xatom.h>
 #include <X11/extensions/shape.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -18,6 +17,7 @@
 #include "platform/dates.h"
 #include "platform/posix/session.h"
 #include "platform/posix/reg_file_store.h"
+#include "platform/wait.h"
 #include "platform/x11/x11_internal.h"
 
 namespace plat {
@@ -64,20 +64,11 @@ void Dispatch(XEvent& ev) {
   it->second->HandleEvent(ev);
 }
 
-void WaitForInput(int timeoutMs) {
-  Display* d = X().dpy;
-  if (XPending(d) > 0) return;  // already queued: poll() would not see it
-  long timer = MsUntilNextTimer();
-  if (timer >= 0 && (timeoutMs < 0 || timer < timeoutMs)) timeoutMs = static_cast<int>(timer);
-  pollfd p{ConnectionNumber(d), POLLIN, 0};
-  int r = poll(&p, 1, timeoutMs);
-  if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) OnIoError(d);
-}
-
 void RunModalLoop(Window modal, const std::function<bool()>& done) {
   g_modal.push_back(modal);
   while (!done()) {
-    WaitForInput(-1);
+    // The pause loop's plain wait: returns for events and for due interval timers.
+    MsgWaitForMultipleObjects(0, nullptr, false, kInfinite, kQsAllInput);
     DoEvents();
   }
   g_modal.pop_back();

@@ -54,9 +54,6 @@ void Dispatch(XEvent& event);
 
 // Runs events (and nothing else) until done() is true; other top-levels take no input meanwhile.
 void RunModalLoop(Window modal, const std::function<bool()>& done);
-// Blocks until the X connection has something to read, a timer is due, or timeoutMs passes
-// (-1: no limit).
-void WaitForInput(int timeoutMs);
 
 // Interval timers. Due ones fire from DoEvents, like WM_TIMER messages.
 long MsUntilNextTimer();  // -1 when no timer runs

@@ -1,4 +1,5 @@
-// Waitable timers and the message-aware wait.
+// Waitable timers and the message-aware wait: the X11 parts of the pause loop in
+// common/pause_timers.cpp.
 //
 // A pause without a hint keeps the Windows timing: Windows wakes a 1-ms waitable timer on its
 // next clock interrupt, every 15.625 ms by default, so its deadline is rounded up to that grid on
@@ -14,10 +15,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
-#include <map>
-#include <optional>
 
-#include "platform/common/wake_rule.h"
+#include "platform/common/pause_timers.h"
 #include "platform/wait.h"
 #include "platform/x11/x11_dates.h"
 #include "platform/x11/x11_internal.h"
@@ -25,39 +24,16 @@
 namespace plat {
 namespace {
 
-constexpr std::int64_t kPeriodNs = 15'625'000;  // the Windows default timer interrupt period
 constexpr std::int64_t kSecondNs = 1'000'000'000;
 
-// One pause's timer. It needs no kernel object: its due time bounds the wait's ppoll().
-struct PauseTimer {
-  std::int64_t dueNs = -1;  // monotonic; -1 while not armed
-  bool hinted = false;
-  DateTime shown;           // the hint's reading
-  bool messagesReported = false;  // other than repaints: a handler may have changed the face
-  bool signalled = false;
-};
-std::map<Handle, PauseTimer> g_timers;
-Handle g_nextHandle = 0x40;
-std::optional<DateTime> g_hint;  // for the next pause that is armed
-
-std::int64_t MonotonicNs() {
+std::int64_t MonotonicNowNs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return std::int64_t(ts.tv_sec) * kSecondNs + ts.tv_nsec;
 }
 
-std::int64_t RoundUpToPeriod(std::int64_t ns) { return (ns + kPeriodNs - 1) / kPeriodNs * kPeriodNs; }
-
 timespec ToTimespec(std::int64_t ns) {
   return {static_cast<time_t>(ns / kSecondNs), static_cast<long>(ns % kSecondNs)};
-}
-
-// Until the local reading differs from `shown`: 0 when it already does, else the rest of the
-// current wall-clock second (every zone's offset is whole seconds).
-std::int64_t NsUntilReadingChanges(const DateTime& shown) {
-  timespec at{};
-  if (x11::LocalReading(at) != shown) return 0;
-  return kSecondNs - at.tv_nsec;
 }
 
 // A wall-clock timer set far ahead, which the kernel cancels whenever the wall clock is set
@@ -119,108 +95,81 @@ Bool FlagNonPaint(Display*, XEvent* e, XPointer flag) {
 }
 
 // Repaints follow every move of a cell; they cannot change what the caller shows.
-bool OnlyRepaintsQueued(Display* d) {
+bool OnlyRepaintsIn(Display* d) {
   bool other = false;
   XEvent unused;
   XCheckIfEvent(d, &unused, FlagNonPaint, reinterpret_cast<XPointer>(&other));
   return !other;
 }
 
-}  // namespace
-
-Handle CreateWaitableTimerA(void*, bool, const char*) {
-  // Linux timers have no names; the name only matters to other programs on Windows.
-  Handle h = ++g_nextHandle;
-  g_timers[h] = {};
-  return h;
-}
-
-void HintNextChange(const DateTime& shown) { g_hint = shown; }
-
-bool SetWaitableTimer(Handle timer, std::uint32_t dueLow, std::int32_t dueHigh, long, void*, void*,
-                      bool) {
-  auto it = g_timers.find(timer);
-  if (it == g_timers.end()) return false;
-  std::int64_t due = static_cast<std::int64_t>(
-      (static_cast<std::uint64_t>(static_cast<std::uint32_t>(dueHigh)) << 32) | dueLow);
-  // Negative: 100-ns units from now. Positive (an absolute FILETIME) is not used by the program;
-  // it counts from now as well rather than never firing.
-  const std::int64_t relNs = (due < 0 ? -due : due) * 100;
-  PauseTimer& t = it->second;
-  t = {};
-  t.dueNs = RoundUpToPeriod(MonotonicNs() + relNs);
-  if (g_hint) {
-    t.hinted = true;
-    t.shown = *g_hint;
-    g_hint.reset();
+// The X connection, the monotonic and wall clocks and the watches above, as the pause loop asks
+// for them.
+class X11PauseSystem : public PauseSystem {
+ public:
+  std::int64_t MonotonicNs() override { return MonotonicNowNs(); }
+  // XPending also flushes our requests; events Xlib has already read would not wake ppoll().
+  bool MessagesQueued() override { return XPending(x11::X().dpy) > 0; }
+  bool OnlyRepaintsQueued() override { return OnlyRepaintsIn(x11::X().dpy); }
+  std::int64_t NsUntilIntervalTimer() override {
+    const long ms = x11::MsUntilNextTimer();
+    return ms < 0 ? -1 : ms * 1'000'000;
   }
-  return true;
-}
-
-bool CloseHandle(Handle handle) {
-  g_hint.reset();  // a hint belongs to one pause, armed or not
-  return g_timers.erase(handle) == 1;
-}
-
-std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handles, bool,
-                                        std::uint32_t timeoutMs, std::uint32_t) {
-  if (count > 1) return kWaitFailed;
-  PauseTimer plain;  // count 0: a pause of timeoutMs, never hinted
-  PauseTimer* timer = &plain;
-  if (count == 1) {
-    auto it = g_timers.find(handles[0]);
-    if (it == g_timers.end()) return kWaitFailed;
-    timer = &it->second;
-  } else if (timeoutMs != kInfinite) {
-    plain.dueNs = RoundUpToPeriod(MonotonicNs() + std::int64_t(timeoutMs) * 1'000'000);
+  // The rest of the current wall-clock second: every zone's offset is whole seconds.
+  std::int64_t NsUntilReadingChanges(const DateTime& shown) override {
+    timespec at{};
+    if (x11::LocalReading(at) != shown) return 0;
+    return kSecondNs - at.tv_nsec;
   }
-  Display* d = x11::X().dpy;
-  for (;;) {
-    if (timer->signalled) return kWaitObject0;
-    WakeFacts facts;
-    // XPending flushes our requests, and events already read into Xlib's queue would not wake
-    // ppoll(): look there first.
-    facts.messagesQueued = XPending(d) > 0;
-    facts.messagesHandled = timer->messagesReported;
-    const long timerMs = x11::MsUntilNextTimer();
-    facts.intervalTimerNs = timerMs < 0 ? -1 : timerMs * 1'000'000;
-    if (timer->dueNs >= 0) facts.dueNs = std::max<std::int64_t>(0, timer->dueNs - MonotonicNs());
-    if (timer->hinted) facts.changeNs = NsUntilReadingChanges(timer->shown);
-    const WakeStep step = NextWakeStep(facts);
-    if (step.kind == WakeStep::kMessages) {
-      if (facts.intervalTimerNs == 0 || !OnlyRepaintsQueued(d)) timer->messagesReported = true;
-      return count;
-    }
-    if (step.kind == WakeStep::kTimerFired) {
-      if (count == 0) return kWaitTimeout;
-      timer->signalled = true;
-      return kWaitObject0;
-    }
-    const bool wakeArmed = step.sleepNs >= 0 && ArmWake(step.sleepNs);
+  // In ppoll() on the X connection, the wake timer and, when watching, the clock and zone.
+  Woke Sleep(std::int64_t ns, bool watchChanges) override {
+    Display* d = x11::X().dpy;
+    const bool wakeArmed = ns >= 0 && ArmWake(ns);
     pollfd fds[4] = {{ConnectionNumber(d), POLLIN, 0},
-                     {timer->hinted ? ClockSetFd() : -1, POLLIN, 0},
-                     {timer->hinted ? x11::ZoneWatchFd() : -1, POLLIN, 0},
+                     {watchChanges ? ClockSetFd() : -1, POLLIN, 0},
+                     {watchChanges ? x11::ZoneWatchFd() : -1, POLLIN, 0},
                      {wakeArmed ? g_wakeFd : -1, POLLIN, 0}};
     timespec left{};
-    if (step.sleepNs >= 0) left = ToTimespec(step.sleepNs);
-    const int r = ppoll(fds, 4, step.sleepNs >= 0 && !wakeArmed ? &left : nullptr, nullptr);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return kWaitFailed;
-    }
+    if (ns >= 0) left = ToTimespec(ns);
+    const int r = ppoll(fds, 4, ns >= 0 && !wakeArmed ? &left : nullptr, nullptr);
+    if (r < 0) return errno == EINTR ? Woke::kLook : Woke::kFailed;
     if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
       std::fprintf(stderr, "zorvane: lost the connection to the X server\n");
       _exit(1);
     }
-    // The face follows the clock's reading: a stepped clock or a new zone changes it now.
-    if ((fds[1].revents & POLLIN) && TakeClockSet()) timer->signalled = true;
-    if ((fds[2].revents & POLLIN) && x11::TakeZoneChange()) timer->signalled = true;
-    // X input is reported by XPending on the next round.
+    // Both are read, so neither reports the same change twice.
+    const bool clockSet = (fds[1].revents & POLLIN) && TakeClockSet();
+    const bool zoneChanged = (fds[2].revents & POLLIN) && x11::TakeZoneChange();
+    return clockSet || zoneChanged ? Woke::kChanged : Woke::kLook;
   }
+};
+
+PauseTimers& Pauses() {
+  static X11PauseSystem system;
+  static PauseTimers pauses(system);
+  return pauses;
+}
+
+}  // namespace
+
+Handle CreateWaitableTimerA(void*, bool, const char*) { return Pauses().Create(); }
+
+void HintNextChange(const DateTime& shown) { Pauses().Hint(shown); }
+
+bool SetWaitableTimer(Handle timer, std::uint32_t dueLow, std::int32_t dueHigh, long, void*, void*,
+                      bool) {
+  return Pauses().Arm(timer, dueLow, dueHigh);
+}
+
+bool CloseHandle(Handle handle) { return Pauses().Close(handle); }
+
+std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handles, bool,
+                                        std::uint32_t timeoutMs, std::uint32_t) {
+  return Pauses().Wait(count, handles, timeoutMs);
 }
 
 void Sleep(std::uint32_t milliSeconds) {
-  timespec until = ToTimespec(RoundUpToPeriod(MonotonicNs() + std::int64_t(milliSeconds) * 1'000'000));
+  timespec until =
+      ToTimespec(RoundUpToTimerPeriod(MonotonicNowNs() + std::int64_t(milliSeconds) * 1'000'000));
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
   }
 }
