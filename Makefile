@@ -74,6 +74,7 @@ windows-blackbox: windows-build
 bench: build windows-build
 	$(BUILD)/bench/tick_bench
 	bench/side_by_side.sh $(BUILD)
+	bench/about_cost.sh $(BUILD)
 	bench/windows_side_by_side.sh $(BUILD) build-win32 build-win64
 
 # For each of win32 (i686) and win64 (x86_64), built with the cross compilers alone, into dist/:

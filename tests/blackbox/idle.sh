@@ -101,6 +101,39 @@ case_idle_zone() {
   # And as `ln -sf` does it: the link removed, then made again.
   ln -sfn /usr/share/zoneinfo/America/Sao_Paulo "$etc/localtime"
   check_hour "$t: Sao Paulo within 2 s" "$CLOCK" America/Sao_Paulo
+  # A new /etc mounted over the watched one: its zone shows, and its own changes are followed.
+  local etc2="$ENV_DIR/etc2"
+  cp -a "$etc" "$etc2"
+  ln -sfn /usr/share/zoneinfo/Europe/Berlin "$etc2/localtime"
+  nsenter -t "$CLOCK_PID" -m mount --bind "$etc2" /etc
+  check_hour "$t: Berlin from a new /etc within 2 s" "$CLOCK" Europe/Berlin
+  ln -sfn /usr/share/zoneinfo/Asia/Tokyo "$etc2/localtime.new"
+  mv -T "$etc2/localtime.new" "$etc2/localtime"
+  check_hour "$t: Tokyo in the new /etc within 2 s" "$CLOCK" Asia/Tokyo
+  stop "$CLOCK_PID"
+}
+
+# case_idle_tz HOW TZ: the clock runs with TZ set (ZI: the private zone folder) and TZDIR a private
+# copy of two zones; the file TZ names becomes Tokyo's by HOW (rename: a new file moved over it,
+# rewrite: written in place). The C library would keep Berlin while TZ's value stays the same.
+case_idle_tz() {
+  local how=$1 tz=$2 t="idle: TZ=$2, zone file changed by $1 $WM_TAG"
+  new_env
+  write_settings '"Format"=dword:00000001'
+  local zi="$ENV_DIR/zi" file="$ENV_DIR/zi/Europe/Berlin"
+  mkdir -p "$zi/Europe" "$zi/Asia"
+  cp /usr/share/zoneinfo/Europe/Berlin "$file"
+  cp /usr/share/zoneinfo/Asia/Tokyo "$zi/Asia/Tokyo"
+  clock_env
+  spawn "$ENV_DIR/clock" "${CLOCK_ENV[@]}" TZDIR="$zi" TZ="${tz/ZI/$zi}" "$ZORVANE"
+  CLOCK_PID=$SPAWNED
+  shown_clock || return
+  check_hour "$t: Berlin at first" "$CLOCK" Europe/Berlin
+  case $how in
+    rename) cp "$zi/Asia/Tokyo" "$file.new" && mv -T "$file.new" "$file" ;;
+    rewrite) cat "$zi/Asia/Tokyo" >"$file" ;;
+  esac
+  check_hour "$t: Tokyo within 2 s" "$CLOCK" Asia/Tokyo
   stop "$CLOCK_PID"
 }
 
@@ -134,6 +167,11 @@ case_idle_step() {
 group_idle() {
   case_idle_seconds
   case_idle_zone
+  local row
+  for row in "rename Europe/Berlin" "rewrite Europe/Berlin" "rename ZI/Europe/Berlin"; do
+    # shellcheck disable=SC2086 # a row is two words
+    case_idle_tz $row
+  done
   case_idle_step
   case_idle_credits
 }

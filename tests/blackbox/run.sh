@@ -104,6 +104,11 @@ if wanted scale; then
   XVFB_SCREEN=1920x1536x24 run_group group_scale150 none
   XVFB_SCREEN=1920x1536x24 run_group group_scale150 openbox
 fi
+# Xft.dpi far too large for a 1280 x 1024 screen.
+if wanted scale_absurd; then
+  run_group group_scale_absurd none
+  run_group group_scale_absurd openbox
+fi
 
 if wanted faults; then
   run_group group_faults none

@@ -212,3 +212,26 @@ scale_group() {
 
 group_scale200() { scale_group 192; }
 group_scale150() { scale_group 144; }
+
+# Xft.dpi far past any screen: the scale is held to the largest at which the triangle fits the
+# 1280 x 1024 monitor (its width decides: 1280 / 300), and one stderr line says so.
+group_scale_absurd() {
+  local dpi t m x y w h
+  SCALE=$(awk 'BEGIN { printf "%.17g", 1280 / 300 }')
+  for dpi in 9600 1e308; do
+    t="Xft.dpi $dpi $WM_TAG"
+    if ! printf 'Xft.dpi:\t%s\n' "$dpi" | xrdb -nocpp -merge; then
+      not_ok "$t: set-up" "xrdb could not set Xft.dpi"
+      continue
+    fi
+    new_env
+    write_settings '"Format"=dword:00000001'
+    start_clock
+    shown_clock || continue
+    read -r m x y w h <<<"$("$XPROBE" geom "$CLOCK")"
+    check_true "$t: triangle on the screen" "window $w x $h at $x,$y" \
+      test "$x" -ge 0 -a "$y" -ge 0 -a $((x + $(dev 300))) -le 1280 -a $((y + $(dev 225))) -le 1024
+    check "$t: one stderr line says the scale was limited" 1 "$(grep -c 'scale' "$ENV_DIR/clock.err")"
+    stop "$CLOCK_PID"
+  done
+}

@@ -69,6 +69,29 @@ TEST(Scale, ReadsXftDpiFromTheResourceString) {
     EXPECT_DOUBLE_EQ(plat::ScaleFromResources(c.resources).Factor(), c.factor) << c.resources;
 }
 
+// The triangle (300 x 225 logical px) on a monitor: a fitting scale stays, a larger one becomes
+// the largest whose device edges still fit; never below 1.
+TEST(Scale, FitsTheTriangleOnTheMonitor) {
+  struct Case {
+    double factor;
+    int areaW, areaH;
+    double fit;
+  } cases[] = {
+      {2.0, 1280, 1024, 2.0},
+      {8.0, 1280, 1024, 1280.0 / 300},  // the width decides
+      {8.0, 3000, 1024, 1024.0 / 225},  // the height decides
+      {3.0, 200, 100, 1.0},             // a monitor smaller than the triangle itself
+  };
+  for (const Case& c : cases) {
+    const DisplayScale got = plat::FitScale(DisplayScale(c.factor), 300, 225, c.areaW, c.areaH);
+    EXPECT_NEAR(got.Factor(), c.fit, 1e-9) << c.factor << " on " << c.areaW << "x" << c.areaH;
+    if (c.fit > 1) {
+      EXPECT_LE(got.ToDevice(300), c.areaW);
+      EXPECT_LE(got.ToDevice(225), c.areaH);
+    }
+  }
+}
+
 // A 2 x 1 picture at 150 % (3 x 2 device pixels): its own pixel is blown up, its see-through
 // one shows the screen's device pixels, each its own.
 TEST(DevicePicture, OwnPixelsBlownUpSeeThroughOnesFromTheScreen) {

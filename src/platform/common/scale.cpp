@@ -64,4 +64,13 @@ DisplayScale ScaleFromResources(std::string_view resources) {
   return DisplayScale(dpi > 0 ? dpi / 96.0 : 1.0);
 }
 
+DisplayScale FitScale(const DisplayScale& scale, int w, int h, int areaW, int areaH) {
+  auto fits = [&](const DisplayScale& s) { return s.ToDevice(w) <= areaW && s.ToDevice(h) <= areaH; };
+  if (w <= 0 || h <= 0 || fits(scale)) return scale;
+  DisplayScale fit(std::min(double(areaW) / w, double(areaH) / h));
+  // The quotient can land a hair past an edge that then rounds up by one device pixel.
+  while (!fit.IsOne() && !fits(fit)) fit = DisplayScale(std::nextafter(fit.Factor(), 0.0));
+  return fit;
+}
+
 }  // namespace plat

@@ -39,4 +39,9 @@ int FontPixels(double points, const DisplayScale& scale);
 // 1 when it names none.
 DisplayScale ScaleFromResources(std::string_view resources);
 
+// The scale at which a logical w x h box still fits a device area of areaW x areaH pixels: the
+// given one when it fits, else the largest that does (never below 1). Xft.dpi 9600 is a typo,
+// and an 8x clock hangs off every screen.
+DisplayScale FitScale(const DisplayScale& scale, int w, int h, int areaW, int areaH);
+
 }  // namespace plat

@@ -217,6 +217,16 @@ std::string Initialize() {
   if (const char* resources = XResourceManagerString(d)) x11::g_scale = ScaleFromResources(resources);
 
   x11::InitScreen();
+  // The clock's triangle (300 x 225 logical px) must fit the primary monitor, or its tip, the
+  // handle it is dragged by, can be out of reach.
+  const PixelRect monitor = x11::PrimaryMonitorInRoot();
+  const DisplayScale fit = FitScale(x11::g_scale, 300, 225, monitor.w, monitor.h);
+  if (fit.Factor() != x11::g_scale.Factor()) {
+    std::fprintf(stderr, "zorvane: Xft.dpi asks for more than fits; scale limited to %g, the largest "
+                 "at which the clock fits the %d x %d monitor\n",
+                 fit.Factor(), monitor.w, monitor.h);
+    x11::g_scale = fit;
+  }
   return x11::InitFonts();
 }
 
