@@ -55,9 +55,22 @@ case_about() {
     stop "$CLOCK_PID"
     return
   fi
-  # Read first: the next credit line comes 1.5 s after opening.
-  local text0
+  # Read first: the next credit line comes 1.5 s after opening. From then on every distinct
+  # text is noted in the background, so that the slow checks below cannot miss a step.
+  local text0 final roll="$ENV_DIR/roll" sampler
   text0=$(caption "$ABOUT" Text1)
+  final=$(credits_text 6)
+  (
+    last=$text0
+    printf '%s\0' "$text0" >"$roll"
+    for ((i = 0; i < 1500; i++)); do   # 1500 polls of at least 20 ms: 30 s and more
+      cur=$(caption "$ABOUT" Text1)
+      [[ -n "$cur" && "$cur" != "$last" ]] && { printf '%s\0' "$cur" >>"$roll"; last=$cur; }
+      [[ "$cur" == "$final" ]] && break
+      sleep 0.02
+    done
+  ) &
+  sampler=$!
   ok "$t: shown"
   check "$t: credits at opening" "$(credits_text 0)" "$text0"
   local m ax ay aw ah sx sy sw sh
@@ -94,23 +107,19 @@ case_about() {
   check "$t: panel inside is the picture (neither magenta nor the screen behind)" yes \
     "$([[ "$in_after" != "255,0,255" && "$in_after" != "$in_before" ]] && echo yes || echo "no: $in_after")"
 
-  # The credits roll in, one line every 1.5 s; the light blinks every 0.5 s. Every distinct text
-  # in order, until the last line is there (each step lasts 1.5 s: polling cannot miss one).
-  local final seen=() want_seq=() k cur blink_on=0 blink_off=0 polls=0
-  final=$(credits_text 6)
+  # The credits roll in, one line every 1.5 s; the light blinks every 0.5 s meanwhile.
+  local seen=() want_seq=() k cur blink_on=0 blink_off=0 polls=0
   for k in 0 1 2 3 4 5 6; do want_seq+=("$(credits_text "$k")"); done
-  seen=("$text0")
-  while ((polls < 750)); do   # 750 polls of at least 20 ms: 15 s and more
-    cur=$(caption "$ABOUT" Text1)
-    [[ -n "$cur" && "$cur" != "${seen[-1]}" ]] && seen+=("$cur")
+  while ((polls < 750 && (blink_on == 0 || blink_off == 0))); do   # 750 polls: 15 s and more
     case "$(map_state "$ABOUT" Picture4)" in
       viewable) blink_on=$((blink_on + 1)) ;;
       unmapped) blink_off=$((blink_off + 1)) ;;
     esac
-    [[ "$cur" == "$final" ]] && break
     sleep 0.02
     polls=$((polls + 1))
   done
+  wait "$sampler" 2>/dev/null   # it ends on the last line, or after 30 s
+  mapfile -d '' seen <"$roll"
   check "$t: credits roll in line by line" "$(join_bar "${want_seq[@]}")" "$(join_bar "${seen[@]}")"
   check "$t: all seven lines at the end, no empty line first" "$final" "$(caption "$ABOUT" Text1)"
   check "$t: the green light blinks" "on and off" \
