@@ -1,7 +1,6 @@
-# Faults from outside: another user's lock, one display under two names, a spoiled, removed or
-# special settings file, a home folder missing or shut, two clocks writing at once, a write
-# killed half-way, a user's own formatting, and a dialog destroyed by another client. Uses
-# open_setup (dialogs.sh) and open_about (about.sh).
+# Faults from outside: a spoiled, removed or special settings file, a home folder missing or
+# shut, two clocks writing at once, a write killed half-way, a user's own formatting, and a
+# dialog destroyed by another client. Uses open_setup (dialogs.sh) and open_about (about.sh).
 
 NOBODY=65534
 
@@ -32,63 +31,6 @@ flip_format() {
 err_lines() { grep -c -- "$1" "$ENV_DIR/clock.err"; }
 # err_exact LINE: how many lines of the clock's stderr are exactly LINE.
 err_exact() { grep -cxF -- "$1" "$ENV_DIR/clock.err"; }
-
-# Fault 1. A lock folder planted by another user (no XDG_RUNTIME_DIR, so the clock falls back to
-# $TMPDIR/zorvane-<uid>), with a lock file held by that user: the clock starts and says why the
-# lock was not used.
-case_other_users_lock() {
-  local t="lock planted by another user $WM_TAG"
-  if [[ $(id -u) != 0 ]] || ! command -v setpriv >/dev/null || ! command -v flock >/dev/null; then
-    skip "$t" "needs root, setpriv and flock to act as a second user"
-    return
-  fi
-  new_env
-  write_settings '"Format"=dword:00000001' '"Position"=dword:00000001'
-  local shared planted holder
-  shared=$(mktemp -d /tmp/zorvane-faults.XXXXXX)
-  chmod 1777 "$shared"
-  planted="$shared/zorvane-0"
-  setpriv --reuid $NOBODY --regid $NOBODY --clear-groups mkdir -m 777 "$planted"
-  spawn "$ENV_DIR/holder" setpriv --reuid $NOBODY --regid $NOBODY --clear-groups \
-    flock "$planted/zorvane-_${DISPLAY#:}.lock" sleep 60
-  holder=$SPAWNED
-  wait_for 3000 test -e "$planted/zorvane-_${DISPLAY#:}.lock"
-  clock_env
-  local env=()
-  for e in "${CLOCK_ENV[@]}"; do [[ "$e" == XDG_RUNTIME_DIR=* ]] || env+=("$e"); done
-  spawn "$ENV_DIR/clock" "${env[@]}" TMPDIR="$shared" "$ZORVANE"
-  CLOCK_PID=$SPAWNED
-  if wait_clock 5000 >/dev/null; then ok "$t: the clock starts"; else
-    not_ok "$t: the clock starts" "no clock within 5 s; message boxes: $("$XPROBE" count --title Zorvane --child-name OK)"
-  fi
-  check "$t: one line says the lock was not used" 1 "$(err_lines 'no safe place for the single-instance lock')"
-  check "$t: the planted folder is untouched" "zorvane-_${DISPLAY#:}.lock" "$(ls "$planted" | xargs)"
-  stop "$CLOCK_PID"
-  stop "$holder"
-  rm -rf "$shared"
-}
-
-# Fault 2. Ten copies at once, half with DISPLAY=:N and half with DISPLAY=unix:N: one clock.
-case_display_spellings() {
-  local t="one display, two spellings $WM_TAG"
-  new_env
-  write_settings '"Format"=dword:00000001' '"Position"=dword:00000001'
-  clock_env
-  local pids=() i spelling
-  for i in 0 1 2 3 4 5 6 7 8 9; do
-    spelling=$DISPLAY
-    ((i % 2)) && spelling="unix$DISPLAY"
-    spawn "$ENV_DIR/copy$i" "${CLOCK_ENV[@]}" DISPLAY="$spelling" "$ZORVANE"
-    pids+=("$SPAWNED")
-  done
-  wait_clock 5000 >/dev/null
-  nine_boxes() { [[ "$("$XPROBE" count --title Zorvane --child-name OK)" == 9 ]]; }
-  wait_for 8000 nine_boxes
-  unset -f nine_boxes
-  check "$t: clocks" 1 "$(count_clocks)"
-  check "$t: 'already Running' messages" 9 "$("$XPROBE" count --title Zorvane --child-name OK)"
-  for i in "${pids[@]}"; do stop "$i"; done
-}
 
 # Fault 3. The settings file spoiled while the clock runs: the next change moves it aside and
 # stores the change in a fresh file. Removed: the change cannot be stored, and one line says so.
@@ -303,8 +245,6 @@ case_dialog_destroyed() {
 }
 
 group_faults() {
-  case_other_users_lock
-  case_display_spellings
   case_spoiled_and_removed
   case_two_writers
   case_file_kept_as_written
