@@ -171,7 +171,7 @@ case_one_clock_per_display() {
     ":N and unix:N.0|DISPLAY=:$n|DISPLAY=unix:00$n.0"
     "XDG_RUNTIME_DIR set and unset|XDG_RUNTIME_DIR=RUNTIME|env -u XDG_RUNTIME_DIR"
     "XDG_RUNTIME_DIR and a link to it|XDG_RUNTIME_DIR=RUNTIME|XDG_RUNTIME_DIR=LINK"
-    "another user's /tmp/zorvane-$(id -u)|PLANT|PLANT")
+    "another user's /tmp/zorvane-$(id -u), no XDG_RUNTIME_DIR|PLANT|PLANT")
   for row in "${rows[@]}"; do
     IFS='|' read -r label a b <<<"$row"
     local t="one clock: $label $WM_TAG"
@@ -191,7 +191,7 @@ case_one_clock_per_display() {
       ((i % 2)) && words=$b
       words=${words//RUNTIME/$ENV_DIR/runtime}
       words=${words//LINK/$ENV_DIR/link}
-      words=${words//PLANT/unshare -m $ENV_DIR/plant}
+      words=${words//PLANT/env -u XDG_RUNTIME_DIR unshare -m $ENV_DIR/plant}
       spawn "$ENV_DIR/copy$i" "${CLOCK_ENV[@]}" $words "$ZORVANE"
       pids+=("$SPAWNED")
     done

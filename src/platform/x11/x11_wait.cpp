@@ -17,6 +17,7 @@
 #include <map>
 #include <optional>
 
+#include "platform/emulated/hive.h"
 #include "platform/common/wake_rule.h"
 #include "platform/wait.h"
 #include "platform/x11/x11_dates.h"
@@ -175,6 +176,9 @@ std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handl
     plain.dueNs = RoundUpToPeriod(MonotonicNs() + std::int64_t(timeoutMs) * 1'000'000);
   }
   Display* d = x11::X().dpy;
+  // A settings change kept in memory while another process held the settings lock is stored
+  // here, on the clock's next pass, never by waiting for the lock.
+  ActiveHiveStore().StorePending();
   for (;;) {
     if (timer->signalled) return kWaitObject0;
     WakeFacts facts;
