@@ -397,6 +397,12 @@ bool RegFileStore::Save(const Hive& hive) {
     return SaveFailed("cannot look at it", errno);
   }
   if (!text) text = FormatRegFile(hive);
+  // Load refuses a file past the limit: writing one would lose every setting at the next start.
+  if (text->size() > static_cast<std::size_t>(kMaxFileBytes)) {
+    return NotStored("too large", "with this change it would grow to " +
+                                      std::to_string(text->size()) + " bytes, more than the " +
+                                      std::to_string(kMaxFileBytes) + " it can be read back at");
+  }
 
   // One fixed name: a write killed half-way leaves at most this one file, and the next write,
   // holding the folder's lock, clears it away first.
