@@ -1,7 +1,6 @@
-# Faults from outside: another user's lock, one display under two names, a spoiled, removed or
-# special settings file, a home folder missing or shut, two clocks writing at once, a write
-# killed half-way, a user's own formatting, and a dialog destroyed by another client. Uses
-# open_setup (dialogs.sh) and open_about (about.sh).
+# Faults from outside: a spoiled, removed or special settings file, a home folder missing or
+# shut, two clocks writing at once, a write killed half-way, a user's own formatting, and a
+# dialog destroyed by another client. Uses open_setup (dialogs.sh) and open_about (about.sh).
 
 NOBODY=65534
 
@@ -33,61 +32,137 @@ err_lines() { grep -c -- "$1" "$ENV_DIR/clock.err"; }
 # err_exact LINE: how many lines of the clock's stderr are exactly LINE.
 err_exact() { grep -cxF -- "$1" "$ENV_DIR/clock.err"; }
 
-# Fault 1. A lock folder planted by another user (no XDG_RUNTIME_DIR, so the clock falls back to
-# $TMPDIR/zorvane-<uid>), with a lock file held by that user: the clock starts and says why the
-# lock was not used.
-case_other_users_lock() {
-  local t="lock planted by another user $WM_TAG"
+# sample_seconds S OUT: for S seconds, the time of every change of the clock's seconds cell.
+sample_seconds() {
+  local end=$((SECONDS + $1)) cur last=""
+  while ((SECONDS < end)); do
+    cur=$(caption "$CLIENT" "Sec(1)")
+    [[ "$cur" != "$last" ]] && date +%s.%N && last=$cur
+    sleep 0.02
+  done >"$2"
+}
+
+# Another process holds the settings lock while "MIL" is double-clicked and Setup applied (four
+# writes): the seconds cell never stops for more than 1.2 s, leaving out the time Setup is open
+# (the clock holds still then), so it moves again within 1.2 s of Apply. Another user can only lock the
+# folder, which stops nothing; a process of the user's own (a stuck clock) holding the lock file
+# gets the change kept in memory, said once, and stored when it lets go.
+case_settings_lock_held() {
+  local t="settings lock held $WM_TAG" dir row holder gap who uid lock want sampler opened applied=0
   if [[ $(id -u) != 0 ]] || ! command -v setpriv >/dev/null || ! command -v flock >/dev/null; then
     skip "$t" "needs root, setpriv and flock to act as a second user"
     return
   fi
-  new_env
-  write_settings '"Format"=dword:00000001' '"Position"=dword:00000001'
-  local shared planted holder
-  shared=$(mktemp -d /tmp/zorvane-faults.XXXXXX)
-  chmod 1777 "$shared"
-  planted="$shared/zorvane-0"
-  setpriv --reuid $NOBODY --regid $NOBODY --clear-groups mkdir -m 777 "$planted"
-  spawn "$ENV_DIR/holder" setpriv --reuid $NOBODY --regid $NOBODY --clear-groups \
-    flock "$planted/zorvane-_${DISPLAY#:}.lock" sleep 60
-  holder=$SPAWNED
-  wait_for 3000 test -e "$planted/zorvane-_${DISPLAY#:}.lock"
-  clock_env
-  local env=()
-  for e in "${CLOCK_ENV[@]}"; do [[ "$e" == XDG_RUNTIME_DIR=* ]] || env+=("$e"); done
-  spawn "$ENV_DIR/clock" "${env[@]}" TMPDIR="$shared" "$ZORVANE"
-  CLOCK_PID=$SPAWNED
-  if wait_clock 5000 >/dev/null; then ok "$t: the clock starts"; else
-    not_ok "$t: the clock starts" "no clock within 5 s; message boxes: $("$XPROBE" count --title Zorvane --child-name OK)"
-  fi
-  check "$t: one line says the lock was not used" 1 "$(err_lines 'no safe place for the single-instance lock')"
-  check "$t: the planted folder is untouched" "zorvane-_${DISPLAY#:}.lock" "$(ls "$planted" | xargs)"
+  faults_clock || return
+  dir=$(dirname "$SETTINGS")
+  chmod o+x "$BB_TMP" "$ENV_DIR" "$ENV_DIR/config"
+  for row in "another user, the folder|$NOBODY|$dir|00000000" \
+    "the user, the lock file|0|$dir/.settings.lock|00000001"; do
+    IFS='|' read -r who uid lock want <<<"$row"
+    spawn "$ENV_DIR/holder" setpriv --reuid "$uid" --regid "$uid" --clear-groups flock "$lock" sleep 30
+    holder=$SPAWNED
+    wait_for 3000 eval '! flock -n "$lock" true'
+    sample_seconds 10 "$ENV_DIR/seconds" &
+    sampler=$!
+    sleep 1
+    flip_format
+    opened=$(date +%s.%N)
+    open_setup Label1 && applied=$(date +%s.%N) && click_role "$SETUP" Command1
+    wait "$sampler"
+    gap=$(awk -v o="$opened" -v a="$applied" '$1 <= o && NR > 1 && $1 - p > m { m = $1 - p }
+      $1 > a && !after { after = 1; if ($1 - a > m) m = $1 - a } { p = $1 }
+      END { printf "%.2f", after ? m : 99 }' "$ENV_DIR/seconds")
+    echo "# $t, $who: longest gap $gap s (99: none seen after Apply)"
+    check_true "$t, $who: no gap over 1.2 s in the seconds cell" "longest gap $gap s" \
+      awk -v g="$gap" 'BEGIN { exit !(g > 0 && g <= 1.2) }'
+    [[ $uid == 0 ]] && check "$t, $who: nothing stored while held" 1 "$(grep -c '"Format"=dword:00000000' "$SETTINGS")"
+    stop "$holder"
+    stored() { grep -q "\"Format\"=dword:$want" "$SETTINGS"; }
+    check_true "$t, $who: Format $want stored once free" "file holds $(grep Format "$SETTINGS")" \
+      wait_for 3000 stored
+  done
+  check "$t: said once" 1 "$(err_lines 'is held by another process; changes are kept in memory')"
   stop "$CLOCK_PID"
-  stop "$holder"
-  rm -rf "$shared"
 }
 
-# Fault 2. Ten copies at once, half with DISPLAY=:N and half with DISPLAY=unix:N: one clock.
-case_display_spellings() {
-  local t="one display, two spellings $WM_TAG"
+# A settings file 4 bytes short of the limit the clock reads (comments): Setup's Apply, which
+# would add "Mark", stores nothing and says so once for two Applies, and the next start reads
+# the file (the clock at its stored spot, not the first-start one).
+case_file_at_limit() {
+  local t="settings file at the size limit $WM_TAG" xy i
   new_env
   write_settings '"Format"=dword:00000001' '"Position"=dword:00000001'
-  clock_env
-  local pids=() i spelling
-  for i in 0 1 2 3 4 5 6 7 8 9; do
-    spelling=$DISPLAY
-    ((i % 2)) && spelling="unix$DISPLAY"
-    spawn "$ENV_DIR/copy$i" "${CLOCK_ENV[@]}" DISPLAY="$spelling" "$ZORVANE"
-    pids+=("$SPAWNED")
+  awk -v n=$((1048572 - $(stat -c %s "$SETTINGS"))) 'BEGIN {
+    while (n > 201) { printf ";%099d\n", 0; n -= 101 }
+    printf ";%0" (n - 2) "d\n", 0 }' >>"$SETTINGS"
+  cp "$SETTINGS" "$ENV_DIR/before.reg"
+  start_clock
+  shown_clock || return
+  xy=$(win_xy "$CLOCK")
+  for i in 1 2; do
+    open_setup Label1 && click_role "$SETUP" Command1 && "$XPROBE" wait-gone "$SETUP" 3000
   done
-  wait_clock 5000 >/dev/null
-  nine_boxes() { [[ "$("$XPROBE" count --title Zorvane --child-name OK)" == 9 ]]; }
-  wait_for 8000 nine_boxes
-  unset -f nine_boxes
-  check "$t: clocks" 1 "$(count_clocks)"
-  check "$t: 'already Running' messages" 9 "$("$XPROBE" count --title Zorvane --child-name OK)"
-  for i in "${pids[@]}"; do stop "$i"; done
+  check_true "$t: file unchanged" "now $(stat -c %s "$SETTINGS") bytes" cmp -s "$ENV_DIR/before.reg" "$SETTINGS"
+  check "$t: said once" 1 "$(err_lines 'bytes, more than the 1048576 it can be read back at')"
+  stop "$CLOCK_PID"
+  start_clock again
+  shown_clock || return
+  check "$t: next start at the stored spot" "$xy" "$(win_xy "$CLOCK")"
+  check "$t: and reads the file" 0 "$(grep -c 'cannot be read' "$ENV_DIR/again.err")"
+  stop "$CLOCK_PID"
+}
+
+# sample_seconds S OUT: for S seconds, the time of every change of the clock's seconds cell.
+sample_seconds() {
+  local end=$((SECONDS + $1)) cur last=""
+  while ((SECONDS < end)); do
+    cur=$(caption "$CLIENT" "Sec(1)")
+    [[ "$cur" != "$last" ]] && date +%s.%N && last=$cur
+    sleep 0.02
+  done >"$2"
+}
+
+# Another process holds the settings lock while "MIL" is double-clicked and Setup applied (four
+# writes): the seconds cell never stops for more than 1.2 s, leaving out the time Setup is open
+# (the clock holds still then), so it moves again within 1.2 s of Apply. Another user can only lock the
+# folder, which stops nothing; a process of the user's own (a stuck clock) holding the lock file
+# gets the change kept in memory, said once, and stored when it lets go.
+case_settings_lock_held() {
+  local t="settings lock held $WM_TAG" dir row holder gap who uid lock want sampler opened applied=0
+  if [[ $(id -u) != 0 ]] || ! command -v setpriv >/dev/null || ! command -v flock >/dev/null; then
+    skip "$t" "needs root, setpriv and flock to act as a second user"
+    return
+  fi
+  faults_clock || return
+  dir=$(dirname "$SETTINGS")
+  chmod o+x "$BB_TMP" "$ENV_DIR" "$ENV_DIR/config"
+  for row in "another user, the folder|$NOBODY|$dir|00000000" \
+    "the user, the lock file|0|$dir/.settings.lock|00000001"; do
+    IFS='|' read -r who uid lock want <<<"$row"
+    spawn "$ENV_DIR/holder" setpriv --reuid "$uid" --regid "$uid" --clear-groups flock "$lock" sleep 30
+    holder=$SPAWNED
+    wait_for 3000 eval '! flock -n "$lock" true'
+    sample_seconds 10 "$ENV_DIR/seconds" &
+    sampler=$!
+    sleep 1
+    flip_format
+    opened=$(date +%s.%N)
+    open_setup Label1 && applied=$(date +%s.%N) && click_role "$SETUP" Command1
+    wait "$sampler"
+    gap=$(awk -v o="$opened" -v a="$applied" '$1 <= o && NR > 1 && $1 - p > m { m = $1 - p }
+      $1 > a && !after { after = 1; if ($1 - a > m) m = $1 - a } { p = $1 }
+      END { printf "%.2f", after ? m : 99 }' "$ENV_DIR/seconds")
+    echo "# $t, $who: longest gap $gap s (99: none seen after Apply)"
+    check_true "$t, $who: no gap over 1.2 s in the seconds cell" "longest gap $gap s" \
+      awk -v g="$gap" 'BEGIN { exit !(g > 0 && g <= 1.2) }'
+    [[ $uid == 0 ]] && check "$t, $who: nothing stored while held" 1 "$(grep -c '"Format"=dword:00000000' "$SETTINGS")"
+    stop "$holder"
+    stored() { grep -q "\"Format\"=dword:$want" "$SETTINGS"; }
+    check_true "$t, $who: Format $want stored once free" "file holds $(grep Format "$SETTINGS")" \
+      wait_for 3000 stored
+  done
+  check "$t: said once" 1 "$(err_lines 'is held by another process; changes are kept in memory')"
+  stop "$CLOCK_PID"
 }
 
 # Fault 3. The settings file spoiled while the clock runs: the next change moves it aside and
@@ -158,7 +233,8 @@ case_two_writers() {
     unset -f both
   done
   check "$t: rounds with a change lost" 0 "$lost"
-  check "$t: only the settings file in the folder" settings.reg "$(ls -A "$(dirname "$SETTINGS")" | xargs)"
+  check "$t: only the settings file and its lock in the folder" ".settings.lock settings.reg" \
+    "$(ls -A "$(dirname "$SETTINGS")" | xargs)"
   stop "$pidB"
   DISPLAY=$displayA
   stop "$pidA"
@@ -303,8 +379,8 @@ case_dialog_destroyed() {
 }
 
 group_faults() {
-  case_other_users_lock
-  case_display_spellings
+  case_file_at_limit
+  case_settings_lock_held
   case_spoiled_and_removed
   case_two_writers
   case_file_kept_as_written

@@ -1,5 +1,6 @@
 # One clock per display: the lock file, the search for a window titled "Zorvane", copies started
-# together, a lock left behind by a killed copy. And the X server going away.
+# together (however the display is spelt and whatever their environment), a lock left behind by
+# a killed copy. And the X server going away.
 
 ALREADY_RUNNING="Zorvane is already Running"
 
@@ -48,17 +49,18 @@ case_second_copy() {
     stop "$FIRST_PID"
     return
   fi
-  # The lock is named after the display (":N" may be spelt differently, but the number is there).
-  lock_present() { compgen -G "$ENV_DIR/runtime/zorvane-*${DISPLAY#:}.lock" >/dev/null; }
-  check_true "$t: lock file in XDG_RUNTIME_DIR" "runtime dir holds: $(ls "$ENV_DIR/runtime" | xargs)" \
-    lock_present
-  unset -f lock_present
+  # The lock is in the user's own cache folder (from the password database, not $HOME), named
+  # after the display number.
+  local cache
+  cache="$(getent passwd "$(id -u)" | cut -d: -f6)/.cache/zorvane"
+  check_true "$t: lock file in ~/.cache/zorvane" "it holds: $(ls "$cache" 2>&1 | xargs)" \
+    test -f "$cache/zorvane-_${DISPLAY#:}.lock"
   second_copy_refused "$t"
   stop "$FIRST_PID"
 }
 
-# A second copy with its own XDG_RUNTIME_DIR cannot see the lock: the window search must find
-# the first clock (under a window manager it is reparented into a frame).
+# A second copy with its own XDG_RUNTIME_DIR: refused all the same (the lock does not live there,
+# and the window search finds the first clock, under a window manager in its frame).
 case_window_search() {
   local t="second copy, other runtime dir $WM_TAG"
   start_first
@@ -158,12 +160,82 @@ case_foreign_caption() {
   stop "$other"
 }
 
+# Six copies at once, half started one way and half another: always one clock, and
+# nobody is told the lock was not used. A row is "label|words before the program for one half|
+# for the other half". "plant" runs a copy in a mount namespace where /tmp/zorvane-<uid> is a
+# folder another user made first (open to all, holding that user's lock file).
+case_one_clock_per_display() {
+  local n=${DISPLAY#:} row label a b i planted="" err
+  local rows=(
+    ":N and :0N|DISPLAY=:$n|DISPLAY=:0$n"
+    ":N and unix:N.0|DISPLAY=:$n|DISPLAY=unix:00$n.0"
+    "XDG_RUNTIME_DIR set and unset|XDG_RUNTIME_DIR=RUNTIME|env -u XDG_RUNTIME_DIR"
+    "XDG_RUNTIME_DIR and a link to it|XDG_RUNTIME_DIR=RUNTIME|XDG_RUNTIME_DIR=LINK"
+    "another user's /tmp/zorvane-$(id -u), no XDG_RUNTIME_DIR|PLANT|PLANT")
+  for row in "${rows[@]}"; do
+    IFS='|' read -r label a b <<<"$row"
+    local t="one clock: $label $WM_TAG"
+    if [[ $a == PLANT ]] && ! planted=$(plant_lock_folder); then
+      skip "$t" "$planted"
+      continue
+    fi
+    new_env
+    write_settings '"Format"=dword:00000001' '"Position"=dword:00000001'
+    ln -s "$ENV_DIR/runtime" "$ENV_DIR/link"
+    printf '#!/bin/sh\nmount --bind %s /tmp/zorvane-%s && exec "$@"\n' "$planted" "$(id -u)" >"$ENV_DIR/plant"
+    chmod +x "$ENV_DIR/plant"
+    clock_env
+    local pids=() words
+    for i in 0 1 2 3 4 5; do
+      words=$a
+      ((i % 2)) && words=$b
+      words=${words//RUNTIME/$ENV_DIR/runtime}
+      words=${words//LINK/$ENV_DIR/link}
+      words=${words//PLANT/env -u XDG_RUNTIME_DIR unshare -m $ENV_DIR/plant}
+      spawn "$ENV_DIR/copy$i" "${CLOCK_ENV[@]}" $words "$ZORVANE"
+      pids+=("$SPAWNED")
+    done
+    wait_clock 5000 >/dev/null
+    five_boxes() { [[ "$("$XPROBE" count --title Zorvane --child-name OK)" == 5 ]]; }
+    wait_for 8000 five_boxes
+    unset -f five_boxes
+    check "$t: clocks" 1 "$(count_clocks)"
+    check "$t: 'already Running' messages" 5 "$("$XPROBE" count --title Zorvane --child-name OK)"
+    err=$(cat "$ENV_DIR"/copy*.err | grep -c 'single-instance lock')
+    check "$t: no line about the lock" 0 "$err"
+    for i in "${pids[@]}"; do stop "$i"; done
+  done
+  [[ -n "$planted" ]] && rm -rf "$(dirname "$planted")"
+}
+
+# plant_lock_folder: prints another user's folder (open to all, with a lock file in it) to be
+# mounted at /tmp/zorvane-<uid>, or why it cannot be made.
+plant_lock_folder() {
+  local uid mine shared
+  uid=$(id -u)
+  mine=/tmp/zorvane-$uid
+  if [[ $uid != 0 ]] || ! command -v setpriv >/dev/null || ! command -v unshare >/dev/null ||
+    ! unshare -m true 2>/dev/null; then
+    echo "needs root, setpriv and unshare -m to plant another user's folder"
+    return 1
+  fi
+  # The mount point is the user's own folder, as an older copy made it (private to the user);
+  # the plant is mounted over it only inside each copy's own mount namespace.
+  [[ -d $mine ]] || mkdir -m 700 "$mine"
+  shared=$(mktemp -d /tmp/zorvane-faults.XXXXXX)
+  chmod 1777 "$shared"
+  setpriv --reuid $NOBODY --regid $NOBODY --clear-groups mkdir -m 777 "$shared/zorvane-$uid"
+  setpriv --reuid $NOBODY --regid $NOBODY --clear-groups touch "$shared/zorvane-$uid/zorvane-_${DISPLAY#:}.lock"
+  echo "$shared/zorvane-$uid"
+}
+
 group_instance() {
   case_second_copy
   case_window_search
   case_foreign_caption
   case_simultaneous
   case_stale_lock
+  case_one_clock_per_display
 }
 
 # The X server going away must end the program (not leave it spinning on a dead connection).

@@ -18,19 +18,21 @@ namespace fs = std::filesystem;
 TEST(InstanceLockName, EverySpellingOfOneDisplayGivesOneName) {
   struct Case {
     const char* display;
-    int screen;
     const char* name;
   };
   const Case cases[] = {
-      {":3", 0, "zorvane-_3.lock"},          {"unix:3", 0, "zorvane-_3.lock"},
-      {":3.0", 0, "zorvane-_3.lock"},        {"localhost:3", 0, "zorvane-_3.lock"},
-      {"unix/:3", 0, "zorvane-_3.lock"},     {"here:3.0", 0, "zorvane-_3.lock"},
-      {"127.0.0.1:3", 0, "zorvane-_3.lock"}, {":3.1", 1, "zorvane-_3_1.lock"},
-      {":13", 0, "zorvane-_13.lock"},        {"far:3", 0, "zorvane-far_3.lock"},
-      {"tcp/far:3.2", 2, "zorvane-far_3_2.lock"},
+      {":3", "zorvane-_3.lock"},          {":03", "zorvane-_3.lock"},
+      {":003.0", "zorvane-_3.lock"},      {"unix:3", "zorvane-_3.lock"},
+      {":3.1", "zorvane-_3.lock"},        {"localhost:3", "zorvane-_3.lock"},
+      {"unix/:3", "zorvane-_3.lock"},     {"here:3.0", "zorvane-_3.lock"},
+      {"127.0.0.1:3", "zorvane-_3.lock"}, {"/tmp/.X11-unix/X3", "zorvane-_3.lock"},
+      {"/tmp/x/org.x:3", "zorvane-_3.lock"}, {":0", "zorvane-_0.lock"},
+      {":00", "zorvane-_0.lock"},         {":13", "zorvane-_13.lock"},
+      {":30", "zorvane-_30.lock"},        {"far:3", "zorvane-far_3.lock"},
+      {"tcp/far:03.2", "zorvane-far_3.lock"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(InstanceLockName("Zorvane", c.display, c.screen, "here"), c.name) << c.display;
+    EXPECT_EQ(InstanceLockName("Zorvane", c.display, "here"), c.name) << c.display;
   }
 }
 
@@ -39,17 +41,19 @@ class LockFolder : public TempDirTest {
   std::string Mine() const { return dir_.string() + "/zorvane-" + std::to_string(getuid()); }
 };
 
-TEST_F(LockFolder, PrivateRuntimeFolderFirstElseAPrivateOneInTmp) {
+TEST_F(LockFolder, ThePrivateCacheFolderInHomeElseAPrivateOneInTmp) {
   std::string why;
-  const std::string runtime = (dir_ / "runtime").string();
-  ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
-  EXPECT_EQ(InstanceLockFolder(runtime.c_str(), dir_.string(), getuid(), &why), runtime);
+  const std::string home = (dir_ / "home").string(), mine = home + "/.cache/zorvane";
+  ASSERT_EQ(mkdir(home.c_str(), 0755), 0);
+  EXPECT_EQ(InstanceLockFolder(home, dir_.string(), getuid(), &why), mine) << why;
   EXPECT_FALSE(fs::exists(Mine()));
+  struct stat st;
+  ASSERT_EQ(lstat(mine.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
 
-  ASSERT_EQ(chmod(runtime.c_str(), 0755), 0);  // open to others: not trusted
-  for (const char* env : {runtime.c_str(), static_cast<const char*>(nullptr), "relative"}) {
-    EXPECT_EQ(InstanceLockFolder(env, dir_.string(), getuid(), &why), Mine()) << why;
-    struct stat st;
+  ASSERT_EQ(chmod(mine.c_str(), 0755), 0);  // open to others: not trusted
+  for (const std::string& h : {home, std::string(), std::string("relative")}) {
+    EXPECT_EQ(InstanceLockFolder(h, dir_.string(), getuid(), &why), Mine()) << why;
     ASSERT_EQ(lstat(Mine().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
   }
@@ -78,7 +82,7 @@ TEST_F(LockFolder, AFolderThatIsNotPrivatelyOursIsRefused) {
     fs::remove_all(Mine());
     c.plant(Mine(), dir_);
     std::string why;
-    EXPECT_EQ(InstanceLockFolder(nullptr, dir_.string(), getuid(), &why), "");
+    EXPECT_EQ(InstanceLockFolder("", dir_.string(), getuid(), &why), "");
     EXPECT_NE(why.find(c.why), std::string::npos) << why;
   }
   // Another user's folder, seen from our uid.

@@ -55,6 +55,9 @@ class HiveStore {
   // follows it, so two changes made at once both survive. Calls may nest.
   virtual void BeginUpdate() {}
   virtual void EndUpdate() {}
+  // Stores changes a save had to keep in memory, when that can be done now without waiting;
+  // called between passes of the event loop. Cheap when there are none.
+  virtual void StorePending() {}
 };
 
 // The backend supplies the store the Reg* calls work on.

@@ -1,13 +1,13 @@
 // The single-instance lock on Linux: an flock()ed file per user and X display, in a folder no
-// other user can plant anything in.
+// other user can make or plant anything in.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -22,12 +22,15 @@ bool ClaimSingleInstance(const std::string& name) {
   const posix::Session session = posix::CurrentSession();
   char host[256] = {};
   if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
-  const std::string file = posix::InstanceLockName(name, session.display, session.screen, host);
+  const std::string file = posix::InstanceLockName(name, session.display, host);
   const uid_t uid = getuid();
-  const char* tmp = std::getenv("TMPDIR");
+  // The home folder from the password database, not $HOME: a copy started with another HOME is
+  // still the same user on the same display. /tmp (never $TMPDIR, for the same reason) only serves
+  // a user without a usable home.
+  const passwd* pw = getpwuid(uid);
   std::string why;
-  const std::string dir = posix::InstanceLockFolder(
-      std::getenv("XDG_RUNTIME_DIR"), tmp && tmp[0] == '/' ? tmp : "/tmp", uid, &why);
+  const std::string dir =
+      posix::InstanceLockFolder(pw && pw->pw_dir ? pw->pw_dir : "", "/tmp", uid, &why);
   if (!dir.empty()) {
     const std::string path = dir + "/" + file;
     // O_NOFOLLOW: a link planted at the name fails here (ELOOP) instead of being followed.

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -16,30 +17,39 @@ bool IsLocalHost(const std::string& host, const std::string& hostname) {
 
 }  // namespace
 
-std::string InstanceLockName(const std::string& title, const std::string& display, int screen,
+std::string InstanceLockName(const std::string& title, const std::string& display,
                              const std::string& hostname) {
-  std::string server = display;
-  if (auto colon = display.rfind(':'); colon != std::string::npos) {
-    std::string host = display.substr(0, colon);
-    // "protocol/host": a local socket is named by protocol "unix" or by no host at all.
-    bool unixSocket = false;
-    if (auto slash = host.rfind('/'); slash != std::string::npos) {
+  std::string host, number;
+  const auto colon = display.rfind(':');
+  if (colon == std::string::npos) {
+    // A socket path, "/tmp/.X11-unix/X3": the number is the digits after the last 'X'.
+    const auto x = display.rfind('X');
+    if (!display.empty() && display[0] == '/' && x != std::string::npos) {
+      number = display.substr(x + 1);
+    } else {
+      host = display;  // no display number at all: keep it whole, it is its own name
+    }
+  } else {
+    host = display.substr(0, colon);
+    // "protocol/host": a local socket is named by protocol "unix" or "local", and a host that is
+    // a path ("/private/tmp/.../org.xquartz") is a socket too.
+    bool unixSocket = !host.empty() && host[0] == '/';
+    if (auto slash = host.rfind('/'); !unixSocket && slash != std::string::npos) {
       unixSocket = host.compare(0, slash, "unix") == 0 || host.compare(0, slash, "local") == 0;
       host.erase(0, slash + 1);
     }
-    std::size_t digits = colon + 1;
-    while (digits < display.size() && std::isdigit(static_cast<unsigned char>(display[digits]))) ++digits;
-    server = (unixSocket || IsLocalHost(host, hostname) ? std::string() : host) + ":" +
-             display.substr(colon + 1, digits - colon - 1);
+    if (unixSocket || IsLocalHost(host, hostname)) host.clear();
+    number = display.substr(colon + 1);
   }
-  if (screen > 0) {
-    server += '.';  // appended piecewise: GCC 12 -O3 warns (-Wrestrict, wrongly) on "." + s
-    server += std::to_string(screen);
-  }
+  // The display number as a number: ":01" and ":1" are one server; ".screen" does not matter.
+  std::size_t digits = 0;
+  while (digits < number.size() && std::isdigit(static_cast<unsigned char>(number[digits]))) ++digits;
+  number.resize(digits);
+  number.erase(0, std::min(number.find_first_not_of('0'), number.size() - (digits ? 1 : 0)));
   std::string name;
   for (char c : title) name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   name += "-";
-  for (char c : server) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  for (char c : host + ":" + number) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
   return name + ".lock";
 }
 
@@ -61,18 +71,31 @@ bool IsPrivateFolder(const std::string& dir, uid_t uid, std::string* why) {
   return false;
 }
 
-std::string InstanceLockFolder(const char* runtimeDir, const std::string& tmp, uid_t uid,
+std::string InstanceLockFolder(const std::string& home, const std::string& tmp, uid_t uid,
                                std::string* why) {
-  std::string ignored;
-  if (runtimeDir && runtimeDir[0] == '/' && IsPrivateFolder(runtimeDir, uid, &ignored)) {
-    return runtimeDir;
+  // Not $XDG_CACHE_HOME or $XDG_RUNTIME_DIR: two copies started from different shells may see
+  // them differently (set, unset, a link), and then each would lock a file of its own.
+  if (!home.empty() && home[0] == '/') {
+    const std::string cache = home + "/.cache", dir = cache + "/zorvane";
+    // A missing ~/.cache is made private; one that is there keeps whatever mode the user gave it.
+    if ((mkdir(cache.c_str(), 0700) == 0 || errno == EEXIST) &&
+        (mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST)) {
+      if (IsPrivateFolder(dir, uid, why)) return dir;
+    } else {
+      *why = dir + ": " + std::strerror(errno);
+    }
+  } else {
+    *why = "no home folder";
   }
+  const std::string first = *why;
   const std::string dir = tmp + "/zorvane-" + std::to_string(uid);
   if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-    *why = dir + ": " + std::strerror(errno);
+    *why = first + "; " + dir + ": " + std::strerror(errno);
     return {};
   }
-  return IsPrivateFolder(dir, uid, why) ? dir : std::string();
+  if (IsPrivateFolder(dir, uid, why)) return dir;
+  *why = first + "; " + *why;
+  return {};
 }
 
 }  // namespace plat::posix

@@ -7,19 +7,23 @@
 
 namespace plat::posix {
 
-// One name for every spelling of one display: ":3", "unix:3", ":3.0" and "localhost:3" all give
-// "zorvane-_3.lock"; another screen or a remote server gives its own ("zorvane-_3_1.lock",
-// "zorvane-far_3.lock"). `screen` is the screen the connection uses; `hostname` is this machine's.
-std::string InstanceLockName(const std::string& title, const std::string& display, int screen,
+// One name for every spelling of one display: ":3", ":03", "unix:3", ":3.1", "localhost:3" and
+// the socket path "/tmp/.X11-unix/X3" all give "zorvane-_3.lock". The display number counts as a
+// number and the screen not at all (one clock per display, whichever screen it shows on); a
+// remote server gives its own name ("zorvane-far_3.lock"). `hostname` is this machine's.
+std::string InstanceLockName(const std::string& title, const std::string& display,
                              const std::string& hostname);
 
 // True when `dir` is a real folder (not a link), owned by `uid` and closed to everybody else;
 // otherwise false with `why` saying what is wrong.
 bool IsPrivateFolder(const std::string& dir, uid_t uid, std::string* why);
 
-// The folder for the lock: XDG_RUNTIME_DIR when it is private, else "<tmp>/zorvane-<uid>",
-// created 0700 if missing. Empty, with `why`, when neither can be trusted.
-std::string InstanceLockFolder(const char* runtimeDir, const std::string& tmp, uid_t uid,
+// The folder for the lock: "<home>/.cache/zorvane", created 0700 if missing, where `home` is the
+// user's home from the password database. Every copy of one user finds the same folder there,
+// whatever its environment says, and no other user can make it first. Only when the home folder
+// cannot hold it (none, read-only, not ours) "<tmp>/zorvane-<uid>" serves. Empty, with `why`
+// naming both, when neither can be trusted.
+std::string InstanceLockFolder(const std::string& home, const std::string& tmp, uid_t uid,
                                std::string* why);
 
 }  // namespace plat::posix

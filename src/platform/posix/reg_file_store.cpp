@@ -19,7 +19,6 @@ namespace {
 constexpr mode_t kDirMode = 0700;
 constexpr mode_t kFileMode = 0600;
 
-constexpr int kLockWaitMs = 2000;  // longer than any write takes; a holder this slow is stuck
 
 // kUnreachable: the path itself fails (a folder on the way cannot be entered or is no folder),
 // so whether a file is there cannot be known. kUnreadable: a file is there but cannot be read.
@@ -194,6 +193,29 @@ std::string ResolveTarget(const std::string& path) {
   return target;
 }
 
+// Every key and value of `changes` set in `onto`.
+void Overlay(Hive& onto, const Hive& changes) {
+  for (const auto& entry : changes.keys) {
+    HiveKey& key = onto.Create(KeyPathOf(entry));
+    for (HiveValueIt it : OrderedValues(entry.second)) onto.Set(key, it->first, it->second);
+  }
+}
+
+// Adds to `changes` the keys and values `after` holds and `before` does not hold alike.
+void AddChanges(Hive& changes, Hive before, const Hive& after) {
+  for (const auto& entry : after.keys) {
+    const HiveKey* old = before.Find(KeyPathOf(entry));
+    if (!old) changes.Create(KeyPathOf(entry));
+    for (HiveValueIt it : OrderedValues(entry.second)) {
+      if (old) {
+        auto was = old->values.find(it->first);
+        if (was != old->values.end() && was->second == it->second) continue;
+      }
+      changes.Set(changes.Create(KeyPathOf(entry)), it->first, it->second);
+    }
+  }
+}
+
 }  // namespace
 
 RegFileStore::~RegFileStore() {
@@ -248,12 +270,16 @@ bool RegFileStore::Load(Hive& out) {
                             "is missing");
     }
     out = Hive();
+    Overlay(out, pending_);
+    if (busy_) loaded_ = out;
     return true;
   }
   if (read != ReadResult::kUnreachable) seen_ = true;
   if (read == ReadResult::kRead) {
     if (std::optional<Hive> hive = ParseRegFile(text, &why)) {
       out = std::move(*hive);
+      Overlay(out, pending_);  // what this clock changed and could not store yet
+      if (busy_) loaded_ = out;
       return true;
     }
   }
@@ -261,37 +287,73 @@ bool RegFileStore::Load(Hive& out) {
   return false;
 }
 
-void RegFileStore::BeginUpdate() {
-  if (updateDepth_++ > 0 || path_.empty()) return;
-  const std::string dir = DirName(ResolveTarget(path_));
-  // No folder yet: nothing to lock, and the first write creates it.
-  lockFd_ = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (lockFd_ < 0) return;
-  for (int waited = 0;; waited += 10) {
-    if (flock(lockFd_, LOCK_EX | LOCK_NB) == 0) return;
+bool RegFileStore::Lock(int waitMs) {
+  // A file only we can open: the folder itself (0755 by the usual umask) could be opened, and
+  // flock()ed, by any user.
+  const std::string file = DirName(ResolveTarget(path_)) + "/.settings.lock";
+  lockFd_ = open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, kFileMode);
+  struct stat st;
+  std::string why;
+  if (lockFd_ < 0) {
+    // No folder yet (the first write makes it), or one we cannot write in: nothing to lock, and
+    // the write itself says what is wrong.
+    if (errno == ENOENT || errno == EACCES || errno == EROFS) return true;
+    why = errno == ELOOP ? "it is a symbolic link" : std::strerror(errno);
+  } else if (fstat(lockFd_, &st) != 0) {
+    why = std::strerror(errno);
+  } else if (!S_ISREG(st.st_mode) || st.st_uid != getuid()) {
+    why = S_ISREG(st.st_mode) ? "it belongs to user " + std::to_string(st.st_uid)
+                              : "it is not a regular file";
+  } else if ((st.st_mode & 077) && fchmod(lockFd_, kFileMode) != 0) {
+    why = std::string("it is open to other users (") + std::strerror(errno) + ")";
+  }
+  for (int waited = 0; why.empty(); waited += 10) {
+    if (flock(lockFd_, LOCK_EX | LOCK_NB) == 0) return true;
     if (errno == EINTR) continue;
     if (errno != EWOULDBLOCK) {
-      Report("lock " + std::to_string(errno),
-             "the settings folder " + dir + " cannot be locked (" + std::strerror(errno) +
-                 "); writing without the lock");
-      break;
+      why = std::strerror(errno);
+    } else if (waited >= waitMs) {
+      close(lockFd_);
+      lockFd_ = -1;
+      return false;
+    } else {
+      timespec pause{0, 10'000'000};
+      nanosleep(&pause, nullptr);
     }
-    if (waited >= kLockWaitMs) {
-      Report("lock busy", "the settings folder " + dir + " stayed locked for " +
-                              std::to_string(kLockWaitMs / 1000) + " s; writing without the lock");
-      break;
-    }
-    timespec pause{0, 10'000'000};
-    nanosleep(&pause, nullptr);
   }
-  close(lockFd_);
+  Report("lock " + why, "the settings lock " + file + " cannot be used (" + why +
+                            "); writing without it");
+  if (lockFd_ >= 0) close(lockFd_);
   lockFd_ = -1;
+  return true;
+}
+
+void RegFileStore::BeginUpdate() {
+  if (updateDepth_++ > 0 || path_.empty()) return;
+  loaded_ = Hive();
+  busy_ = !Lock(kLockGlanceMs);
 }
 
 void RegFileStore::EndUpdate() {
   if (updateDepth_ == 0 || --updateDepth_ > 0) return;
   if (lockFd_ >= 0) close(lockFd_);  // releases the flock
   lockFd_ = -1;
+  busy_ = false;
+}
+
+void RegFileStore::StorePending() {
+  if (pending_.keys.empty() || updateDepth_ > 0 || path_.empty() || !Lock(0)) return;
+  ++updateDepth_;
+  Hive hive;
+  // Loading puts the pending changes over what the file holds now. A file removed meanwhile
+  // stays removed, as it does for a change made now; one that cannot be read is set aside.
+  if (!Load(hive)) {
+    hive = Hive();
+    Overlay(hive, pending_);
+  }
+  if (Exists(path_)) Save(hive);
+  pending_ = Hive();  // stored, or said why not
+  EndUpdate();
 }
 
 bool RegFileStore::Save(const Hive& hive) {
@@ -300,6 +362,13 @@ bool RegFileStore::Save(const Hive& hive) {
     Report("no path", "settings not stored: with no home folder and no XDG_CONFIG_HOME there is "
                       "no place for them; the clock goes on with the value in memory");
     return false;
+  }
+  if (busy_) {
+    AddChanges(pending_, loaded_, hive);
+    Report("lock busy", "the settings lock in " + DirName(ResolveTarget(path_)) +
+                            " is held by another process; changes are kept in memory and "
+                            "stored once it is free");
+    return true;
   }
   const std::string target = ResolveTarget(path_);
   const std::string dir = DirName(target);
@@ -328,6 +397,12 @@ bool RegFileStore::Save(const Hive& hive) {
     return SaveFailed("cannot look at it", errno);
   }
   if (!text) text = FormatRegFile(hive);
+  // Load refuses a file past the limit: writing one would lose every setting at the next start.
+  if (text->size() > static_cast<std::size_t>(kMaxFileBytes)) {
+    return NotStored("too large", "with this change it would grow to " +
+                                      std::to_string(text->size()) + " bytes, more than the " +
+                                      std::to_string(kMaxFileBytes) + " it can be read back at");
+  }
 
   // One fixed name: a write killed half-way leaves at most this one file, and the next write,
   // holding the folder's lock, clears it away first.
@@ -362,6 +437,7 @@ bool RegFileStore::Save(const Hive& hive) {
   }
   SyncDirectory(dir);
   seen_ = true;
+  pending_ = Hive();  // the hive saved was loaded with them
   if (!keptAs.empty()) {
     // Why it could not be read was said when that was found; this says only where it went.
     std::fprintf(stderr, "zorvane: settings file %s was moved aside to %s and replaced\n",

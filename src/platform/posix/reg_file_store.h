@@ -23,13 +23,19 @@ class RegFileStore : public HiveStore {
   // ends stay), through "<path>.tmp", fsync and rename. A file that cannot be read is first moved
   // aside to "<path>.bad-YYYYMMDD-HHMMSS" so nothing the user wrote is lost.
   bool Save(const Hive& hive) override;
-  // An flock() on the settings folder, so clocks on other displays wait for each other's change.
+  // An flock() on "<folder>/.settings.lock" (0600, ours), so clocks on other displays wait for
+  // each other's change. The wait is a glance (kLockGlanceMs): while the lock stays busy a save
+  // keeps its changes in memory, a load sees them, and the first update that gets the lock (a
+  // later change, or StorePending on a later pass of the event loop) stores them.
   void BeginUpdate() override;
   void EndUpdate() override;
+  void StorePending() override;
 
   const std::string& path() const { return path_; }
+  bool HasPending() const { return !pending_.keys.empty(); }
 
   static constexpr long kMaxFileBytes = 1 << 20;
+  static constexpr int kLockGlanceMs = 50;
 
  private:
   // Prints "zorvane: <message>" on stderr, once per cause for the life of the store. A message
@@ -41,9 +47,15 @@ class RegFileStore : public HiveStore {
   // Why the file was not loaded, and whether the next save can replace it.
   void CannotRead(const std::string& why);
 
+  // Takes the lock within `waitMs`; false when another process holds it all that time.
+  bool Lock(int waitMs);
+
   std::string path_;
   int lockFd_ = -1;
   int updateDepth_ = 0;
+  bool busy_ = false;   // this update runs without the lock, another process holding it
+  Hive loaded_;         // what the busy update's load saw, to tell its changes from the file's
+  Hive pending_;        // changes not stored yet, only the keys and values that changed
   bool seen_ = false;  // the file was there once: its absence now means it was removed
   std::set<std::string> reported_;
 };

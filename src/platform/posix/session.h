@@ -1,5 +1,5 @@
 // The desktop session a POSIX backend runs in, which the single-instance lock is per: the
-// window system's backend says which display and screen it talks to.
+// window system's backend says which display it talks to (any of its screens is the same one).
 #pragma once
 #include <string>
 
@@ -7,7 +7,6 @@ namespace plat::posix {
 
 struct Session {
   std::string display;  // as the user spelt it (":3", "unix:3.0", ...)
-  int screen = 0;
 };
 Session CurrentSession();
 

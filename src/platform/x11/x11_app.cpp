@@ -271,7 +271,7 @@ std::string ExeBaseName() {
 }
 
 posix::Session posix::CurrentSession() {
-  return {DisplayString(X().dpy), DefaultScreen(X().dpy)};
+  return {DisplayString(X().dpy)};
 }
 
 bool TakesCommandLine() { return true; }

@@ -17,6 +17,7 @@
 #include <ctime>
 
 #include "platform/common/pause_timers.h"
+#include "platform/emulated/hive.h"
 #include "platform/wait.h"
 #include "platform/x11/x11_dates.h"
 #include "platform/x11/x11_internal.h"
@@ -164,6 +165,9 @@ bool CloseHandle(Handle handle) { return Pauses().Close(handle); }
 
 std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handles, bool,
                                         std::uint32_t timeoutMs, std::uint32_t) {
+  // A settings change kept in memory while another process held the settings lock is stored
+  // here, on the clock's next pass, never by waiting for the lock.
+  ActiveHiveStore().StorePending();
   return Pauses().Wait(count, handles, timeoutMs);
 }
 
