@@ -69,7 +69,7 @@ struct DoubleClickLimits {
 DoubleClickLimits PlatformDoubleClickLimits();
 
 // The keys the shared keyboard rules act on (Tab with Shift goes backwards).
-enum class Key { Tab, Space, Enter, Left, Right, Up, Down };
+enum class Key { Tab, Space, Enter, Left, Right, Up, Down, Escape };
 
 // What the native side of a control must do; backends implement it.
 class ControlPeer {
@@ -223,6 +223,8 @@ class CommandButton : public Label {
  public:
   using Label::Label;
   bool TakesFocus() const override { return true; }
+  // Escape presses this button wherever the focus is, as a dialog's Cancel button.
+  bool Cancel = false;
 
  protected:
   std::unique_ptr<ControlPeer> MakePeer() override;
@@ -375,8 +377,8 @@ class Form {
   std::vector<Control*> TabStops() const;
   // Backend side, on every platform: a key pressed while this form has the keyboard. Tab moves
   // the focus, Space presses or ticks the focused control, Enter presses a focused button, the
-  // arrows move the focus and the choice within the option group (in TabIndex order, round).
-  // True when the key was used.
+  // arrows move the focus and the choice within the option group (in TabIndex order, round),
+  // Escape presses the Cancel button. True when the key was used.
   bool NativeKey(Key key, int shift);
   // The window was moved by the user or the window manager (screen pixels).
   void NativeMoved(int xPixels, int yPixels);

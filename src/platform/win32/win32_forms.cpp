@@ -88,6 +88,7 @@ std::optional<Key> RuleKey(WPARAM vk) {
   switch (vk) {
     case VK_TAB: return Key::Tab;
     case VK_RETURN: return Key::Enter;
+    case VK_ESCAPE: return Key::Escape;
     case VK_LEFT: return Key::Left;
     case VK_RIGHT: return Key::Right;
     case VK_UP: return Key::Up;

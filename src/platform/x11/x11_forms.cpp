@@ -310,6 +310,7 @@ void FormWindow::Key(XKeyEvent& e) {
     case XK_Tab: case XK_ISO_Left_Tab: key = plat::Key::Tab; break;
     case XK_space: key = plat::Key::Space; break;
     case XK_Return: case XK_KP_Enter: key = plat::Key::Enter; break;
+    case XK_Escape: key = plat::Key::Escape; break;
     case XK_Left: case XK_KP_Left: key = plat::Key::Left; break;
     case XK_Right: case XK_KP_Right: key = plat::Key::Right; break;
     case XK_Up: case XK_KP_Up: key = plat::Key::Up; break;
