@@ -177,6 +177,9 @@ class Label : public BoxControl {
   void SetCaption(std::string_view caption);
   bool Border = false;
   Alignment TextAlign = Alignment::Left;
+  // Logical pixels added between the lines of wrapped text, where the backend draws the text
+  // itself (X11); Windows' static controls space lines by the font alone.
+  int LineGap = 0;
 
  protected:
   std::unique_ptr<ControlPeer> MakePeer() override;
@@ -273,6 +276,9 @@ enum class FormStyle {
   FixedSingle,  // caption bar and fixed frame: client area 3 px in, 22 px down
   FixedDialog,  // the same frame, for a dialog over the main window
   Borderless,
+  // A dialog in the frame the desktop gives it: a window manager's on X11 (none without one),
+  // the client area filling the window; on Windows the same as FixedDialog.
+  SystemDialog,
 };
 
 // An icon file's bytes (.ico), embedded in the program.

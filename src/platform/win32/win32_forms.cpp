@@ -526,6 +526,7 @@ class FormWindow : public FormPeer {
         style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
         break;
       case FormStyle::FixedDialog:
+      case FormStyle::SystemDialog:
         style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
         ex = WS_EX_DLGMODALFRAME;
         owner = MainHwnd();
