@@ -69,7 +69,7 @@ struct DoubleClickLimits {
 DoubleClickLimits PlatformDoubleClickLimits();
 
 // The keys the shared keyboard rules act on (Tab with Shift goes backwards).
-enum class Key { Tab, Space, Enter, Left, Right, Up, Down };
+enum class Key { Tab, Space, Enter, Left, Right, Up, Down, Escape };
 
 // What the native side of a control must do; backends implement it.
 class ControlPeer {
@@ -177,6 +177,9 @@ class Label : public BoxControl {
   void SetCaption(std::string_view caption);
   bool Border = false;
   Alignment TextAlign = Alignment::Left;
+  // Logical pixels added between the lines of wrapped text, where the backend draws the text
+  // itself (X11); Windows' static controls space lines by the font alone.
+  int LineGap = 0;
 
  protected:
   std::unique_ptr<ControlPeer> MakePeer() override;
@@ -223,6 +226,8 @@ class CommandButton : public Label {
  public:
   using Label::Label;
   bool TakesFocus() const override { return true; }
+  // Escape presses this button wherever the focus is, as a dialog's Cancel button.
+  bool Cancel = false;
 
  protected:
   std::unique_ptr<ControlPeer> MakePeer() override;
@@ -271,6 +276,9 @@ enum class FormStyle {
   FixedSingle,  // caption bar and fixed frame: client area 3 px in, 22 px down
   FixedDialog,  // the same frame, for a dialog over the main window
   Borderless,
+  // A dialog in the frame the desktop gives it: a window manager's on X11 (none without one),
+  // the client area filling the window; on Windows the same as FixedDialog.
+  SystemDialog,
 };
 
 // An icon file's bytes (.ico), embedded in the program.
@@ -375,8 +383,8 @@ class Form {
   std::vector<Control*> TabStops() const;
   // Backend side, on every platform: a key pressed while this form has the keyboard. Tab moves
   // the focus, Space presses or ticks the focused control, Enter presses a focused button, the
-  // arrows move the focus and the choice within the option group (in TabIndex order, round).
-  // True when the key was used.
+  // arrows move the focus and the choice within the option group (in TabIndex order, round),
+  // Escape presses the Cancel button. True when the key was used.
   bool NativeKey(Key key, int shift);
   // The window was moved by the user or the window manager (screen pixels).
   void NativeMoved(int xPixels, int yPixels);

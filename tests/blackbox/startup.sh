@@ -54,6 +54,13 @@ case_greeting() {
     "$([[ -n "$main" ]] && echo exists || echo missing) $([[ "$state" == viewable ]] && echo viewable || echo not-viewable)"
 
   if [[ "$dismiss" == click ]]; then
+    # Pressed on OK and released off it is no click.
+    local button x y w h
+    button=$("$XPROBE" children "$box" | awk -F'\t' '$8 == "OK" { print $1; exit }')
+    read -r _ x y w h <<<"$("$XPROBE" geom "$button")"
+    xdotool mousemove $((x + w / 2)) $((y + h / 2)) mousedown 1 mousemove 5 5 mouseup 1
+    if "$XPROBE" wait-gone "$box" 500; then not_ok "$t: press on OK, release off it: no click" "the box closed"
+    else ok "$t: press on OK, release off it: no click"; fi
     click_named "$box" OK
   else
     xdotool key "$dismiss"

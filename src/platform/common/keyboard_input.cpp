@@ -1,6 +1,7 @@
 // The keyboard rules of a dialog, the same on every platform: Tab and Shift+Tab walk the controls
 // that take the focus in tab order, the option group is one stop, Space presses or ticks, Enter
-// presses a button, the arrows move the choice within the option group.
+// presses a button, the arrows move the choice within the option group, Escape presses the
+// Cancel button.
 #include <algorithm>
 
 #include "platform/forms.h"
@@ -57,6 +58,14 @@ void Form::FocusControl(Control* control) {
 }
 
 bool Form::NativeKey(Key key, int shift) {
+  if (key == Key::Escape) {
+    for (Control* c : controls_)
+      if (auto* b = dynamic_cast<CommandButton*>(c); b && b->Cancel && b->Visible()) {
+        b->UserClicked();  // may unload the form
+        return true;
+      }
+    return false;
+  }
   Control* focused = focused_;
   if (key == Key::Tab) {
     const std::vector<Control*> stops = TabStops();

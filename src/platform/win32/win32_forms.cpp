@@ -88,6 +88,7 @@ std::optional<Key> RuleKey(WPARAM vk) {
   switch (vk) {
     case VK_TAB: return Key::Tab;
     case VK_RETURN: return Key::Enter;
+    case VK_ESCAPE: return Key::Escape;
     case VK_LEFT: return Key::Left;
     case VK_RIGHT: return Key::Right;
     case VK_UP: return Key::Up;
@@ -525,6 +526,7 @@ class FormWindow : public FormPeer {
         style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
         break;
       case FormStyle::FixedDialog:
+      case FormStyle::SystemDialog:
         style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
         ex = WS_EX_DLGMODALFRAME;
         owner = MainHwnd();

@@ -27,9 +27,13 @@ constexpr int kDragThreshold = 4;  // logical pixels the pointer must travel bef
 constexpr long kPointerEvents = ButtonPressMask | ButtonReleaseMask;
 
 // The frame and caption bar this backend draws itself, as Windows draws a fixed single frame:
-// the client area stands 3 logical pixels in and 22 down (none for a borderless form).
-int FrameX(const Form& f) { return f.Style() == FormStyle::Borderless ? 0 : 3; }
-int CaptionY(const Form& f) { return f.Style() == FormStyle::Borderless ? 0 : 22; }
+// the client area stands 3 logical pixels in and 22 down. A borderless form has none, and a
+// system dialog's frame is the window manager's, outside the window.
+bool DrawsFrame(const Form& f) {
+  return f.Style() != FormStyle::Borderless && f.Style() != FormStyle::SystemDialog;
+}
+int FrameX(const Form& f) { return DrawsFrame(f) ? 3 : 0; }
+int CaptionY(const Form& f) { return DrawsFrame(f) ? 22 : 0; }
 
 // The main form's window: dialogs are transient for it.
 ::Window MainWindow() {
@@ -76,14 +80,19 @@ FormWindow::FormWindow(Form& form) : form_(form) {
   Route(client_, this);
   Windows()[outer_] = this;
 
-  // No window-manager decoration: the form draws its own caption bar.
-  long motif[5] = {2, 0, 0, 0, 0};
-  XChangeProperty(c.dpy, outer_, c.atom.motifWmHints, c.atom.motifWmHints, 32, PropModeReplace,
-                  reinterpret_cast<unsigned char*>(motif), 5);
+  // No window-manager decoration: the form draws its own caption bar. A system dialog is the
+  // window manager's to frame, and stands on its own, belonging to no window (the program's
+  // main window may never show).
+  const bool system = form.Style() == FormStyle::SystemDialog;
+  if (!system) {
+    long motif[5] = {2, 0, 0, 0, 0};
+    XChangeProperty(c.dpy, outer_, c.atom.motifWmHints, c.atom.motifWmHints, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(motif), 5);
+  }
   XChangeProperty(c.dpy, outer_, c.atom.wmProtocols, XA_ATOM, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(&c.atom.wmDeleteWindow), 1);
   SetTopLevelProperties(outer_);
-  Atom type = c.atom.netWmWindowTypeNormal;
+  Atom type = system ? c.atom.netWmWindowTypeDialog : c.atom.netWmWindowTypeNormal;
   XChangeProperty(c.dpy, outer_, c.atom.netWmWindowType, XA_ATOM, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(&type), 1);
   SetText(form.Caption());
@@ -91,7 +100,7 @@ FormWindow::FormWindow(Form& form) : form_(form) {
   SetRole(client_, form.DesignName() + ".client");
   SetIcon();
 
-  if (!form.IsMainForm() && MainWindow()) {
+  if (!system && !form.IsMainForm() && MainWindow()) {
     XSetTransientForHint(c.dpy, outer_, MainWindow());
     Atom dialog = c.atom.netWmWindowTypeDialog;
     XChangeProperty(c.dpy, outer_, c.atom.netWmWindowType, XA_ATOM, 32, PropModeReplace,
@@ -164,12 +173,12 @@ void FormWindow::RunModal() {
 // The close box sits at the right end of the caption bar, as on Windows. Device pixels.
 bool FormWindow::InCloseBox(int x, int y) const {
   const int w = logical_.w;
-  return form_.Style() != FormStyle::Borderless && x >= Dev(w - 21) && x < Dev(w - 5) &&
+  return DrawsFrame(form_) && x >= Dev(w - 21) && x < Dev(w - 5) &&
          y >= Dev(5) && y < Dev(19);
 }
 
 void FormWindow::DrawFrame() {
-  if (form_.Style() == FormStyle::Borderless) return;
+  if (!DrawsFrame(form_)) return;
   Display* d = X().dpy;
   GC gc = XCreateGC(d, outer_, 0, nullptr);
   // Drawn in logical pixels: each rectangle covers the device pixels of its logical ones.
@@ -310,6 +319,7 @@ void FormWindow::Key(XKeyEvent& e) {
     case XK_Tab: case XK_ISO_Left_Tab: key = plat::Key::Tab; break;
     case XK_space: key = plat::Key::Space; break;
     case XK_Return: case XK_KP_Enter: key = plat::Key::Enter; break;
+    case XK_Escape: key = plat::Key::Escape; break;
     case XK_Left: case XK_KP_Left: key = plat::Key::Left; break;
     case XK_Right: case XK_KP_Right: key = plat::Key::Right; break;
     case XK_Up: case XK_KP_Up: key = plat::Key::Up; break;
@@ -526,9 +536,11 @@ void LabelWindow::Paint() {
   if (!draw_) draw_ = XftDrawCreate(d, Window(), X().visual, X().colormap);
   // Text wider than the label wraps at blanks, as a label's caption does on Windows.
   const std::vector<std::string> lines = WrapText(font, text, Width() - 2);
-  const int lineHeight = font->ascent + font->descent;
-  // One line sits in the middle of the cell; wrapped text starts at the top.
-  int y = lines.size() == 1 ? (Height() - lineHeight) / 2 + font->ascent : font->ascent;
+  const int ink = font->ascent + font->descent, lineHeight = ink + Dev(label_.LineGap);
+  // One line sits in the middle of the cell; wrapped text starts at the top, each line in the
+  // middle of its share of the gap.
+  int y = lines.size() == 1 ? (Height() - ink) / 2 + font->ascent
+                            : (lineHeight - ink) / 2 + font->ascent;
   for (const std::string& l : lines) {
     const int w = TextWidth(font, l);
     int x = 1;
