@@ -23,16 +23,9 @@ for f in "$BUILD_DIR/zorvane" "$XPROBE" ${BASELINE:+"$BASELINE"}; do
 done
 for c in Xvfb xdotool xrdb; do command -v "$c" >/dev/null || { echo "$c is not installed" >&2; exit 2; }; done
 
-WORK=$(mktemp -d /tmp/zorvane-about-cost.XXXXXX)
-PIDS=()
-cleanup() {
-  local p
-  for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null; done
-  for p in "${PIDS[@]}"; do wait "$p" 2>/dev/null; done
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
+bench_workdir about-cost
 
 CLK_TCK=$(getconf CLK_TCK)
 ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{ print $12 + $13 }'; }

@@ -33,16 +33,9 @@ if ! command -v xclock >/dev/null; then
   HAVE_XCLOCK=0
 fi
 
-WORK=$(mktemp -d /tmp/zorvane-side-by-side.XXXXXX)
-PIDS=()
-cleanup() {
-  local p
-  for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null; done
-  for p in "${PIDS[@]}"; do wait "$p" 2>/dev/null; done
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
+bench_workdir side-by-side
 
 now_ns() { date +%s%N; }
 
