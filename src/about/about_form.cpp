@@ -27,6 +27,7 @@ About::About() : plat::Form("About", plat::FormStyle::Borderless) {
 
   Text2.Move(4680, 3600, 735, 285);
   Text2.SetText("OK");
+  Text2.Role = plat::AccessRole::PushButton;  // clicked, it closes the window
   Text2.ForeColor = plat::Rgb(255, 255, 255);
   Text2.BackColor = plat::SystemDarkShadowColor();
   Text2.Font = {"Times New Roman", 9.75, true};

@@ -71,6 +71,11 @@ DoubleClickLimits PlatformDoubleClickLimits();
 // The keys the shared keyboard rules act on (Tab with Shift goes backwards).
 enum class Key { Tab, Space, Enter, Left, Right, Up, Down, Escape };
 
+// What assistive technology (a screen reader) is told a form or control is. Auto: what its kind
+// is (a check box, a button, ...; a form: the main window's frame or a dialog).
+enum class AccessRole { Auto, Unseen, Frame, Dialog, Alert, Window, Label, Link, PushButton,
+                        CheckBox, RadioButton, Text };
+
 // What the native side of a control must do; backends implement it.
 class ControlPeer {
  public:
@@ -109,6 +114,11 @@ class Control {
   // Whether a quick second press makes a double-click; on a button or a box it is another click.
   virtual bool DoubleClicks() const { return !TakesFocus(); }
 
+  // For assistive technology: a name where the control shows none (empty: its text), and what
+  // it is where its kind says otherwise (a label that opens a link). Set before the form loads.
+  std::string AccessibleName;
+  AccessRole Role = AccessRole::Auto;
+
   // Events the backend delivers; empty means the control ignores them.
   std::function<void()> Click;
   std::function<void()> DblClick;
@@ -130,6 +140,7 @@ class Control {
  protected:
   virtual std::unique_ptr<ControlPeer> MakePeer() = 0;
   virtual const std::string& Text() const;
+  friend const std::string& ShownText(const Control& control);
   void PushBounds();
   void PushText();
 
@@ -321,6 +332,9 @@ class FormPeer {
   virtual void Hide() = 0;
 };
 
+// The text a control shows (a caption, a text box's text; empty for the rest).
+const std::string& ShownText(const Control& control);
+
 class Form {
  public:
   Form(std::string designName, FormStyle style);
@@ -360,6 +374,8 @@ class Form {
 
   Color BackColor = Rgb(212, 208, 200);
   IconData Icon;
+  // What assistive technology is told the window is (Auto: the main window's frame, a dialog).
+  AccessRole Role = AccessRole::Auto;
 
   // Events on the form's own client background.
   std::function<void()> DblClick;

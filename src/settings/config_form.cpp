@@ -44,6 +44,11 @@ Config::Config(Main& clock) : plat::Form("Config", plat::FormStyle::FixedDialog)
     p.control.ForeColor = kBoxInk;
     p.control.Font = {"Times New Roman", 9.75, true};
   }
+  // The option buttons show no text; a screen reader names each after the spot it stands for.
+  static const char* const kSpots[7] = {"top left",    "top centre",   "top right", "bottom left",
+                                        "bottom centre", "bottom right", "centre"};
+  for (int i = 0; i < Option1.Count(); ++i) Option1(i).AccessibleName = kSpots[i];
+  Label2.Role = plat::AccessRole::Link;
   Check1.SetCaption("Marker ON");
   Check2.SetCaption("Military Time");
 

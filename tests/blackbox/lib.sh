@@ -220,6 +220,8 @@ write_settings() {
 clock_env() {
   CLOCK_ENV=(env -i PATH="$PATH" DISPLAY="${DISPLAY:-}" HOME="$ENV_DIR/home"
     XDG_RUNTIME_DIR="$ENV_DIR/runtime" LC_ALL=C TZ=UTC)
+  # A session bus (with a screen reader's bus on it) only where a case made one.
+  [[ -n "${CLOCK_BUS:-}" ]] && CLOCK_ENV+=(DBUS_SESSION_BUS_ADDRESS="$CLOCK_BUS")
   case "${CONFIG_MODE:-set}" in
     set) CLOCK_ENV+=(XDG_CONFIG_HOME="$ENV_DIR/config") ;;
     empty) CLOCK_ENV+=(XDG_CONFIG_HOME=) ;;

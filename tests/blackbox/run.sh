@@ -36,6 +36,7 @@ source "$HERE/monitors.sh"
 source "$HERE/faults.sh"
 source "$HERE/desktop.sh"
 source "$HERE/scale.sh"
+source "$HERE/access.sh"
 
 cleanup() {
   stop_all
@@ -108,6 +109,11 @@ fi
 if wanted scale_absurd; then
   run_group group_scale_absurd none
   run_group group_scale_absurd openbox
+fi
+
+if wanted access; then
+  run_group group_access none
+  run_group group_access openbox
 fi
 
 if wanted faults; then

@@ -29,6 +29,8 @@ const std::string& Control::Text() const {
   return none;
 }
 
+const std::string& ShownText(const Control& control) { return control.Text(); }
+
 void Control::CreatePeer() {
   peer_ = MakePeer();
   pushedValid_ = false;

@@ -18,6 +18,7 @@
 #include "platform/posix/session.h"
 #include "platform/posix/reg_file_store.h"
 #include "platform/wait.h"
+#include "platform/x11/x11_atspi.h"
 #include "platform/x11/x11_internal.h"
 
 namespace plat {
@@ -227,7 +228,9 @@ std::string Initialize() {
                  fit.Factor(), monitor.w, monitor.h);
     x11::g_scale = fit;
   }
-  return x11::InitFonts();
+  std::string fonts = x11::InitFonts();
+  if (fonts.empty()) x11::atspi::Start();
+  return fonts;
 }
 
 // X has no double-click setting of its own. Windows' default time, 500 ms, and 4 logical pixels
@@ -249,6 +252,7 @@ void DoEvents() {
     XNextEvent(d, &ev);
     x11::Dispatch(ev);
   }
+  x11::atspi::Pump();
   x11::FireDueTimers();
 }
 

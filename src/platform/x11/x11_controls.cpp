@@ -9,6 +9,7 @@
 #include <list>
 
 #include "platform/picture_box.h"
+#include "platform/x11/x11_atspi.h"
 #include "platform/x11/x11_forms.h"
 
 namespace plat {
@@ -115,6 +116,10 @@ class PaintedWindow : public ChildWindow {
 class CheckWindow : public PaintedWindow {
  public:
   explicit CheckWindow(CheckBox& box) : PaintedWindow(box, box.BackColor, kClickEvents), box_(box) {}
+  void Update() override {
+    Repaint();
+    atspi::CheckChanged(box_);
+  }
 
  protected:
   void Draw(GC gc, XftDraw* draw) override {
@@ -142,6 +147,10 @@ class CheckWindow : public PaintedWindow {
 class OptionWindow : public PaintedWindow {
  public:
   explicit OptionWindow(OptionButton& o) : PaintedWindow(o, o.BackColor, kClickEvents), option_(o) {}
+  void Update() override {
+    Repaint();
+    atspi::CheckChanged(option_);
+  }
 
  protected:
   void Draw(GC gc, XftDraw* draw) override {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/x11/x11_forms.h"
+#include "platform/x11/x11_atspi.h"
 
 #include "platform/app.h"
 #include "platform/image.h"
@@ -109,6 +110,7 @@ FormWindow::FormWindow(Form& form) : form_(form) {
 }
 
 FormWindow::~FormWindow() {
+  atspi::FormGone(form_);
   if (captionDraw_) XftDrawDestroy(captionDraw_);
   Windows().erase(outer_);
   Unroute(outer_);
@@ -243,13 +245,26 @@ void FormWindow::HandleEvent(XEvent& ev) {
       // would give it to them.
       if (ev.xmap.window != outer_) break;
       mapped_ = true;
+      atspi::FormShown(form_);
       if (focusChild_) XSetInputFocus(X().dpy, focusChild_, RevertToParent, CurrentTime);
       else if (outer_ != MainWindow()) XSetInputFocus(X().dpy, outer_, RevertToParent, CurrentTime);
       break;
     case UnmapNotify:
-      if (ev.xunmap.window == outer_) mapped_ = false;
+      if (ev.xunmap.window == outer_) {
+        mapped_ = false;
+        atspi::FormHidden(form_);
+      }
+      break;
+    case FocusOut:
+      // The keyboard left this window and its controls (Inferior: it moved within them).
+      if (ev.xfocus.window == outer_ && ev.xfocus.detail != NotifyInferior &&
+          ev.xfocus.detail != NotifyPointer)
+        atspi::FormActive(form_, false);
       break;
     case FocusIn:
+      if (ev.xfocus.window == outer_ && ev.xfocus.detail != NotifyInferior &&
+          ev.xfocus.detail != NotifyPointer)
+        atspi::FormActive(form_, true);
       // A window manager focuses the top-level; the keyboard belongs to the focused control.
       if (ev.xfocus.window == outer_ && focusChild_ && ev.xfocus.mode != NotifyUngrab &&
           ev.xfocus.detail != NotifyPointer)
@@ -438,7 +453,10 @@ void ChildWindow::SetVisible(bool visible) {
   else XUnmapWindow(X().dpy, window_);
 }
 
-void ChildWindow::SetText(const std::string& text) { SetWindowText(window_, text); }
+void ChildWindow::SetText(const std::string& text) {
+  SetWindowText(window_, text);
+  atspi::TextChanged(control_);
+}
 
 void ChildWindow::SetFocus(bool focused) {
   focused_ = focused;
@@ -447,6 +465,7 @@ void ChildWindow::SetFocus(bool focused) {
     else if (form->FocusedChild() == window_) form->FocusChild(0);
   }
   FocusShown();
+  atspi::FocusChanged(control_, focused);
 }
 
 void ChildWindow::HandleEvent(XEvent& ev) {

@@ -30,6 +30,7 @@ class FormWindow : public FormPeer, public EventTarget {
   void Key(XKeyEvent& e);
   const PixelRect& Bounds() const { return bounds_; }
   const PixelRect& LogicalBounds() const { return logical_; }
+  bool Mapped() const { return mapped_; }
 
  private:
   void UpdateHints();

@@ -28,6 +28,7 @@ class MessageForm : public Form {
  public:
   MessageForm(const std::string& text, const std::string& title)
       : Form("MsgBox", FormStyle::SystemDialog) {
+    Role = AccessRole::Alert;
     SetCaption(title);
     for (Label* l : {static_cast<Label*>(&Text), static_cast<Label*>(&OK)}) {
       l->BackColor = BackColor;

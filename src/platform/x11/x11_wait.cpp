@@ -19,6 +19,7 @@
 #include "platform/common/pause_timers.h"
 #include "platform/emulated/hive.h"
 #include "platform/wait.h"
+#include "platform/x11/x11_atspi.h"
 #include "platform/x11/x11_dates.h"
 #include "platform/x11/x11_internal.h"
 
@@ -109,7 +110,8 @@ class X11PauseSystem : public PauseSystem {
  public:
   std::int64_t MonotonicNs() override { return MonotonicNowNs(); }
   // XPending also flushes our requests; events Xlib has already read would not wake ppoll().
-  bool MessagesQueued() override { return XPending(x11::X().dpy) > 0; }
+  // Calls from a screen reader count as messages.
+  bool MessagesQueued() override { return XPending(x11::X().dpy) > 0 || x11::atspi::HasWork(); }
   bool OnlyRepaintsQueued() override { return OnlyRepaintsIn(x11::X().dpy); }
   std::int64_t NsUntilIntervalTimer() override {
     const long ms = x11::MsUntilNextTimer();
@@ -121,22 +123,25 @@ class X11PauseSystem : public PauseSystem {
     if (x11::LocalReading(at) != shown) return 0;
     return kSecondNs - at.tv_nsec;
   }
-  // In ppoll() on the X connection, the wake timer and, when watching, the clock and zone.
+  // In ppoll() on the X connection, the wake timer, the accessibility bus (where there is one)
+  // and, when watching, the clock and zone.
   Woke Sleep(std::int64_t ns, bool watchChanges) override {
     Display* d = x11::X().dpy;
     const bool wakeArmed = ns >= 0 && ArmWake(ns);
-    pollfd fds[4] = {{ConnectionNumber(d), POLLIN, 0},
+    pollfd fds[5] = {{ConnectionNumber(d), POLLIN, 0},
                      {watchChanges ? ClockSetFd() : -1, POLLIN, 0},
                      {watchChanges ? x11::ZoneWatchFd() : -1, POLLIN, 0},
-                     {wakeArmed ? g_wakeFd : -1, POLLIN, 0}};
+                     {wakeArmed ? g_wakeFd : -1, POLLIN, 0},
+                     {x11::atspi::Fd(), POLLIN, 0}};
     timespec left{};
     if (ns >= 0) left = ToTimespec(ns);
-    const int r = ppoll(fds, 4, ns >= 0 && !wakeArmed ? &left : nullptr, nullptr);
+    const int r = ppoll(fds, 5, ns >= 0 && !wakeArmed ? &left : nullptr, nullptr);
     if (r < 0) return errno == EINTR ? Woke::kLook : Woke::kFailed;
     if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
       std::fprintf(stderr, "zorvane: lost the connection to the X server\n");
       _exit(1);
     }
+    if (fds[4].fd >= 0) x11::atspi::Ready(fds[4].revents);
     // Both are read, so neither reports the same change twice.
     const bool clockSet = (fds[1].revents & POLLIN) && TakeClockSet();
     const bool zoneChanged = (fds[2].revents & POLLIN) && x11::TakeZoneChange();

@@ -1,0 +1,28 @@
+// The program's windows and controls on the desktop's accessibility bus (AT-SPI over D-Bus), for
+// screen readers. Without a bus every call here returns at once and nothing is loaded.
+#pragma once
+#include "platform/forms.h"
+
+namespace plat::x11::atspi {
+
+// Finds the accessibility bus and registers the application with its registry.
+void Start();
+// The bus connection's descriptor for the event loop's sleep; -1 without a bus.
+int Fd();
+// The sleep saw the descriptor ready (revents of poll()).
+void Ready(short revents);
+// Whether calls or presses wait to be handled; reads what the bus sent, without waiting.
+bool HasWork();
+// Handles the calls that came, then the presses they asked for.
+void Pump();
+
+// What the backend tells a reader about.
+void FormShown(Form& form);
+void FormHidden(Form& form);
+void FormGone(Form& form);
+void FormActive(Form& form, bool active);
+void FocusChanged(Control& control, bool focused);
+void CheckChanged(Control& control);
+void TextChanged(Control& control);
+
+}  // namespace plat::x11::atspi
