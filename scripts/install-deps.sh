@@ -2,7 +2,7 @@
 # Installs, from Debian 12's own archive, what a make target needs and this machine lacks. Runs
 # apt-get only when something is missing; needs root for that, or sudo.
 #   scripts/install-deps.sh run      the Linux program alone: make, the compiler, CMake, the
-#                                    X11/Xft/RandR headers and the fonts it draws with
+#                                    X11/Xft/RandR and libdbus headers and the fonts it draws with
 #   scripts/install-deps.sh build    the same and GoogleTest and Google Benchmark (`make build`)
 #   scripts/install-deps.sh package  the run set and dpkg-dev (`make deb`)
 #   scripts/install-deps.sh windows  make, CMake and the MinGW-w64 cross compilers (`make windows`)
@@ -14,6 +14,8 @@
 #                 man-db (man --warnings), librsvg2-bin (rsvg-convert), appstream (appstreamcli)
 #     Windows:    wine wine64, and wine32:i386 only where this kernel runs 32-bit programs;
 #                 wixl and msitools (msiinfo) for the installer packages, unzip
+#     screen readers: dbus (a private session bus), at-spi2-core (the accessibility bus and its
+#                 registry), python3-pyatspi (the test's reading client)
 #   scripts/install-deps.sh --list SET   prints the packages of SET, installs nothing
 #
 # apt is never left broken: the i386 architecture is added only where wine32 will be used, and
@@ -22,12 +24,13 @@
 set -euo pipefail
 
 run_packages=(make g++ cmake pkg-config libx11-dev libxext-dev libxft-dev libfontconfig-dev
-  libxrandr-dev fonts-wine fonts-liberation fonts-dejavu-core)
+  libxrandr-dev libdbus-1-dev fonts-wine fonts-liberation fonts-dejavu-core)
 build_packages=("${run_packages[@]}" libgtest-dev libbenchmark-dev)
 windows_packages=(make cmake g++-mingw-w64-i686 g++-mingw-w64-x86-64 wixl)
 test_packages=("${build_packages[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang xvfb xdotool
   x11-utils x11-apps x11-xserver-utils imagemagick faketime openbox procps desktop-file-utils
-  dpkg-dev file man-db librsvg2-bin appstream wine wine64 wixl msitools unzip)
+  dpkg-dev file man-db librsvg2-bin appstream wine wine64 wixl msitools unzip dbus at-spi2-core
+  python3-pyatspi)
 
 list_only=false
 if [[ ${1:-} == --list ]]; then list_only=true; shift; fi

@@ -41,7 +41,7 @@ window_rows() { awk -F'|' -v w="$1" '$1 == 1 { on = ($3 == w) } on'; }
 maps_dbus() { grep -c 'libdbus-1' "/proc/$1/maps" 2>/dev/null; }
 
 group_access() {
-  local t="access" missing
+  local t="access" missing got
   missing=$(access_missing)
   if [[ -n "$missing" ]]; then
     skip "$t $WM_TAG" "missing $missing (apt-get install dbus at-spi2-core python3-pyatspi)"
@@ -63,6 +63,21 @@ group_access() {
     return
   fi
 
+  # The first start's welcome: an alert with its text and OK, which the reader presses.
+  t="access: message box $WM_TAG"
+  new_env
+  CLOCK_BUS=$BUS start_clock
+  if wait_msgbox >/dev/null; then
+    got=$(app_tree | window_rows Zorvane | cut -d'|' -f1-3 | sed 's/|Welcome to Zorvane\..*/|Welcome/')
+    check "$t: alert" "1|alert|Zorvane 2|label|Welcome 2|push button|OK" "$(xargs <<<"$got")"
+    check "$t: press OK" pressed "$(atspi press Zorvane OK)"
+    clock_up() { wait_clock >/dev/null; }
+    check_true "$t: the clock follows" "no clock after OK" clock_up
+  else
+    not_ok "$t: shown" "no welcome message box"
+  fi
+  stop "$CLOCK_PID"
+
   t="access: clock $WM_TAG"
   new_env
   write_settings '"Format"=dword:00000001' '"Position"=dword:00000005' '"Mark"=dword:00000001'
@@ -77,7 +92,7 @@ group_access() {
   frame=$(window_rows Zorvane <<<"$tree")
   check "$t: frame" "1|frame|Zorvane" "$(head -1 <<<"$frame" | cut -d'|' -f1-3)"
   # The seconds tier as a reader reads it: the cells that show a second, named as they show it.
-  local k want="" got n=0 cap
+  local k want="" n=0 cap
   for k in 0 1 2 3 4; do
     cap=$(caption "$CLIENT" "Sec($k)")
     [[ -n "$cap" ]] && { want+="2|label|$cap "; n=$((n + 1)); }
@@ -122,6 +137,16 @@ group_access() {
   heard() { grep -q '^object:state-changed:focused|check box|Military Time|1$' "$log.out"; }
   check_true "$t: focus event on Tab" "heard: $(grep -v '^listening' "$log.out" | xargs)" \
     wait_for 3000 heard
+
+  # About from Setup, and its OK, pressed by the reader: a modal window opened and closed from
+  # the bus's own calls.
+  check "$t: press About" pressed "$(atspi press Zorvane About)"
+  about_rows() { [[ "$(app_tree | window_rows About | cut -d'|' -f1-2 | xargs)" == "1|dialog 2|text 2|push button" ]]; }
+  check_true "$t: About's credits and OK" "read: $(app_tree | window_rows About | cut -d'|' -f1-3 | xargs)" \
+    wait_for 3000 about_rows
+  check "$t: press OK" pressed "$(atspi press Zorvane OK)"
+  about_gone() { [[ -z "$(app_tree | window_rows About)" ]]; }
+  check_true "$t: About closed" "still there" wait_for 3000 about_gone
 
   # A reader chooses a spot and presses Apply: the same handlers run and the choice is stored.
   check "$t: choose top left" pressed "$(atspi press Zorvane "top left")"

@@ -29,7 +29,9 @@ AccessRole KindRole(const Control& c) {
 AccessInfo Describe(const Control& c) {
   AccessInfo info;
   info.role = c.Role != AccessRole::Auto ? c.Role : KindRole(c);
-  info.name = c.AccessibleName.empty() ? ShownText(c) : c.AccessibleName;
+  // A text's content is read as text, not as its name.
+  const bool named = info.role != AccessRole::Text;
+  info.name = !c.AccessibleName.empty() ? c.AccessibleName : named ? ShownText(c) : "";
   info.focusable = c.TakesFocus();
   info.focused = c.Owner().FocusedControl() == &c;
   if (auto* box = dynamic_cast<const CheckBox*>(&c)) {
