@@ -45,6 +45,12 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+# faketime's files of runs that were killed: a new faketime whose pid matches one fails with
+# "sem_open: File exists".
+for f in /dev/shm/faketime_shm_* /dev/shm/sem.faketime_sem_*; do
+  [[ -O "$f" && ! -d "/proc/${f##*_}" ]] && rm -f "$f"
+done
+
 require Xvfb openbox xdotool xprop xrandr xrdb xlogo hostname import convert faketime setsid awk date -- "$ZORVANE" "$XPROBE"
 
 # run_group FUNCTION WM: a fresh X server (plus openbox when WM is openbox), the group's cases,
