@@ -10,6 +10,8 @@
 # BUILD_DIR holds the zorvane executable and, when built, bench/start_to_map (the precise
 # start timer; without it a slower xwininfo poll is used) and bench/caption_watch (without it
 # the caption's delay is not measured); CAPTION_WATCH=path picks another caption_watch. Needs Xvfb; xclock is optional.
+# A11Y_BUS=1 runs everything on a private session bus with the accessibility bus on it (dbus,
+# at-spi2-core), as on a desktop with screen-reader support where no reader is listening.
 # Everything runs with a throw-away HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR, removed on exit.
 set -u
 
@@ -55,6 +57,23 @@ chmod 700 "$XDG_RUNTIME_DIR"
 printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Zorvane]\n"Format"=dword:00000001\n\n' \
   >"$XDG_CONFIG_HOME/zorvane/settings.reg"
 remove_lock() { rm -f "$XDG_RUNTIME_DIR"/zorvane-*.lock; }
+
+# ---- the accessibility bus, when asked for ----
+unset DBUS_SESSION_BUS_ADDRESS AT_SPI_BUS_ADDRESS
+if [ "${A11Y_BUS:-0}" = 1 ]; then
+  dbus-daemon --session --nofork --print-address=1 >"$WORK/bus" 2>/dev/null &
+  PIDS+=($!)
+  for _ in $(seq 100); do [ -s "$WORK/bus" ] && break; sleep 0.05; done
+  export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$WORK/bus")
+  /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
+  PIDS+=($!)
+  for _ in $(seq 100); do
+    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress \
+      >/dev/null 2>&1 && break
+    sleep 0.05
+  done
+  echo "Accessibility bus up on $DBUS_SESSION_BUS_ADDRESS"
+fi
 
 # 0 when a viewable window with this exact title exists.
 viewable() { xwininfo -name "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
@@ -115,6 +134,9 @@ if [ -x "$BUILD_DIR/bench/wake_floor" ]; then
   PIDS+=("$FPID")
 fi
 wait_viewable Zorvane 100 || { echo "zorvane's window did not show" >&2; cat "$WORK/zorvane.log" >&2; exit 1; }
+if [ "${A11Y_BUS:-0}" = 1 ]; then
+  echo "zorvane's sockets (X and the accessibility bus): $(find "/proc/$ZPID/fd" -lname 'socket:*' | wc -l)"
+fi
 if [ -n "$CPID" ]; then wait_viewable xclock 100 || { echo "xclock's window did not show" >&2; exit 1; }; fi
 sleep "$WARMUP"
 

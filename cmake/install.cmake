@@ -135,7 +135,6 @@ endif()
 # Liberation Serif) and xdg-open for the web link are recommended.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core | fonts-liberation")
-# libdbus is loaded at run time, where a screen reader's bus is found: dpkg-shlibdeps cannot see it.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine, fonts-liberation, xdg-utils, libdbus-1-3")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine, fonts-liberation, xdg-utils")
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/deb_tidy.cmake)
 include(CPack)

@@ -2,7 +2,7 @@
 # Installs, from Debian 12's own archive, what a make target needs and this machine lacks. Runs
 # apt-get only when something is missing; needs root for that, or sudo.
 #   scripts/install-deps.sh run      the Linux program alone: make, the compiler, CMake, the
-#                                    X11/Xft/RandR and libdbus headers and the fonts it draws with
+#                                    X11/Xft/RandR headers and the fonts it draws with
 #   scripts/install-deps.sh build    the same and GoogleTest and Google Benchmark (`make build`)
 #   scripts/install-deps.sh package  the run set and dpkg-dev (`make deb`)
 #   scripts/install-deps.sh windows  make, CMake and the MinGW-w64 cross compilers (`make windows`)
@@ -24,7 +24,7 @@
 set -euo pipefail
 
 run_packages=(make g++ cmake pkg-config libx11-dev libxext-dev libxft-dev libfontconfig-dev
-  libxrandr-dev libdbus-1-dev fonts-wine fonts-liberation fonts-dejavu-core)
+  libxrandr-dev fonts-wine fonts-liberation fonts-dejavu-core)
 build_packages=("${run_packages[@]}" libgtest-dev libbenchmark-dev)
 windows_packages=(make cmake g++-mingw-w64-i686 g++-mingw-w64-x86-64 wixl)
 test_packages=("${build_packages[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang xvfb xdotool

@@ -15,6 +15,7 @@
 #include "platform/common/device_picture.h"
 #include "platform/gdi.h"
 #include "platform/picture_box.h"
+#include "platform/win32/win32_access.h"
 #include "platform/win32/win32_scale.h"
 #include "platform/win32/win32_text.h"
 
@@ -134,6 +135,7 @@ class ChildPeer : public ControlPeer {
     // About window's texts over its picture), both for drawing and for which one a click reaches.
     SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SetPropW(hwnd_, L"ZorvanePeer", this);
+    annotated_ = AnnotateForReaders(hwnd_, control);
     if (font) SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(*font, Scale())), FALSE);
     if (mouse || bordered_) {
       old_ = reinterpret_cast<WNDPROC>(
@@ -141,6 +143,7 @@ class ChildPeer : public ControlPeer {
     }
   }
   ~ChildPeer() override {
+    if (annotated_) ClearReaderAnnotation(hwnd_);
     RemovePropW(hwnd_, L"ZorvanePeer");
     DestroyWindow(hwnd_);
   }
@@ -261,6 +264,7 @@ class ChildPeer : public ControlPeer {
   bool clickOnRelease_;
   bool mouse_ = true;
   bool bordered_ = false;
+  bool annotated_ = false;  // carries a name or role for screen readers
   bool takingFocus_ = false;
   int frame_ = 0;  // device pixels of our own border; 0 where the system draws it
   PixelRect logical_{0, 0, 1, 1};

@@ -1,7 +1,7 @@
-// The AT-SPI objects: the application, its shown forms and their controls, served on a private
-// connection to the accessibility bus with libdbus (loaded at run time; see x11_dbus.h). The
-// interfaces are implemented directly rather than through ATK and its bridge, which would bring
-// GLib's main loop into a program whose loop is its own, and load GLib even without a bus.
+// The AT-SPI objects: the application, its shown forms and their controls, served on a
+// connection to the accessibility bus (our own small D-Bus client: x11_dbus.h). The interfaces
+// are implemented directly rather than through ATK and its bridge, which would bring GLib and its
+// main loop into a program whose loop is its own, and cost memory even with nobody listening.
 //
 // Nothing is sent while nobody asks: a cell's new caption goes out as a name change only once a
 // client has read that cell's name, so an idle screen reader gets the seconds it is reading and
@@ -10,6 +10,7 @@
 
 #include <poll.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -20,43 +21,22 @@
 #include "platform/app.h"
 #include "platform/common/access.h"
 #include "platform/x11/x11_atspi_objects.h"
-#include "platform/x11/x11_dbus.h"
 #include "platform/x11/x11_forms.h"
 #include "platform/x11/x11_internal.h"
 
 namespace plat::x11::atspi {
 namespace {
 
-constexpr int kCallTimeoutMs = 1000;  // start-up's two calls; the registry starts on demand
+constexpr int kCallTimeoutMs = 1000;  // start-up's calls; the registry starts on demand
 
 DBusConnection* g_bus = nullptr;
-int g_fd = -1;
 bool g_readable = false;
 std::deque<unsigned> g_presses;  // ids of controls a client pressed, run after the calls
 
 void Drop() {
-  if (!g_bus) return;
-  CloseBus(g_bus);
+  delete g_bus;
   g_bus = nullptr;
-  g_fd = -1;
   g_presses.clear();
-}
-
-// A call on a bus, waiting at most kCallTimeoutMs for the reply's first string or reference.
-std::string CallForString(DBusConnection* bus, DBusMessage* call) {
-  const DBusLib& d = Dbus();
-  DBusError err;
-  d.dbus_error_init(&err);
-  DBusMessage* reply = d.dbus_connection_send_with_reply_and_block(bus, call, kCallTimeoutMs, &err);
-  d.dbus_message_unref(call);
-  std::string result;
-  if (reply) {
-    DBusArgs args(reply);
-    result = args.Str(0);
-    d.dbus_message_unref(reply);
-  }
-  d.dbus_error_free(&err);
-  return result;
 }
 
 // The root window's AT_SPI_BUS, where a bus launcher publishes the address on X.
@@ -79,26 +59,22 @@ std::string RootProperty() {
 
 // Asks the session bus's accessibility launcher for its bus, without starting one.
 std::string AskSessionBus(const char* session) {
-  DBusConnection* bus = OpenBus(session);
-  if (!bus) return "";
-  DBusMessage* call = Dbus().dbus_message_new_method_call("org.a11y.Bus", "/org/a11y/bus",
-                                                          "org.a11y.Bus", "GetAddress");
-  Dbus().dbus_message_set_auto_start(call, false);
-  std::string address = CallForString(bus, call);
-  CloseBus(bus);
-  return address;
-}
-
-DBusHandlerResult Filter(DBusConnection*, DBusMessage* message, void*) {
-  if (Dbus().dbus_message_get_type(message) == DBUS_MESSAGE_TYPE_METHOD_CALL &&
-      HandleCall(message))
-    return DBUS_HANDLER_RESULT_HANDLED;
-  return DBUS_HANDLER_RESULT_NOT_YET_HANDLED;
+  DBusConnection bus;
+  if (!bus.Open(session)) return "";
+  DBusMessage call = MethodCall("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress");
+  call.flags = 2;  // no auto-start: a desktop without the launcher has no screen reader either
+  DBusMessage reply;
+  if (!bus.Call(std::move(call), kCallTimeoutMs, reply) || reply.type != kMethodReturn) return "";
+  return DBusArgs(reply).Str(0);
 }
 
 }  // namespace
 
 DBusConnection* Bus() { return g_bus; }
+
+void Send(DBusMessage message) {
+  if (g_bus && !g_bus->Send(std::move(message))) Drop();
+}
 
 void QueuePress(unsigned id) { g_presses.push_back(id); }
 
@@ -109,59 +85,51 @@ void Start() {
   if (const char* env = std::getenv("AT_SPI_BUS_ADDRESS"); env && *env) address = env;
   if (address.empty()) address = RootProperty();
   const char* session = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-  if (address.empty() && !(session && *session)) return;  // no bus: nothing loaded
-  if (!LoadDBus()) return;
-  if (address.empty()) address = AskSessionBus(session);
-  if (!address.empty()) g_bus = OpenBus(address);
-  if (!g_bus) {
-    UnloadDBus();
+  if (address.empty() && session && *session) address = AskSessionBus(session);
+  if (address.empty()) return;
+  g_bus = new DBusConnection;
+  if (!g_bus->Open(address)) {
+    std::fprintf(stderr, "zorvane: cannot connect to the accessibility bus; screen readers will "
+                 "not see the clock\n");
+    Drop();
     return;
   }
-  const DBusLib& d = Dbus();
-  d.dbus_connection_add_filter(g_bus, Filter, nullptr, nullptr);
-  d.dbus_connection_get_unix_fd(g_bus, &g_fd);
   // The registry makes the application a child of the desktop; its reply names the desktop.
-  DBusMessage* embed = d.dbus_message_new_method_call(
-      "org.a11y.atspi.Registry", kRootPath, "org.a11y.atspi.Socket", "Embed");
-  DBusWriter(embed).Ref(d.dbus_bus_get_unique_name(g_bus), kRootPath);
-  DBusMessage* reply = d.dbus_connection_send_with_reply_and_block(g_bus, embed, kCallTimeoutMs,
-                                                                   nullptr);
-  d.dbus_message_unref(embed);
-  if (!reply) {
+  DBusMessage embed = MethodCall("org.a11y.atspi.Registry", kRootPath, "org.a11y.atspi.Socket", "Embed");
+  DBusWriter(embed).Ref(g_bus->UniqueName(), kRootPath);
+  DBusMessage reply;
+  if (!g_bus->Call(std::move(embed), kCallTimeoutMs, reply) || reply.type != kMethodReturn) {
     Drop();  // no registry: nobody could find us
     return;
   }
   SetDesktop(DBusArgs(reply).Str(0));
-  d.dbus_message_unref(reply);
 }
 
-int Fd() { return g_fd; }
+int Fd() { return g_bus ? g_bus->Fd() : -1; }
 
 void Ready(short revents) {
-  if (revents & (POLLHUP | POLLERR | POLLNVAL)) Drop();  // the bus went away: carry on without
-  else if (revents & POLLIN) g_readable = true;
+  if (revents & (POLLIN | POLLHUP | POLLERR)) g_readable = true;
+  if (revents & POLLNVAL) Drop();
 }
 
 bool HasWork() {
   if (!g_bus) return false;
-  const DBusLib& d = Dbus();
   if (g_readable) {
     g_readable = false;
-    if (!d.dbus_connection_read_write(g_bus, 0)) {
+    if (!g_bus->ReadAvailable()) {  // the bus went away: carry on without it
       Drop();
       return false;
     }
   }
-  return d.dbus_connection_get_dispatch_status(g_bus) == DBUS_DISPATCH_DATA_REMAINS ||
-         !g_presses.empty();
+  return g_bus->HasMessage() || !g_presses.empty();
 }
 
 void Pump() {
-  if (!g_bus || !HasWork()) return;
-  const DBusLib& d = Dbus();
-  while (g_bus && d.dbus_connection_dispatch(g_bus) == DBUS_DISPATCH_DATA_REMAINS) {
+  if (!HasWork()) return;
+  while (g_bus && g_bus->HasMessage()) {
+    const DBusMessage m = g_bus->Take();
+    if (m.type == kMethodCall) HandleCall(m);
   }
-  if (g_bus) d.dbus_connection_flush(g_bus);
   // After the replies went: a press may open a modal window, whose loop comes back here.
   while (!g_presses.empty()) {
     const unsigned id = g_presses.front();

@@ -12,7 +12,6 @@
 #include "platform/common/access.h"
 #include "platform/x11/x11_atspi.h"
 #include "platform/x11/x11_atspi_objects.h"
-#include "platform/x11/x11_dbus.h"
 #include "platform/x11/x11_forms.h"
 
 namespace plat::x11::atspi {
@@ -69,7 +68,7 @@ std::string PathOf(const Node& n) {
   return n.IsRoot() ? kRootPath : kPathPrefix + std::to_string(IdOf(n));
 }
 
-std::string BusName() { return Dbus().dbus_bus_get_unique_name(Bus()); }
+std::string BusName() { return Bus()->UniqueName(); }
 
 Entry* EntryAt(const char* path) {
   const size_t len = std::strlen(kPathPrefix);
@@ -238,7 +237,7 @@ PixelRect ExtentsIn(const Node& n, unsigned coords) {
 }
 
 void Variant(DBusWriter& w, const char* sig, const std::function<void(DBusWriter&)>& put) {
-  DBusWriter v(w, DBUS_TYPE_VARIANT, sig);
+  DBusWriter v(w, kVariant, sig);
   put(v);
 }
 
@@ -291,13 +290,8 @@ const char* const kPropertyNames[][2] = {
     {kApplication, "Id"},           {kAction, "NActions"},        {kText, "CharacterCount"},
     {kText, "CaretOffset"}};
 
-void Send(DBusMessage* m) {
-  Dbus().dbus_connection_send(Bus(), m, nullptr);
-  Dbus().dbus_message_unref(m);
-}
-
-void ReplyError(DBusMessage* call, const char* name, const char* text) {
-  Send(Dbus().dbus_message_new_error(call, name, text));
+void ReplyError(const DBusMessage& call, const char* name, const char* text) {
+  Send(ErrorFor(call, name, text));
 }
 
 // The string at `offset` at the granularity asked for (0: a character, otherwise its line), with
@@ -317,17 +311,17 @@ void PutStringAt(DBusWriter& w, const std::u32string& text, int offset, unsigned
 }
 
 // Methods of the object's interfaces. False: no such method here.
-bool Answer(DBusMessage* call, DBusWriter& w, Entry* e, const Node& n, const std::string& iface,
+bool Answer(const DBusMessage& call, DBusWriter& w, Entry* e, const Node& n, const std::string& iface,
             const std::string& member) {
   const DBusArgs args(call);
   if (iface == kProperties) {
     if (member == "Get") return PutProperty(w, e, n, args.Str(0), args.Str(1));
     if (member == "Set") return true;  // the registry numbers the application: nothing to keep
     if (member != "GetAll") return false;
-    DBusWriter dict(w, DBUS_TYPE_ARRAY, "{sv}");
+    DBusWriter dict(w, kArray, "{sv}");
     for (const auto& p : kPropertyNames) {
       if (args.Str(0) != p[0]) continue;
-      DBusWriter entry(dict, DBUS_TYPE_DICT_ENTRY, nullptr);
+      DBusWriter entry(dict, kDictEntry, nullptr);
       entry.Str(p[1]);
       if (!PutProperty(entry, e, n, p[0], p[1])) Variant(entry, "s", [](DBusWriter& v) { v.Str(""); });
     }
@@ -337,7 +331,7 @@ bool Answer(DBusMessage* call, DBusWriter& w, Entry* e, const Node& n, const std
     if (member == "GetRole") w.Uint(Role(n));
     else if (member == "GetRoleName" || member == "GetLocalizedRoleName") w.Str(RoleName(Role(n)));
     else if (member == "GetState") {
-      DBusWriter a(w, DBUS_TYPE_ARRAY, "u");
+      DBusWriter a(w, kArray, "u");
       for (unsigned word : States(n)) a.Uint(word);
     } else if (member == "GetChildAtIndex") {
       const std::vector<Node> kids = Children(n);
@@ -345,21 +339,21 @@ bool Answer(DBusMessage* call, DBusWriter& w, Entry* e, const Node& n, const std
       if (i >= 0 && i < (long long)kids.size()) w.Ref(BusName(), PathOf(kids[size_t(i)]));
       else w.Ref(BusName(), kNullPath);
     } else if (member == "GetChildren") {
-      DBusWriter a(w, DBUS_TYPE_ARRAY, "(so)");
+      DBusWriter a(w, kArray, "(so)");
       for (const Node& k : Children(n)) a.Ref(BusName(), PathOf(k));
     } else if (member == "GetIndexInParent") w.Int(IndexInParent(n));
     else if (member == "GetApplication") w.Ref(BusName(), kRootPath);
     else if (member == "GetInterfaces") {
-      DBusWriter a(w, DBUS_TYPE_ARRAY, "s");
+      DBusWriter a(w, kArray, "s");
       for (const char* i : Interfaces(n)) a.Str(i);
     } else if (member == "GetAttributes") {
-      DBusWriter a(w, DBUS_TYPE_ARRAY, "{ss}");
+      DBusWriter a(w, kArray, "{ss}");
     } else if (member == "GetRelationSet") {
-      DBusWriter set(w, DBUS_TYPE_ARRAY, "(ua(so))");
+      DBusWriter set(w, kArray, "(ua(so))");
       if (n.control && Role(n) == kRoleRadioButton) {
-        DBusWriter rel(set, DBUS_TYPE_STRUCT, nullptr);
+        DBusWriter rel(set, kStruct, nullptr);
         rel.Uint(kRelationMemberOf);
-        DBusWriter group(rel, DBUS_TYPE_ARRAY, "(so)");
+        DBusWriter group(rel, kArray, "(so)");
         for (const Node& k : Children(Parent(n)))
           if (Role(k) == kRoleRadioButton) group.Ref(BusName(), PathOf(k));
       }
@@ -374,7 +368,7 @@ bool Answer(DBusMessage* call, DBusWriter& w, Entry* e, const Node& n, const std
   if (iface == kComponent && !n.IsRoot()) {
     const PixelRect r = ExtentsIn(n, unsigned(args.Num(member == "Contains" ? 2 : 0)));
     if (member == "GetExtents") {
-      DBusWriter s(w, DBUS_TYPE_STRUCT, nullptr);
+      DBusWriter s(w, kStruct, nullptr);
       s.Int(r.x).Int(r.y).Int(r.w).Int(r.h);
     } else if (member == "GetPosition") w.Int(r.x).Int(r.y);
     else if (member == "GetSize") w.Int(r.w).Int(r.h);
@@ -393,8 +387,8 @@ bool Answer(DBusMessage* call, DBusWriter& w, Entry* e, const Node& n, const std
     if (member == "GetName" || member == "GetLocalizedName") w.Str(args.Num(0) == 0 ? "click" : "");
     else if (member == "GetDescription" || member == "GetKeyBinding") w.Str("");
     else if (member == "GetActions") {
-      DBusWriter a(w, DBUS_TYPE_ARRAY, "(sss)");
-      DBusWriter s(a, DBUS_TYPE_STRUCT, nullptr);
+      DBusWriter a(w, kArray, "(sss)");
+      DBusWriter s(a, kStruct, nullptr);
       s.Str("click").Str("").Str("");
     } else if (member == "DoAction") {
       const bool ok = args.Num(0) == 0 && AccessCanPress(*n.control);
@@ -427,15 +421,14 @@ bool Answer(DBusMessage* call, DBusWriter& w, Entry* e, const Node& n, const std
 // no properties).
 void Emit(const Node& n, const char* iface, const char* member, const std::string& detail, int d1,
           const char* sig, const std::function<void(DBusWriter&)>& value) {
-  DBusMessage* m = Dbus().dbus_message_new_signal(PathOf(n).c_str(), iface, member);
+  DBusMessage m = Signal(PathOf(n), iface, member);
   {
     DBusWriter w(m);
     w.Str(detail).Int(d1).Int(0);
     Variant(w, sig, value);
-    DBusWriter props(w, DBUS_TYPE_ARRAY, "{sv}");
+    DBusWriter props(w, kArray, "{sv}");
   }
-  Send(m);
-  Dbus().dbus_connection_flush(Bus());
+  Send(std::move(m));
 }
 
 void EmitState(const Node& n, const char* state, bool on) {
@@ -463,41 +456,36 @@ Control* ControlOf(unsigned id) {
   return it == g_entries.end() ? nullptr : it->second.node.control;
 }
 
-bool HandleCall(DBusMessage* call) {
-  const DBusLib& d = Dbus();
-  const char* path = d.dbus_message_get_path(call);
-  const char* iface = d.dbus_message_get_interface(call);
-  const char* member = d.dbus_message_get_member(call);
-  if (!path || !member) return false;
-  if (std::strcmp(path, "/org/a11y/atspi/cache") == 0) {
-    if (std::strcmp(member, "GetItems") != 0) return false;
-    DBusMessage* reply = d.dbus_message_new_method_return(call);
-    { DBusWriter w(reply); DBusWriter items(w, DBUS_TYPE_ARRAY, "((so)(so)(so)iiassusau)"); }
-    Send(reply);
+bool HandleCall(const DBusMessage& call) {
+  const std::string& path = call.path;
+  if (path == "/org/a11y/atspi/cache") {
+    if (call.member != "GetItems") return false;
+    DBusMessage reply = ReturnFor(call);
+    {
+      DBusWriter w(reply);
+      DBusWriter items(w, kArray, "((so)(so)(so)iiassusau)");
+    }
+    Send(std::move(reply));
     return true;
   }
   Entry* e = nullptr;
   Node n;
-  if (std::strcmp(path, kRootPath) != 0) {
-    if (!(e = EntryAt(path))) {
-      if (std::strncmp(path, kPathPrefix, std::strlen(kPathPrefix)) != 0) return false;
-      ReplyError(call, DBUS_ERROR_UNKNOWN_OBJECT, "that object is gone");
+  if (path != kRootPath) {
+    if (!(e = EntryAt(path.c_str()))) {
+      if (path.rfind(kPathPrefix, 0) != 0) return false;
+      ReplyError(call, kErrorUnknownObject, "that object is gone");
       return true;
     }
     n = e->node;
   }
-  DBusMessage* reply = d.dbus_message_new_method_return(call);
+  DBusMessage reply = ReturnFor(call);
   bool known;
   {
     DBusWriter w(reply);
-    known = Answer(call, w, e, n, iface ? iface : "", member);
+    known = Answer(call, w, e, n, call.interface, call.member);
   }
-  if (known) {
-    Send(reply);
-  } else {
-    d.dbus_message_unref(reply);
-    ReplyError(call, DBUS_ERROR_UNKNOWN_METHOD, member);
-  }
+  if (known) Send(std::move(reply));
+  else ReplyError(call, kErrorUnknownMethod, call.member.c_str());
   return true;
 }
 

@@ -1,10 +1,9 @@
 // What x11_atspi.cpp (the connection) and x11_atspi_objects.cpp (the objects) share.
 #pragma once
-#include <dbus/dbus.h>
-
 #include <string>
 
 #include "platform/forms.h"
+#include "platform/x11/x11_dbus.h"
 
 namespace plat::x11::atspi {
 
@@ -12,12 +11,14 @@ inline constexpr const char* kRootPath = "/org/a11y/atspi/accessible/root";
 
 // The connection to the accessibility bus; null without one.
 DBusConnection* Bus();
+// Sends on it, if there is one.
+void Send(DBusMessage message);
 // Presses the control with this id once the calls at hand are answered.
 void QueuePress(unsigned id);
 // The registry that embedded the application: its parent is the registry's desktop.
 void SetDesktop(const std::string& busName);
 // Answers a method call on one of the application's objects; false when it is not for them.
-bool HandleCall(DBusMessage* call);
+bool HandleCall(const DBusMessage& call);
 // The control behind an id, while it lives.
 Control* ControlOf(unsigned id);
 

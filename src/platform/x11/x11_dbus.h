@@ -1,49 +1,41 @@
-// libdbus, loaded only where a desktop accessibility bus is found: a program on a desktop without
-// one maps no D-Bus code at all. The functions are called through this table.
+// A small D-Bus client: one connection to a bus over a Unix socket, messages built and read in
+// the wire format. It is what the accessibility objects need and no more, written here rather
+// than taken from libdbus: Debian's libdbus brings libsystemd, libgcrypt and three compression
+// libraries with it, over a megabyte resident, for a program that must stay under 8 MB idle.
 #pragma once
-#include <dbus/dbus.h>
-
+#include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
 namespace plat::x11 {
 
-#define ZRV_DBUS_FUNCTIONS(F)                                                                     \
-  F(dbus_error_init) F(dbus_error_free) F(dbus_error_is_set)                                       \
-  F(dbus_connection_open_private) F(dbus_connection_close) F(dbus_connection_unref)                \
-  F(dbus_connection_set_exit_on_disconnect) F(dbus_connection_get_unix_fd)                        \
-  F(dbus_connection_read_write) F(dbus_connection_dispatch) F(dbus_connection_get_dispatch_status) \
-  F(dbus_connection_flush) F(dbus_connection_send) F(dbus_connection_send_with_reply_and_block)    \
-  F(dbus_connection_add_filter) F(dbus_connection_get_is_connected) F(dbus_bus_register)           \
-  F(dbus_bus_get_unique_name) F(dbus_message_new_method_call) F(dbus_message_new_method_return)    \
-  F(dbus_message_new_error) F(dbus_message_new_signal) F(dbus_message_unref)                       \
-  F(dbus_message_get_type) F(dbus_message_get_path) F(dbus_message_get_interface)                  \
-  F(dbus_message_get_member) F(dbus_message_set_auto_start) F(dbus_message_iter_init)              \
-  F(dbus_message_iter_get_arg_type) F(dbus_message_iter_get_basic) F(dbus_message_iter_next)       \
-  F(dbus_message_iter_recurse) F(dbus_message_iter_init_append) F(dbus_message_iter_append_basic)  \
-  F(dbus_message_iter_open_container) F(dbus_message_iter_close_container)
+enum : std::uint8_t { kMethodCall = 1, kMethodReturn = 2, kError = 3, kSignal = 4 };
+// Type codes of containers, as Open takes them.
+enum : char { kArray = 'a', kStruct = '(', kVariant = 'v', kDictEntry = '{' };
 
-struct DBusLib {
-#define ZRV_DBUS_POINTER(name) decltype(&::name) name = nullptr;
-  ZRV_DBUS_FUNCTIONS(ZRV_DBUS_POINTER)
-#undef ZRV_DBUS_POINTER
+struct DBusMessage {
+  std::uint8_t type = kMethodCall;
+  std::uint8_t flags = 0;  // 1: no reply expected, 2: do not start the destination
+  std::uint32_t serial = 0, replySerial = 0;
+  std::string path, interface, member, errorName, destination, sender, signature;
+  std::string body;  // marshalled arguments, little-endian (or as the sender wrote them)
+  bool bigEndian = false;
 };
 
-// The table, once LoadDBus() succeeded.
-const DBusLib& Dbus();
-// Loads libdbus-1.so.3 and fills the table; false (and nothing kept loaded) when it cannot.
-bool LoadDBus();
-void UnloadDBus();
+DBusMessage MethodCall(const std::string& destination, const std::string& path,
+                       const std::string& interface, const std::string& member);
+DBusMessage Signal(const std::string& path, const std::string& interface, const std::string& member);
+DBusMessage ReturnFor(const DBusMessage& call);
+DBusMessage ErrorFor(const DBusMessage& call, const std::string& name, const std::string& text);
 
-// A private connection to `address`, registered with its bus; null (error said) when not.
-DBusConnection* OpenBus(const std::string& address);
-void CloseBus(DBusConnection* bus);
-
-// Writes a reply or signal's arguments.
+// Appends arguments to a message's body and signature.
 class DBusWriter {
  public:
-  explicit DBusWriter(DBusMessage* message);
-  DBusWriter(DBusWriter& parent, int type, const char* signature);  // a container inside
+  explicit DBusWriter(DBusMessage& message);
+  // A container inside: an array of `signature` elements, a variant holding one `signature`
+  // value, a struct or a dict entry (signature unused). Closed when it goes out of scope.
+  DBusWriter(DBusWriter& parent, char type, const char* signature);
   ~DBusWriter();
   DBusWriter(const DBusWriter&) = delete;
   DBusWriter& operator=(const DBusWriter&) = delete;
@@ -56,15 +48,23 @@ class DBusWriter {
   DBusWriter& Ref(const std::string& bus, const std::string& path);
 
  private:
-  DBusMessageIter iter_{};
-  DBusMessageIter* parent_ = nullptr;
+  void Type(const char* code);
+  void Align(size_t n);
+  void Put32(std::uint32_t v);
+  void PutString(char code, const std::string& s);
+  std::string& body_;
+  std::string* sig_;  // where this level's type codes go; null inside an array or a variant
+  DBusWriter* parent_ = nullptr;
+  char type_ = 0;
+  size_t lengthAt_ = 0, startAt_ = 0;  // an array's length field and its first element
+  std::string structSig_;
 };
 
-// A call's arguments by position, as far as they are numbers or strings; others and missing
-// ones read 0 and "".
+// A message's arguments by position, as far as they are numbers or strings (a variant reads as
+// what it holds, a struct as its first member); others and missing ones read 0 and "".
 class DBusArgs {
  public:
-  explicit DBusArgs(DBusMessage* message);
+  explicit DBusArgs(const DBusMessage& message);
   long long Num(size_t index) const { return index < nums_.size() ? nums_[index] : 0; }
   std::string Str(size_t index) const { return index < strs_.size() ? strs_[index] : ""; }
 
@@ -72,5 +72,47 @@ class DBusArgs {
   std::vector<long long> nums_;
   std::vector<std::string> strs_;
 };
+
+class DBusConnection {
+ public:
+  DBusConnection() = default;
+  ~DBusConnection();
+  DBusConnection(const DBusConnection&) = delete;
+  DBusConnection& operator=(const DBusConnection&) = delete;
+  // Connects to a bus address (unix:path= or unix:abstract=), authenticates as this user and
+  // says Hello; false (and the reason said once) when it cannot.
+  bool Open(const std::string& address);
+  int Fd() const { return fd_; }
+  const std::string& UniqueName() const { return unique_; }
+  bool Connected() const { return fd_ >= 0; }
+  // Sends at once; numbers the message.
+  bool Send(DBusMessage message);
+  // Sends and waits up to timeoutMs for the reply (an error reply counts); messages that come
+  // meanwhile are kept for Take.
+  bool Call(DBusMessage message, int timeoutMs, DBusMessage& reply);
+  // Reads what has arrived without waiting; false when the bus went away.
+  bool ReadAvailable();
+  bool HasMessage() const { return !incoming_.empty(); }
+  DBusMessage Take();
+  void Close();
+
+ private:
+  bool ReadSome(int timeoutMs);
+  bool WriteAll(const std::string& bytes);
+  int fd_ = -1;
+  std::uint32_t serial_ = 0;
+  std::string unique_;
+  std::string in_;  // bytes read, not yet a whole message
+  std::deque<DBusMessage> incoming_;
+};
+
+// The standard error names a call may get back.
+inline constexpr const char* kErrorUnknownMethod = "org.freedesktop.DBus.Error.UnknownMethod";
+inline constexpr const char* kErrorUnknownObject = "org.freedesktop.DBus.Error.UnknownObject";
+
+// Parses one message from the front of `bytes`; its length, 0 when incomplete, -1 when malformed.
+long ParseMessage(const std::string& bytes, DBusMessage& out);
+// The message in the wire format, as Send writes it.
+std::string Marshal(const DBusMessage& message);
 
 }  // namespace plat::x11
