@@ -97,11 +97,12 @@ SANITIZE_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-om
 sanitize: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZORVANE_BENCH=OFF $(WERROR) \
 	  -DCMAKE_CXX_FLAGS="$(SANITIZE_FLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE_FLAGS)" >/dev/null
-	cmake --build build-asan --target unit_tests reg_file_replay
+	cmake --build build-asan --target unit_tests reg_file_replay dbus_message_replay
 	cd build-asan && ctest --output-on-failure
 
-# libFuzzer (clang) on the settings-file reader and writer for FUZZ_SECONDS. New inputs collect
-# in build-fuzz/corpus; merge the few worth keeping into fuzz/corpus by hand.
+# libFuzzer (clang) on the settings-file reader and writer, then on the D-Bus message reader, for
+# FUZZ_SECONDS each. New inputs collect in build-fuzz/corpus and build-fuzz/dbus_corpus; merge the
+# few worth keeping into fuzz/corpus and fuzz/dbus_corpus by hand.
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	mkdir -p build-fuzz/corpus
@@ -110,6 +111,11 @@ fuzz: deps
 	  -o build-fuzz/reg_file_fuzz
 	build-fuzz/reg_file_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=1 \
 	  build-fuzz/corpus fuzz/corpus
+	mkdir -p build-fuzz/dbus_corpus
+	clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -Isrc \
+	  fuzz/dbus_message_fuzz.cpp src/platform/posix/dbus_client.cpp -o build-fuzz/dbus_message_fuzz
+	build-fuzz/dbus_message_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=1024 -print_final_stats=1 \
+	  build-fuzz/dbus_corpus fuzz/dbus_corpus
 
 # dist/zorvane-<version>.tar.gz: the committed tree (git archive), unpacking into
 # zorvane-<version>/; its README's two commands work from there.

@@ -74,6 +74,12 @@ group_access() {
     check "$t: press OK" pressed "$(atspi press Zorvane OK)"
     clock_up() { wait_clock >/dev/null; }
     check_true "$t: the clock follows" "no clock after OK" clock_up
+    # Name changes go only to cells a client has read: none before, the seconds after.
+    local names='object:property-change:accessible-name'
+    check "$t: no name changes before the cells are read" 0 "$(atspi listen 2500 $names | grep -vc '^listening')"
+    app_tree >/dev/null
+    check_true "$t: the seconds' name changes once read" "too few" \
+      test "$(atspi listen 2500 $names | grep -c '^object:property-change:accessible-name|label|')" -ge 2
   else
     not_ok "$t: shown" "no welcome message box"
   fi

@@ -3,9 +3,11 @@
 #include <string>
 
 #include "platform/forms.h"
-#include "platform/x11/x11_dbus.h"
+#include "platform/posix/dbus_client.h"
 
 namespace plat::x11::atspi {
+
+using namespace plat::posix;  // the D-Bus client
 
 inline constexpr const char* kRootPath = "/org/a11y/atspi/accessible/root";
 
@@ -22,4 +24,4 @@ bool HandleCall(const DBusMessage& call);
 // The control behind an id, while it lives.
 Control* ControlOf(unsigned id);
 
-}  // namespace plat::x11::atspi
+}  // namespace plat::posix::atspi

@@ -1,4 +1,4 @@
-#include "platform/x11/x11_dbus.h"
+#include "platform/posix/dbus_client.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace plat::x11 {
+namespace plat::posix {
 namespace {
 
 constexpr std::uint32_t kMaxPart = 64u << 20;  // the protocol's own limit on a message's parts
@@ -269,7 +269,7 @@ void DBusWriter::Type(const char* code) {
   if (sig_) *sig_ += code;
 }
 void DBusWriter::Align(size_t n) { Pad(body_, n); }
-void DBusWriter::Put32(std::uint32_t v) { x11::Put32(body_, v); }
+void DBusWriter::Put32(std::uint32_t v) { posix::Put32(body_, v); }
 
 void DBusWriter::PutString(char code, const std::string& s) {
   const char t[2] = {code, 0};
@@ -543,4 +543,4 @@ DBusMessage DBusConnection::Take() {
   return m;
 }
 
-}  // namespace plat::x11
+}  // namespace plat::posix

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace plat::x11 {
+namespace plat::posix {
 
 enum : std::uint8_t { kMethodCall = 1, kMethodReturn = 2, kError = 3, kSignal = 4 };
 // Type codes of containers, as Open takes them.
@@ -115,4 +115,4 @@ long ParseMessage(const std::string& bytes, DBusMessage& out);
 // The message in the wire format, as Send writes it.
 std::string Marshal(const DBusMessage& message);
 
-}  // namespace plat::x11
+}  // namespace plat::posix
