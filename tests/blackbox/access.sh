@@ -136,7 +136,7 @@ group_access() {
   # Tab moves the focus from Marker ON to Military Time; a reader hears it.
   local log="$ENV_DIR/listen"
   spawn "$log" env DBUS_SESSION_BUS_ADDRESS="$BUS" DISPLAY="$DISPLAY" /usr/bin/python3 \
-    "$ATSPI_CLIENT" listen 5000 object:state-changed:focused
+    "$ATSPI_CLIENT" listen 20000 object:state-changed:focused object:state-changed:checked
   listening() { grep -q '^listening' "$log.out"; }
   wait_for 5000 listening
   xdotool key Tab
@@ -156,6 +156,8 @@ group_access() {
 
   # A reader chooses a spot and presses Apply: the same handlers run and the choice is stored.
   check "$t: choose top left" pressed "$(atspi press Zorvane "top left")"
+  chosen() { grep -q '^object:state-changed:checked|radio button|top left|1$' "$log.out"; }
+  check_true "$t: the choice heard" "heard: $(grep checked "$log.out" | xargs)" wait_for 3000 chosen
   check "$t: press Apply" pressed "$(atspi press Zorvane Apply)"
   stored() { [[ "$(setting_line Position)" == '"Position"=dword:00000001' ]]; }
   check_true "$t: Apply stored Position" "stored $(setting_line Position)" wait_for 3000 stored

@@ -7,6 +7,7 @@
                                       a first line "listening"
 Exit status 3: no application of that name on the bus (yet).
 """
+import signal
 import sys
 
 import pyatspi
@@ -49,6 +50,9 @@ def main(argv):
             print(f"{event.type}|{src.getRoleName()}|{src.name}|{event.detail1}", flush=True)
         pyatspi.Registry.registerEventListener(heard, *argv[3:])
         GLib.timeout_add(int(argv[2]), pyatspi.Registry.stop)
+        # Ended early by the test: stop as at the time-out (the loop keeps Python's own handler
+        # from running).
+        GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, pyatspi.Registry.stop)
         GLib.idle_add(lambda: print("listening", flush=True) and False)
         pyatspi.Registry.start()
 

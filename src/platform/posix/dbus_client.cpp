@@ -14,7 +14,10 @@
 namespace plat::posix {
 namespace {
 
-constexpr std::uint32_t kMaxPart = 64u << 20;  // the protocol's own limit on a message's parts
+// The most a message's header fields or body may take. The protocol allows 64 MiB; the calls a
+// screen reader makes take a few hundred bytes, and anything larger from a client on the bus is
+// refused before it is buffered.
+constexpr std::uint32_t kMaxPart = 1u << 20;
 
 size_t AlignOf(char code) {
   switch (code) {

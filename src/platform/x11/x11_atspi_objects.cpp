@@ -68,7 +68,8 @@ std::string PathOf(const Node& n) {
   return n.IsRoot() ? kRootPath : kPathPrefix + std::to_string(IdOf(n));
 }
 
-std::string BusName() { return Bus()->UniqueName(); }
+// Ours; empty once the bus went away in the middle of a call.
+std::string BusName() { return Bus() ? Bus()->UniqueName() : ""; }
 
 Entry* EntryAt(const char* path) {
   const size_t len = std::strlen(kPathPrefix);
