@@ -143,12 +143,14 @@ rc=$?
 # What the install step said (the kernel's answer on i386, retries), and each layer's count.
 grep -E '^install-deps:|^Installing:' "$WORK/test.log" | cut -c1-200 | sed 's/^/# /'
 grep -E '^[0-9]+ passed, [0-9]+ failed(, [0-9]+ skipped)?|tests passed, [0-9]+ tests failed' "$WORK/test.log" | sed 's/^/# /'
+# What could not run in the bare root, and why.
+grep -E '^skip - ' "$WORK/test.log" | cut -c1-200 | sed 's/^/# /'
+cp "$WORK/test.log" "$CACHE/last-test.log" && echo "# the log: $CACHE/last-test.log"
 if ((rc == 0)); then
   ok "test command with an unreachable source ($(took "$t"))"
 else
   not_ok "test command with an unreachable source (exit $rc, $(took "$t"))" \
     "$(grep -E '^not ok|Error|error:|E: ' "$WORK/test.log" | head -10 | tr '\n' ' ')"
-  cp "$WORK/test.log" "$CACHE/last-test.log" && echo "# the log: $CACHE/last-test.log"
 fi
 rm -f "$ROOT/etc/apt/sources.list.d/unreachable.list"
 if in_root apt-get update -qq >"$WORK/update.log" 2>&1; then
