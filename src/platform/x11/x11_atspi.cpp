@@ -15,8 +15,6 @@
 #include <cstring>
 #include <deque>
 #include <string>
-#include <unordered_map>
-#include <vector>
 
 #include "platform/app.h"
 #include "platform/common/access.h"
