@@ -56,7 +56,8 @@ case_scale_window() {
   scale_clock 1 || return
   local m x y w h
   read -r m x y w h <<<"$("$XPROBE" geom "$CLOCK")"
-  check "$t: 800 x 800 logical px at the top-left" "0 0 $(dev 800) $(dev 800)" "$x $y $w $h"
+  check "$t: the triangle's 300 x 225 logical px box at the top-left" "0 0 $(dev 300) $(dev 225)" \
+    "$x $y $w $h"
   read -r m x y w h <<<"$("$XPROBE" geom "$CLIENT")"
   check "$t: client area at (3,22) logical" "$(dev 3) $(dev 22)" "$x $y"
 

@@ -188,7 +188,13 @@ std::string Initialize() {
   XSetErrorHandler(x11::OnXError);
   XSetIOErrorHandler(x11::OnIoError);
   const char* name = std::getenv("DISPLAY");
-  if (!name || !*name) return "DISPLAY is not set: start the clock from a desktop session";
+  if (!name || !*name) {
+    // A Wayland session runs X programs through XWayland, which sets DISPLAY when it is there.
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (wayland && *wayland)
+      return "this Wayland session has no X server (DISPLAY is not set); the clock needs XWayland";
+    return "DISPLAY is not set: start the clock from a desktop session";
+  }
   Display* d = XOpenDisplay(nullptr);
   if (!d)
     return std::string("cannot open the X display \"") + name + "\" (is the X server running?)";

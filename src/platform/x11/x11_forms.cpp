@@ -129,8 +129,8 @@ void FormWindow::UpdateHints() {
   h.flags = USPosition | USSize | PMinSize | PMaxSize;
   h.x = bounds_.x;
   h.y = bounds_.y;
-  h.width = h.min_width = h.max_width = bounds_.w;
-  h.height = h.min_height = h.max_height = bounds_.h;
+  h.width = h.min_width = h.max_width = XWidth();
+  h.height = h.min_height = h.max_height = XHeight();
   XSetWMNormalHints(X().dpy, outer_, &h);
 }
 
@@ -143,8 +143,8 @@ void FormWindow::SetBounds(const PixelRect& r) {
   const bool resized = w != bounds_.w || h != bounds_.h;
   bounds_ = {d.x + OriginX(), d.y + OriginY(), w, h};
   UpdateHints();
-  XMoveResizeWindow(X().dpy, outer_, bounds_.x, bounds_.y, static_cast<unsigned>(w),
-                    static_cast<unsigned>(h));
+  XMoveResizeWindow(X().dpy, outer_, bounds_.x, bounds_.y, static_cast<unsigned>(XWidth()),
+                    static_cast<unsigned>(XHeight()));
   if (resized) {
     const int ox = FrameX(form_), oy = CaptionY(form_);
     const PixelRect client = Scale().ToDevice(
@@ -152,6 +152,17 @@ void FormWindow::SetBounds(const PixelRect& r) {
     XResizeWindow(X().dpy, client_, static_cast<unsigned>(std::max(1, client.w)),
                   static_cast<unsigned>(std::max(1, client.h)));
   }
+}
+
+// mutter and KWin push a window that fits the screen back wholly onto it, so an 800 x 800 window
+// cut to a 300 x 225 triangle would land elsewhere near the right and bottom edges; sway shows
+// the whole box. The client area and the controls keep their places: only the outer window is
+// smaller, and what lay beyond the shape was never seen.
+void FormWindow::ClipToShape(int width, int height) {
+  clipW_ = std::max(0, width);
+  clipH_ = std::max(0, height);
+  UpdateHints();
+  XResizeWindow(X().dpy, outer_, static_cast<unsigned>(XWidth()), static_cast<unsigned>(XHeight()));
 }
 
 void FormWindow::Show() {

@@ -1,5 +1,6 @@
 // The X11 peers of forms and controls.
 #pragma once
+#include <algorithm>
 #include <unordered_map>
 
 #include "platform/forms.h"
@@ -29,11 +30,16 @@ class FormWindow : public FormPeer, public EventTarget {
   // A key for the form's keyboard rules (Tab, Space, Enter, the arrows).
   void Key(XKeyEvent& e);
   const PixelRect& Bounds() const { return bounds_; }
+  // The window's shape covers only this box from its top-left (device pixels; 0 x 0: no shape).
+  // The X window is cut to it, so a window manager sees only what shows.
+  void ClipToShape(int width, int height);
   const PixelRect& LogicalBounds() const { return logical_; }
   bool Mapped() const { return mapped_; }
 
  private:
   void UpdateHints();
+  int XWidth() const { return clipW_ > 0 ? std::min(bounds_.w, clipW_) : bounds_.w; }
+  int XHeight() const { return clipH_ > 0 ? std::min(bounds_.h, clipH_) : bounds_.h; }
   void DrawFrame();
   void SetIcon();
   bool InCloseBox(int x, int y) const;
@@ -48,6 +54,7 @@ class FormWindow : public FormPeer, public EventTarget {
   ::Window parent_ = 0;  // the root, or a window manager's frame
   PixelRect bounds_{0, 0, 1, 1};   // device pixels, root coordinates
   PixelRect logical_{0, 0, 1, 1};  // as the form set it: logical pixels, from the primary monitor
+  int clipW_ = 0, clipH_ = 0;      // the shape's box, device pixels
   bool shown_ = false;
   bool dragPending_ = false, dragging_ = false, closePressed_ = false;
   bool destroyed_ = false;

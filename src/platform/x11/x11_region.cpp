@@ -1,6 +1,7 @@
 // Cutting a window to a polygon: the Shape extension, from our own pixel rule.
 #include <X11/extensions/shape.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/common/polygon_rows.h"
@@ -28,6 +29,19 @@ int SetWindowRgn(WindowHandle window, RegionHandle region, bool) {
     for (int kind : {ShapeBounding, ShapeInput})
       XShapeCombineRectangles(X().dpy, form->Outer(), kind, 0, 0, rects.data(),
                               static_cast<int>(rects.size()), ShapeSet, YXBanded);
+    int right = 0, bottom = 0;
+    for (const Point& p : *polygon) {
+      right = std::max(right, static_cast<int>(p.x));
+      bottom = std::max(bottom, static_cast<int>(p.y));
+    }
+    const PixelRect box = x11::Scale().ToDevice(PixelRect{0, 0, right, bottom});
+    form->ClipToShape(box.w, box.h);
+    ok = 1;
+  } else if (form) {
+    // No region: the whole window again, as on Windows.
+    for (int kind : {ShapeBounding, ShapeInput})
+      XShapeCombineMask(X().dpy, form->Outer(), kind, 0, 0, None, ShapeSet);
+    form->ClipToShape(0, 0);
     ok = 1;
   }
   delete polygon;  // the window has it now; the region object itself is done with
