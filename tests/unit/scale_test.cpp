@@ -105,9 +105,14 @@ TEST(DevicePicture, OwnPixelsBlownUpSeeThroughOnesFromTheScreen) {
   const DisplayScale scale(1.5);
   EXPECT_EQ(plat::PictureAtDevice(img, scale, 3, 2, &through, 10, 20),
             (std::vector<std::uint32_t>{0xAA0000, 0xAA0000, 3, 0xAA0000, 0xAA0000, 6}));
-  // Without the screen behind it (moved off the capture), the picture's own pixel shows.
-  EXPECT_EQ(plat::PictureAtDevice(img, scale, 3, 2, &through, 50, 50),
+  // Without the screen behind it (moved off the capture), the picture's own pixel shows, marked
+  // as a hole; with the screen there, nothing is.
+  std::vector<bool> holes;
+  EXPECT_EQ(plat::PictureAtDevice(img, scale, 3, 2, &through, 50, 50, &holes),
             (std::vector<std::uint32_t>{0xAA0000, 0xAA0000, 0x00FF00, 0xAA0000, 0xAA0000, 0x00FF00}));
+  EXPECT_EQ(holes, (std::vector<bool>{false, false, true, false, false, true}));
+  plat::PictureAtDevice(img, scale, 3, 2, &through, 10, 20, &holes);
+  EXPECT_EQ(holes, std::vector<bool>(6, false));
 }
 
 }  // namespace

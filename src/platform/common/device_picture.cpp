@@ -6,8 +6,9 @@ namespace plat {
 
 std::vector<std::uint32_t> PictureAtDevice(const Image& img, const DisplayScale& scale, int deviceW,
                                            int deviceH, const SeeThrough* seeThrough, int screenX,
-                                           int screenY) {
+                                           int screenY, std::vector<bool>* holes) {
   std::vector<std::uint32_t> out(size_t(std::max(0, deviceW)) * size_t(std::max(0, deviceH)));
+  if (holes) holes->assign(out.size(), false);
   if (img.width <= 0 || img.height <= 0) return out;
   // Which logical column each device column falls in, worked out once per picture.
   std::vector<int> column(size_t(std::max(0, deviceW)));
@@ -18,10 +19,13 @@ std::vector<std::uint32_t> PictureAtDevice(const Image& img, const DisplayScale&
     for (int x = 0; x < deviceW; ++x) {
       const int lx = column[size_t(x)];
       const int sx = screenX + x, sy = screenY + y;
-      if (seeThrough && seeThrough->Shows(img, lx, ly) && seeThrough->screen.Contains(sx, sy))
+      const bool through = seeThrough && seeThrough->Shows(img, lx, ly);
+      if (through && seeThrough->screen.Contains(sx, sy)) {
         row[x] = seeThrough->screen.At(sx, sy);
-      else
-        row[x] = img.At(lx, ly) & 0xFFFFFF;
+        continue;
+      }
+      row[x] = img.At(lx, ly) & 0xFFFFFF;
+      if (through && holes) (*holes)[size_t(y) * size_t(deviceW) + size_t(x)] = true;
     }
   }
   return out;

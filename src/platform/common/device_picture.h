@@ -37,9 +37,11 @@ struct SeeThrough {
 
 // The picture's deviceW x deviceH device pixels, its top-left one at (screenX, screenY) on the
 // screen: each logical pixel fills the device pixels that cover it (nearest neighbour, colours
-// stay exact); a see-through one shows the screen's own device pixels instead.
+// stay exact); a see-through one shows the screen's own device pixels instead. Where the screen
+// was not read there, the picture's own pixel shows, and `holes` (when given, one flag a device
+// pixel) marks it: a backend that cannot show it as the screen leaves it out.
 std::vector<std::uint32_t> PictureAtDevice(const Image& img, const DisplayScale& scale, int deviceW,
                                            int deviceH, const SeeThrough* seeThrough, int screenX,
-                                           int screenY);
+                                           int screenY, std::vector<bool>* holes = nullptr);
 
 }  // namespace plat

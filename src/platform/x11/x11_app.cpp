@@ -87,8 +87,27 @@ unsigned long PixelOf(Color c) {
     while (mask & (1ul << bits)) ++bits;
     return (static_cast<unsigned long>(value) >> (8 - bits)) << shift;
   };
+  const unsigned long rgb = v->red_mask | v->green_mask | v->blue_mask;
+  // With an alpha channel, the bits the colours leave are alpha: all set is opaque.
+  const unsigned long alpha = X().alpha ? ~rgb & 0xFFFFFFFFul : 0;
   return place(RedOf(c), v->red_mask) | place(GreenOf(c), v->green_mask) |
-         place(BlueOf(c), v->blue_mask);
+         place(BlueOf(c), v->blue_mask) | alpha;
+}
+
+bool Composited(Display* d, int screen) {
+  const std::string selection = "_NET_WM_CM_S" + std::to_string(screen);
+  const Atom cm = XInternAtom(d, selection.c_str(), False);
+  if (cm != None && XGetSelectionOwner(d, cm) != None) return true;
+  int opcode = 0, event = 0, error = 0;
+  return XQueryExtension(d, "XWAYLAND", &opcode, &event, &error);
+}
+
+unsigned long WindowAttributes(XSetWindowAttributes& a, unsigned long mask) {
+  // A window of another visual than its parent's (ours under the root) needs its own colormap
+  // and border, or the server refuses it.
+  a.colormap = X().colormap;
+  a.border_pixel = 0;
+  return mask | CWColormap | CWBorderPixel;
 }
 
 XftColor* XftColorOf(Color c) {
@@ -206,6 +225,16 @@ std::string Initialize() {
   c.colormap = DefaultColormap(d, c.screen);
   c.depth = DefaultDepth(d, c.screen);
   if (c.visual->c_class != TrueColor) return "the X display has no true-colour visual";
+  // Where the desktop composites, windows with alpha: the About window's see-through parts then
+  // show the live desktop, and compositors that ignore a window's shape (sway) still show only
+  // what is inside it.
+  XVisualInfo argb{};
+  if (x11::Composited(d, c.screen) && XMatchVisualInfo(d, c.screen, 32, TrueColor, &argb)) {
+    c.visual = argb.visual;
+    c.depth = 32;
+    c.colormap = XCreateColormap(d, c.root, c.visual, AllocNone);
+    c.alpha = true;
+  }
   int shapeEvent, shapeError;
   if (!XShapeQueryExtension(d, &shapeEvent, &shapeError))
     return "the X server lacks the SHAPE extension";

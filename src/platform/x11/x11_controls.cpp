@@ -1,8 +1,10 @@
 // Check boxes, option buttons, command buttons, text boxes, picture boxes and timers on X11.
 #include <X11/Xatom.h>
+#include <X11/extensions/shape.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -350,18 +352,17 @@ class PictureWindow : public ChildWindow {
     const int w = key.w, h = key.h;
     XImage* xi = NewImage(w, h);
     if (!xi) return;
-    if (Scale().IsOne()) {
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) XPutPixel(xi, x, y, PixelOf(ColorFromPixel(img.At(x, y))));
-    } else {
-      // At another scale: the rule every backend draws pictures with, from this window's place
-      // on the screen.
-      const std::vector<std::uint32_t> px =
-          PictureAtDevice(img, Scale(), w, h, &box_.Through(), key.x, key.y);
-      for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-          XPutPixel(xi, x, y, PixelOf(ColorFromPixel(px[size_t(y) * size_t(w) + size_t(x)])));
-    }
+    // The rule every backend draws pictures with, from this window's place on the screen.
+    std::vector<bool> holes;
+    const std::vector<std::uint32_t> px =
+        PictureAtDevice(img, Scale(), w, h, &box_.Through(), key.x, key.y, &holes);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const size_t i = size_t(y) * size_t(w) + size_t(x);
+        XPutPixel(xi, x, y, holes[i] ? TransparentPixel() : PixelOf(ColorFromPixel(px[i])));
+      }
+    // Without alpha, see-through parts the screen could not be read for are cut out of the window.
+    if (!c.alpha) CutHoles(holes, w, h);
     if (!cache_ || cacheKey_.w != w || cacheKey_.h != h) {
       DropCache();
       cache_ = XCreatePixmap(c.dpy, Window(), unsigned(w), unsigned(h), unsigned(c.depth));
@@ -371,6 +372,34 @@ class PictureWindow : public ChildWindow {
     XDestroyImage(xi);  // frees data too
     cacheKey_ = key;
     stale_ = false;
+  }
+
+  // The top-level's shape leaves out the holes (this picture's device pixels, row by row), so
+  // what lies behind shows instead of the picture's key colour. The top-level is the About
+  // window, which has no shape of its own to keep.
+  void CutHoles(const std::vector<bool>& holes, int w, int h) {
+    const bool any = std::find(holes.begin(), holes.end(), true) != holes.end();
+    if (!any && !cut_) return;
+    Connection& c = X();
+    int ox = 0, oy = 0;
+    ::Window child = 0;
+    XTranslateCoordinates(c.dpy, Window(), TopLevel(), 0, 0, &ox, &oy, &child);
+    XShapeCombineMask(c.dpy, TopLevel(), ShapeBounding, 0, 0, None, ShapeSet);
+    std::vector<XRectangle> runs;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w;) {
+        if (!holes[size_t(y) * size_t(w) + size_t(x)]) {
+          ++x;
+          continue;
+        }
+        const int start = x;
+        while (x < w && holes[size_t(y) * size_t(w) + size_t(x)]) ++x;
+        runs.push_back({short(ox + start), short(oy + y), static_cast<unsigned short>(x - start), 1});
+      }
+    if (!runs.empty())
+      XShapeCombineRectangles(c.dpy, TopLevel(), ShapeBounding, 0, 0, runs.data(), int(runs.size()),
+                              ShapeSubtract, YXBanded);
+    cut_ = any;
   }
 
   void DropCache() {
@@ -387,6 +416,7 @@ class PictureWindow : public ChildWindow {
   PixelRect cacheKey_{};  // where it was drawn (root coordinates) and its size
   PixelRect damage_{};    // exposed so far in the current run of Expose events
   bool stale_ = true;
+  bool cut_ = false;      // holes are cut out of the top-level's shape
 };
 
 // ---- timers ----
@@ -485,9 +515,19 @@ Image CaptureScreen(int lx, int ly, int lw, int lh, ScreenPixels* device) {
   const int x0 = std::max(x, 0), y0 = std::max(y, 0);
   const int x1 = std::min(x + w, sw), y1 = std::min(y + h, sh);
   if (x1 <= x0 || y1 <= y0) return out;
+  // Where the desktop composites, what lies behind shows through transparent pixels, live; the
+  // capture is not needed (and under XWayland the root cannot be read at all).
+  if (c.alpha) return out;
   XImage* xi = XGetImage(c.dpy, c.root, x0, y0, unsigned(x1 - x0), unsigned(y1 - y0), AllPlanes, ZPixmap);
-  if (!xi) return out;
-  const Visual* v = c.visual;
+  if (!xi) {
+    static bool said = false;
+    if (!said)
+      std::fprintf(stderr, "zorvane: the screen cannot be read here; the About window's "
+                   "see-through parts are cut out of it instead\n");
+    said = true;
+    return out;
+  }
+  const Visual* v = DefaultVisual(c.dpy, c.screen);  // the root's, not our windows'
   auto channel = [](unsigned long p, unsigned long mask) {
     int shift = 0;
     while (mask && !(mask & 1)) {

@@ -70,12 +70,13 @@ FormWindow::FormWindow(Form& form) : form_(form) {
                  KeyPressMask | FocusChangeMask;
   a.bit_gravity = NorthWestGravity;
   outer_ = XCreateWindow(c.dpy, c.root, 0, 0, 1, 1, 0, c.depth, InputOutput, c.visual,
-                         CWBackPixel | CWEventMask | CWBitGravity, &a);
+                         WindowAttributes(a, CWBackPixel | CWEventMask | CWBitGravity), &a);
   parent_ = c.root;
   a.background_pixel = PixelOf(form.BackColor);
   a.event_mask = kPointerEvents;
   client_ = XCreateWindow(c.dpy, outer_, Dev(FrameX(form)), Dev(CaptionY(form)), 1, 1, 0,
-                          c.depth, InputOutput, c.visual, CWBackPixel | CWEventMask, &a);
+                          c.depth, InputOutput, c.visual,
+                          WindowAttributes(a, CWBackPixel | CWEventMask), &a);
   XMapWindow(c.dpy, client_);
   Route(outer_, this);
   Route(client_, this);
@@ -438,7 +439,8 @@ ChildWindow::ChildWindow(Control& control, Color background, long events) : cont
   a.bit_gravity = NorthWestGravity;
   topLevel_ = parent ? parent->Outer() : c.root;
   window_ = XCreateWindow(c.dpy, parent ? parent->Client() : c.root, 0, 0, 1, 1, 0, c.depth,
-                          InputOutput, c.visual, CWBackPixel | CWEventMask | CWBitGravity, &a);
+                          InputOutput, c.visual,
+                          WindowAttributes(a, CWBackPixel | CWEventMask | CWBitGravity), &a);
   SetRole(window_, control.DesignName());
   Route(window_, this);
 }

@@ -23,9 +23,12 @@ struct Connection {
   Display* dpy = nullptr;
   int screen = 0;
   Window root = 0;
+  // What our windows are made with: the screen's own visual, or a 32-bit one with alpha where a
+  // compositor shows what lies behind a window's transparent pixels (see UsesAlpha).
   Visual* visual = nullptr;
   Colormap colormap = 0;
   int depth = 0;
+  bool alpha = false;
   Atoms atom{};
 };
 
@@ -69,7 +72,15 @@ PixelRect PrimaryMonitorInRoot();  // as it is now
 bool HandleScreenEvent(XEvent& event);
 void NotifyDisplayChange();
 
+// An opaque pixel of our windows' visual; TransparentPixel() shows what lies behind.
 unsigned long PixelOf(Color c);
+inline unsigned long TransparentPixel() { return 0; }
+// Where a compositor runs (its _NET_WM_CM_S<screen> selection has an owner) or the server is
+// XWayland, which is always composited: there transparent pixels are truly see-through.
+bool Composited(Display* d, int screen);
+// Attributes every window of ours is made with (the visual's colormap, a border pixel); returns
+// the value mask to pass along with `mask`.
+unsigned long WindowAttributes(XSetWindowAttributes& a, unsigned long mask);
 XftColor* XftColorOf(Color c);
 // A font as asked for, at 96 dpi times the scale (12 pt = 16 px at 100 %, 32 px at 200 %).
 // Never null after Initialize succeeded.
