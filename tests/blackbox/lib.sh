@@ -222,6 +222,8 @@ clock_env() {
     XDG_RUNTIME_DIR="$ENV_DIR/runtime" LC_ALL=C TZ=UTC)
   # A session bus (with a screen reader's bus on it) only where a case made one.
   [[ -n "${CLOCK_BUS:-}" ]] && CLOCK_ENV+=(DBUS_SESSION_BUS_ADDRESS="$CLOCK_BUS")
+  # A desktop's X server that asks for a cookie (mutter's XWayland).
+  [[ -n "${XAUTHORITY:-}" ]] && CLOCK_ENV+=(XAUTHORITY="$XAUTHORITY")
   case "${CONFIG_MODE:-set}" in
     set) CLOCK_ENV+=(XDG_CONFIG_HOME="$ENV_DIR/config") ;;
     empty) CLOCK_ENV+=(XDG_CONFIG_HOME=) ;;

@@ -37,6 +37,7 @@ source "$HERE/faults.sh"
 source "$HERE/desktop.sh"
 source "$HERE/scale.sh"
 source "$HERE/access.sh"
+source "$HERE/desktops.sh"
 
 cleanup() {
   stop_all
@@ -120,6 +121,12 @@ fi
 if wanted access; then
   run_group group_access none
   run_group group_access openbox
+fi
+
+# Each desktop starts its own server.
+if wanted desktops; then
+  group_desktops
+  stop_all
 fi
 
 if wanted faults; then

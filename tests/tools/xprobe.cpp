@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 Display* dpy = nullptr;
@@ -296,6 +298,7 @@ void Usage() {
                "  wait-wm MS                    waits until a window manager is announced and manages\n"
                "                                a test window\n"
                "  paint-root RRGGBB             sets the root background to that colour\n"
+               "  backdrop RRGGBB               a desktop window of that colour; runs until killed\n"
                "  paint-root-pattern            root background where every pixel differs: see\n"
                "                                pattern-rgb\n"
                "  pattern-rgb X Y               r,g,b that paint-root-pattern gives pixel (X,Y)\n"
@@ -321,6 +324,31 @@ unsigned long ToMask(unsigned long v8, unsigned long mask) {
   while ((mask >> (shift + bits)) & 1) ++bits;
   unsigned long v = bits >= 8 ? v8 << (bits - 8) : v8 >> (8 - bits);
   return (v << shift) & mask;
+}
+
+// A desktop window of one colour over the whole screen, below every other window, as a
+// desktop's own background is; runs until killed. Compositing managers paint their own
+// background (or black) over the root's.
+int Backdrop(unsigned long pixel) {
+  const int scr = DefaultScreen(dpy);
+  XSetWindowAttributes a{};
+  a.background_pixel = pixel;
+  Window w = XCreateWindow(dpy, root, 0, 0, unsigned(DisplayWidth(dpy, scr)),
+                           unsigned(DisplayHeight(dpy, scr)), 0, CopyFromParent, InputOutput,
+                           CopyFromParent, CWBackPixel, &a);
+  Atom type = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE", False);
+  Atom desktop = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_DESKTOP", False);
+  XChangeProperty(dpy, w, type, XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(&desktop), 1);
+  XSizeHints h{};
+  h.flags = USPosition | USSize;
+  h.width = DisplayWidth(dpy, scr);
+  h.height = DisplayHeight(dpy, scr);
+  XSetWMNormalHints(dpy, w, &h);
+  XStoreName(dpy, w, "backdrop");
+  XMapWindow(dpy, w);
+  XSync(dpy, False);
+  for (;;) pause();
 }
 
 // Sets the root background to the pattern of PatternRgb. Needs a TrueColor (or DirectColor)
@@ -525,9 +553,8 @@ int main(int argc, char** argv) {
     if (n == 0) std::printf("root\n");
     return 0;
   }
-  if (cmd == "paint-root" && argc == 3) {
+  if ((cmd == "paint-root" || cmd == "backdrop") && argc == 3) {
     // A colour the clock never uses makes "see-through" pixels unmistakable in a screenshot.
-    // The background is a window attribute: it outlives this client (with Xvfb -noreset).
     char* end = nullptr;
     unsigned long rgb = std::strtoul(argv[2], &end, 16);
     if (!end || *end || std::strlen(argv[2]) != 6) {
@@ -540,6 +567,8 @@ int main(int argc, char** argv) {
     c.blue = static_cast<unsigned short>((rgb & 0xff) * 257);
     c.flags = DoRed | DoGreen | DoBlue;
     if (!XAllocColor(dpy, DefaultColormap(dpy, DefaultScreen(dpy)), &c)) return 1;
+    if (cmd == "backdrop") return Backdrop(c.pixel);
+    // The background is a window attribute: it outlives this client (with Xvfb -noreset).
     XSetWindowBackground(dpy, root, c.pixel);
     XClearWindow(dpy, root);
     XSync(dpy, False);

@@ -403,7 +403,10 @@ void FormWindow::Drag(const XMotionEvent& e) {
     follow();
     return;
   }
-  // Hand the move to the window manager, which tracks the pointer from here on.
+  // Catch up with the pointer first, then hand the move to the window manager from where the
+  // pointer is now: sway and mutter's Wayland session start the move from the pointer's place
+  // whatever the message says, and would leave the window behind by the threshold.
+  follow();
   Display* d = X().dpy;
   XUngrabPointer(d, CurrentTime);
   XEvent m{};
@@ -411,9 +414,8 @@ void FormWindow::Drag(const XMotionEvent& e) {
   m.xclient.window = outer_;
   m.xclient.message_type = X().atom.netWmMoveResize;
   m.xclient.format = 32;
-  // From where the button went down, so the window catches up with the pointer at once.
-  m.xclient.data.l[0] = pressX_;
-  m.xclient.data.l[1] = pressY_;
+  m.xclient.data.l[0] = e.x_root;
+  m.xclient.data.l[1] = e.y_root;
   m.xclient.data.l[2] = 8;  // _NET_WM_MOVERESIZE_MOVE
   m.xclient.data.l[3] = Button1;
   m.xclient.data.l[4] = 1;  // from an application

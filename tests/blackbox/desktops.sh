@@ -1,0 +1,244 @@
+# The clock under the window managers and compositors people run, each from Debian's packages:
+# GNOME's mutter and KDE's KWin on X11, xfwm4 (Xfce), mutter's Wayland session through XWayland,
+# and sway. One table of checks over them: the seven spots at start-up and after Apply, what
+# shows around the triangle, About's see-through corners, and the one-copy rule.
+
+DESKTOPS=(mutter-x11 kwin-x11 xfwm4 mutter-wayland sway)
+DT_USER=65534   # sway refuses to run as root: it runs as nobody, and lets root's clients in
+
+# dt_shot FILE: the screen as the desktop shows it (its compositor's output where it has one).
+dt_shot() {
+  case "$DT_SHOT" in
+    x) shot "$1" ;;
+    grim) XDG_RUNTIME_DIR="$DT_RUNTIME" WAYLAND_DISPLAY="$DT_WAYLAND" grim "$1" 2>/dev/null ;;
+    *) return 1 ;;
+  esac
+}
+
+# start_desktop NAME: the desktop on a fresh server, DISPLAY set to its X server; DT_SHOT says how
+# its screen is read ("" where it cannot be). False with DT_WHY when it cannot start here.
+start_desktop() {
+  local home="$BB_TMP/desktop-$1.$RANDOM" cmd=()
+  mkdir -p "$home/rt"
+  chmod 700 "$home/rt"
+  DT_SHOT=x DT_WHY=""
+  unset XAUTHORITY
+  case $1 in
+    mutter-x11) cmd=(dbus-run-session -- mutter --x11 --replace) ;;
+    kwin-x11) cmd=(dbus-run-session -- kwin_x11 --replace) ;;
+    xfwm4) cmd=(dbus-run-session -- xfwm4 --replace --compositor=off) ;;
+    mutter-wayland) start_mutter_wayland "$home"; return ;;
+    sway) start_sway "$home"; return ;;
+  esac
+  command -v "${cmd[2]}" >/dev/null || { DT_WHY="${cmd[2]} is not installed"; return 1; }
+  start_x || { DT_WHY="Xvfb did not start"; return 1; }
+  "$XPROBE" paint-root "$ROOT_HEX"
+  spawn "$home/wm" env HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" \
+    XDG_RUNTIME_DIR="$home/rt" "${cmd[@]}"
+  "$XPROBE" wait-wm 20000 || { DT_WHY="$1 did not manage windows within 20 s: $(tail -1 "$home/wm.err")"; return 1; }
+  # A backdrop of a known colour: KWin alone shows black, mutter its own gradient.
+  spawn "$home/backdrop" "$XPROBE" backdrop "$ROOT_HEX"
+  "$XPROBE" wait --title backdrop --viewable --timeout 5000 >/dev/null ||
+    { DT_WHY="the backdrop did not show under $1"; return 1; }
+}
+
+start_mutter_wayland() {
+  local home=$1 left=20000 display
+  command -v mutter >/dev/null && command -v Xwayland >/dev/null ||
+    { DT_WHY="mutter or Xwayland is not installed"; return 1; }
+  spawn "$home/wm" env HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" \
+    XDG_RUNTIME_DIR="$home/rt" dbus-run-session -- mutter --wayland --headless \
+    --virtual-monitor 1280x1024 --wayland-display=zorvane-test
+  until display=$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$home/wm.err" | head -1) &&
+    [[ -n "$display" ]] && ls "$home"/rt/.mutter-Xwaylandauth.* >/dev/null 2>&1; do
+    ((left <= 0)) && { DT_WHY="mutter named no X display within 20 s: $(tail -1 "$home/wm.err")"; return 1; }
+    sleep 0.1
+    left=$((left - 100))
+  done
+  export DISPLAY=$display XAUTHORITY
+  XAUTHORITY=$(ls "$home"/rt/.mutter-Xwaylandauth.* | head -1)
+  # Plain mutter has no screenshot interface, and XWayland's root cannot be read.
+  DT_SHOT="" DISPLAY_IS_XWAYLAND=1
+  "$XPROBE" wait-wm 20000 || { DT_WHY="mutter's XWayland did not answer within 20 s"; return 1; }
+}
+
+start_sway() {
+  local home=$1 left=20000
+  chmod 711 "$BB_TMP"   # so that sway's user reaches its home in there
+  command -v sway >/dev/null && command -v grim >/dev/null && command -v Xwayland >/dev/null ||
+    { DT_WHY="sway, grim or Xwayland is not installed"; return 1; }
+  cat >"$home/config" <<EOF
+xwayland enable
+output HEADLESS-1 resolution 1280x1024 position 0 0 bg #$ROOT_HEX solid_color
+exec env > $home/env
+EOF
+  chown -R "$DT_USER:$DT_USER" "$home"
+  spawn "$home/wm" setpriv --reuid "$DT_USER" --regid "$DT_USER" --clear-groups env -i PATH="$PATH" \
+    HOME="$home" XDG_RUNTIME_DIR="$home/rt" WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 \
+    WLR_RENDERER=pixman sway -c "$home/config"
+  until grep -q '^DISPLAY=' "$home/env" 2>/dev/null && grep -q '^WAYLAND_DISPLAY=' "$home/env"; do
+    ((left <= 0)) && { DT_WHY="sway did not start within 20 s: $(tail -1 "$home/wm.err")"; return 1; }
+    sleep 0.1
+    left=$((left - 100))
+  done
+  export DISPLAY
+  DISPLAY=$(sed -n 's/^DISPLAY=//p' "$home/env")
+  DT_WAYLAND=$(sed -n 's/^WAYLAND_DISPLAY=//p' "$home/env") DT_RUNTIME="$home/rt" DT_SHOT=grim
+  # Its XWayland takes only its user's clients: let root's in, the clock and the probes.
+  setpriv --reuid "$DT_USER" --regid "$DT_USER" --clear-groups env -i PATH="$PATH" DISPLAY="$DISPLAY" \
+    xhost +si:localuser:root >/dev/null 2>&1 || { DT_WHY="xhost could not admit root to sway's XWayland"; return 1; }
+  "$XPROBE" wait-wm 20000 || { DT_WHY="sway's XWayland did not answer within 20 s"; return 1; }
+}
+
+# sway centres every floating X11 window and opens dialogs at the screen's centre: where the clock
+# and Setup stand is its choice there (see the README's Desktops table).
+places_windows() { [[ "$DT_NAME" != sway ]]; }
+
+# dt_clock POSITION: a fresh clock stored at that spot; sets CLOCK (false after reporting).
+dt_clock() {
+  new_env
+  write_settings '"Format"=dword:00000001' "\"Position\"=dword:0000000$1"
+  start_clock
+  shown_clock
+}
+
+# The seven spots, each at start-up.
+case_dt_spots() {
+  local p want t
+  for p in 0 1 2 3 4 5 6; do
+    t="Position $p at start-up $WM_TAG"
+    dt_clock "$p" || continue
+    want=$(spot_xy "$p")
+    wait_for 3000 at_xy "$CLOCK" "$want"
+    check "$t: outer top-left" "$want" "$(win_xy "$CLOCK")"
+    stop "$CLOCK_PID"
+  done
+}
+
+# The seven spots chosen in Setup, one after another in one clock, and Setup beside the clock.
+case_dt_apply() {
+  local t="Setup apply $WM_TAG" k pos want cx cy
+  dt_clock 1 || return
+  for k in 1 2 3 4 5 6 0; do
+    pos=$(((k + 1) % 7))
+    t="Setup apply, Position $pos $WM_TAG"
+    if ! open_setup Hours\(2\); then
+      not_ok "$t: dialog shown" "no viewable Setup within 3 s of a right click on Hours(2)"
+      break
+    fi
+    # Beside the clock; a manager that keeps windows on the screen may push it just onto it.
+    local m sx sy sw sh
+    read -r cx cy <<<"$(win_xy "$CLOCK")"
+    read -r m sx sy sw sh <<<"$("$XPROBE" geom "$SETUP")"
+    want="$((cx + 73)) $((cy + 40))"
+    [[ "$sx $sy" == "$(min $((cx + 73)) $((SCREEN_W - sw))) $(min $((cy + 40)) $((SCREEN_H - sh)))" ]] &&
+      want="$sx $sy"
+    check "$t: Setup at the clock's corner + (73,40)" "$want" "$sx $sy"
+    click_role "$SETUP" "Option1($k)"
+    click_role "$SETUP" Command1
+    "$XPROBE" wait-gone "$SETUP" 3000 >/dev/null
+    want=$(spot_xy "$pos")
+    wait_for 3000 at_xy "$CLOCK" "$want"
+    check "$t: outer top-left" "$want" "$(win_xy "$CLOCK")"
+  done
+  stop "$CLOCK_PID"
+}
+
+# Dragging the tip: the window follows the pointer from where the button went down, to the pixel.
+case_dt_drag() {
+  local t="drag the tip $WM_TAG" clock x0 y0 want
+  clock_at_centre || return
+  drag_tip $((x0 + 150)) $((y0 + 12)) -230 -170
+  want="$((x0 - 230)) $((y0 - 170))"
+  wait_for 2000 at_xy "$clock" "$want"
+  check "$t: moved with the pointer by (-230,-170)" "$want" "$(win_xy "$clock")"
+  stop "$CLOCK_PID"
+}
+
+# Around the triangle the desktop shows through; About's see-through corners show what was
+# behind them, never black; a second copy is refused.
+case_dt_look() {
+  local t="look $WM_TAG" desk="$BB_TMP/desk-$DT_NAME.png" before after
+  dt_clock 1 || return
+  before="$ENV_DIR/before.png" after="$ENV_DIR/after.png"
+  local cx cy pts
+  read -r cx cy <<<"$(win_xy "$CLOCK")"
+  if [[ -z "$DT_SHOT" ]]; then
+    skip "$t: pixels" "$DT_NAME offers no screenshot here"
+  else
+    # Outside the triangle, within its box (the rows' ends and the two upper corners); one point
+    # inside, which must be the clock's.
+    pts=$(rel_points "$cx" "$cy" 2 2 297 2 5 200 295 200 40 100 260 100 150 150)
+    local shown desktop
+    sleep 0.5   # painted, and composited
+    dt_shot "$after"
+    shown=$(pixels "$after" $pts | xargs)
+    desktop=$(pixels "$desk" $pts | xargs)
+    check "$t: outside the triangle, the desktop" "${desktop% *}" "${shown% *}"
+    check_true "$t: inside, the clock" "the desktop's colour at (150,150)" \
+      test "${shown##* }" != "${desktop##* }"
+
+    if open_setup Hours\(2\); then
+      wait_for 3000 dt_shot "$before"
+      if open_about; then
+        local m ax ay aw ah corners
+        read -r m ax ay aw ah <<<"$("$XPROBE" geom "$ABOUT")"
+        corners=$(rel_points "$ax" "$ay" 0 0 1 1 $((aw - 1)) 0 0 $((ah - 1)) $((aw - 1)) $((ah - 1)) 5 6)
+        sleep 1   # painted, and composited
+        dt_shot "$after"
+        check "$t: About's see-through corners show what was behind them" \
+          "$(pixels "$before" $corners | xargs)" "$(pixels "$after" $corners | xargs)"
+        check_true "$t: About's corners are not black" "black at one of: $corners" \
+          eval '! pixels "$after" $corners | grep -qx 0,0,0'
+      else
+        not_ok "$t: About shown" "no viewable About within 3 s of a click on About"
+      fi
+    else
+      not_ok "$t: Setup shown" "no viewable Setup within 3 s of a right click on Hours(2)"
+    fi
+    stop "$CLOCK_PID"
+    dt_clock 1 || return
+  fi
+  FIRST_PID=$CLOCK_PID FIRST_WIN=$CLOCK
+  second_copy_refused "second copy $WM_TAG"
+  stop "$CLOCK_PID"
+  stop "$FIRST_PID"
+}
+
+group_desktops() {
+  local d
+  for d in "${DESKTOPS[@]}"; do
+    wanted_desktop "$d" || continue
+    DT_NAME=$d WM_TAG="[$d]" DISPLAY_IS_XWAYLAND=""
+    echo "# desktop $d"
+    if ! start_desktop "$d"; then
+      skip "$d" "cannot start here: $DT_WHY"
+      stop_all
+      continue
+    fi
+    # The desktop before any clock shows, to compare with.
+    sleep 1   # the backdrop painted and composited
+    [[ -n "$DT_SHOT" ]] && dt_shot "$BB_TMP/desk-$d.png"
+    if places_windows; then
+      case_dt_spots
+      case_dt_apply
+      # XTEST moves XWayland's pointer, not the compositor's, which runs a manager's move.
+      if [[ -n "${DISPLAY_IS_XWAYLAND:-}" ]]; then
+        skip "drag the tip $WM_TAG" "a Wayland compositor's move follows its own pointer, which XTEST does not move"
+      else
+        case_dt_drag
+      fi
+    else
+      skip "spots $WM_TAG" "sway centres every floating X11 window: the spots are not the program's to choose"
+    fi
+    case_dt_look
+    stop_all
+    unset XAUTHORITY
+  done
+  WM_TAG=""
+}
+
+min() { echo $(($1 < $2 ? $1 : $2)); }
+
+# DESKTOP=name limits the run to one desktop.
+wanted_desktop() { [[ -z "${DESKTOP:-}" || "$DESKTOP" == "$1" ]]; }
