@@ -29,14 +29,17 @@ installed_state() {
   (cd "$home/AppData/Local/Programs" 2>/dev/null && find Zorvane 2>/dev/null | LC_ALL=C sort)
   [[ -e "$home/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Zorvane.lnk" ]] && echo "shortcut"
   wine reg query "$RUN_KEY" /v Zorvane 2>/dev/null | tr -d '\r' | awk '$1 == "Zorvane" { sub(/^ *Zorvane +REG_SZ +/, ""); print "run", $0 }'
-  # Wine keeps a per-user product's entry under HKLM, Windows under HKCU.
+  # Wine keeps a per-user product's entry under HKLM, Windows under HKCU. Both registry views:
+  # where Wine has its 32-bit half, `wine reg` is the 32-bit tool and sees only the 32-bit view.
   for key in 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
     'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'; do
-    wine reg query "$key" /s 2>/dev/null | tr -d '\r' | awk '
-      /^HKEY/ { if (name == "Zorvane") print "entry", name, ver, pub; name = ver = pub = "" }
-      $1 == "DisplayName" { name = $3 } $1 == "DisplayVersion" { ver = $3 } $1 == "Publisher" { pub = $3 }
-      END { if (name == "Zorvane") print "entry", name, ver, pub }'
-  done
+    for view in 64 32; do
+      wine reg query "$key" /s /reg:$view 2>/dev/null | tr -d '\r' | awk '
+        /^HKEY/ { if (name == "Zorvane") print "entry", name, ver, pub; name = ver = pub = "" }
+        $1 == "DisplayName" { name = $3 } $1 == "DisplayVersion" { ver = $3 } $1 == "Publisher" { pub = $3 }
+        END { if (name == "Zorvane") print "entry", name, ver, pub }'
+    done
+  done | sort -u
   wine reg query 'HKCU\Software\Zorvane' /s 2>/dev/null | tr -d '\r' |
     awk '/^HKEY/ { sub(/^HKEY_CURRENT_USER\\Software\\/, ""); key = $0; if (key != "Zorvane") print "key", key }
       /^    / { print "value", key, $1, $3 }'
