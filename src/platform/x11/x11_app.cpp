@@ -97,9 +97,7 @@ unsigned long PixelOf(Color c) {
 bool Composited(Display* d, int screen) {
   const std::string selection = "_NET_WM_CM_S" + std::to_string(screen);
   const Atom cm = XInternAtom(d, selection.c_str(), False);
-  if (cm != None && XGetSelectionOwner(d, cm) != None) return true;
-  int opcode = 0, event = 0, error = 0;
-  return XQueryExtension(d, "XWAYLAND", &opcode, &event, &error);
+  return (cm != None && XGetSelectionOwner(d, cm) != None) || IsXWayland(d);
 }
 
 unsigned long WindowAttributes(XSetWindowAttributes& a, unsigned long mask) {
@@ -228,6 +226,7 @@ std::string Initialize() {
   // Where the desktop composites, windows with alpha: the About window's see-through parts then
   // show the live desktop, and compositors that ignore a window's shape (sway) still show only
   // what is inside it.
+  c.xwayland = x11::IsXWayland(d);
   XVisualInfo argb{};
   if (x11::Composited(d, c.screen) && XMatchVisualInfo(d, c.screen, 32, TrueColor, &argb)) {
     c.visual = argb.visual;

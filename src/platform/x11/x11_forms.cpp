@@ -382,6 +382,22 @@ void FormWindow::StartDrag(const XButtonEvent& e) {
   pressY_ = e.y_root;
   startX_ = bounds_.x;
   startY_ = bounds_.y;
+  // A Wayland compositor runs the move from wherever its own pointer is when the request comes,
+  // and puts back a window that moves itself: waiting for the threshold would leave the window
+  // behind by it. There the move is handed over at once, unless the button is already up (a
+  // tap): the compositor would start a move that no release ends.
+  if (X().xwayland && WindowManagerRunning() && Button1Held()) {
+    dragPending_ = false;
+    HandMoveToManager(e.x_root, e.y_root);
+  }
+}
+
+bool FormWindow::Button1Held() const {
+  Window rootRet, child;
+  int rx, ry, wx, wy;
+  unsigned mask = 0;
+  return XQueryPointer(X().dpy, outer_, &rootRet, &child, &rx, &ry, &wx, &wy, &mask) &&
+         (mask & Button1Mask);
 }
 
 void FormWindow::Drag(const XMotionEvent& e) {
@@ -404,9 +420,14 @@ void FormWindow::Drag(const XMotionEvent& e) {
     return;
   }
   // Catch up with the pointer first, then hand the move to the window manager from where the
-  // pointer is now: sway and mutter's Wayland session start the move from the pointer's place
-  // whatever the message says, and would leave the window behind by the threshold.
+  // pointer is now.
   follow();
+  HandMoveToManager(e.x_root, e.y_root);
+}
+
+// _NET_WM_MOVERESIZE: the manager moves the window with the pointer from (x_root, y_root) until
+// the button is released.
+void FormWindow::HandMoveToManager(int x_root, int y_root) {
   Display* d = X().dpy;
   XUngrabPointer(d, CurrentTime);
   XEvent m{};
@@ -414,8 +435,8 @@ void FormWindow::Drag(const XMotionEvent& e) {
   m.xclient.window = outer_;
   m.xclient.message_type = X().atom.netWmMoveResize;
   m.xclient.format = 32;
-  m.xclient.data.l[0] = e.x_root;
-  m.xclient.data.l[1] = e.y_root;
+  m.xclient.data.l[0] = x_root;
+  m.xclient.data.l[1] = y_root;
   m.xclient.data.l[2] = 8;  // _NET_WM_MOVERESIZE_MOVE
   m.xclient.data.l[3] = Button1;
   m.xclient.data.l[4] = 1;  // from an application

@@ -45,6 +45,8 @@ class FormWindow : public FormPeer, public EventTarget {
   bool InCloseBox(int x, int y) const;
   void TrackPosition(const XConfigureEvent& e);
   void StartDrag(const XButtonEvent& e);
+  void HandMoveToManager(int x_root, int y_root);
+  bool Button1Held() const;
   void Drag(const XMotionEvent& e);
   void ClientButton(const XButtonEvent& e, bool press);
   friend void NotifyDisplayChange();

@@ -29,6 +29,7 @@ struct Connection {
   Colormap colormap = 0;
   int depth = 0;
   bool alpha = false;
+  bool xwayland = false;  // a Wayland compositor's X server: it runs moves from its own pointer
   Atoms atom{};
 };
 
@@ -77,6 +78,7 @@ unsigned long PixelOf(Color c);
 inline unsigned long TransparentPixel() { return 0; }
 // Where a compositor runs (its _NET_WM_CM_S<screen> selection has an owner) or the server is
 // XWayland, which is always composited: there transparent pixels are truly see-through.
+bool IsXWayland(Display* d);
 bool Composited(Display* d, int screen);
 // Attributes every window of ours is made with (the visual's colormap, a border pixel); returns
 // the value mask to pass along with `mask`.

@@ -2,6 +2,7 @@
 // of every window position the program sets or reads, as the primary monitor's is on Windows.
 #include <X11/extensions/Xrandr.h>
 
+#include <cstring>
 #include <vector>
 
 #include "platform/app.h"
@@ -39,6 +40,25 @@ PixelRect WholeScreen() {
 }
 
 }  // namespace
+
+// XWayland from 23.1 has an extension of that name; before, only its outputs' names tell it.
+bool IsXWayland(Display* d) {
+  int opcode = 0, event = 0, error = 0;
+  if (XQueryExtension(d, "XWAYLAND", &opcode, &event, &error)) return true;
+  int major = 0, minor = 0, n = 0;
+  if (!XRRQueryExtension(d, &event, &error) || !XRRQueryVersion(d, &major, &minor) ||
+      (major == 1 && minor < 5))
+    return false;
+  bool found = false;
+  XRRMonitorInfo* m = XRRGetMonitors(d, DefaultRootWindow(d), True, &n);
+  for (int i = 0; m && i < n && !found; ++i) {
+    char* name = m[i].name != None ? XGetAtomName(d, m[i].name) : nullptr;
+    found = name && std::strncmp(name, "XWAYLAND", 8) == 0;
+    if (name) XFree(name);
+  }
+  if (m) XRRFreeMonitors(m);
+  return found;
+}
 
 void InitScreen() {
   ScreenState& s = Screen();
