@@ -1,7 +1,8 @@
 # The clock under the window managers and compositors people run, each from Debian's packages:
 # GNOME's mutter and KDE's KWin on X11, xfwm4 (Xfce), mutter's Wayland session through XWayland,
-# and sway. One table of checks over them: the seven spots at start-up and after Apply, what
-# shows around the triangle, About's see-through corners, and the one-copy rule.
+# and sway. One table of checks over them: the seven spots at start-up and after Apply, the drag,
+# where clicks go, what shows around the triangle, About's see-through corners, and the one-copy
+# rule.
 
 DESKTOPS=(mutter-x11 kwin-x11 xfwm4 mutter-wayland sway)
 DT_USER=65534   # sway refuses to run as root: it runs as nobody, and lets root's clients in
@@ -21,7 +22,7 @@ start_desktop() {
   local home="$BB_TMP/desktop-$1.$RANDOM" cmd=()
   mkdir -p "$home/rt"
   chmod 700 "$home/rt"
-  DT_SHOT=x DT_WHY=""
+  DT_SHOT=x DT_WHY="" DT_BACKDROP="" DT_POINTER=""
   unset XAUTHORITY
   case $1 in
     mutter-x11) cmd=(dbus-run-session -- mutter --x11 --replace) ;;
@@ -36,10 +37,16 @@ start_desktop() {
   spawn "$home/wm" env HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" \
     XDG_RUNTIME_DIR="$home/rt" "${cmd[@]}"
   "$XPROBE" wait-wm 20000 || { DT_WHY="$1 did not manage windows within 20 s: $(tail -1 "$home/wm.err")"; return 1; }
-  # A backdrop of a known colour: KWin alone shows black, mutter its own gradient.
-  spawn "$home/backdrop" "$XPROBE" backdrop "$ROOT_HEX"
+  start_backdrop "$home" "$1"
+}
+
+# start_backdrop HOME NAME: a desktop window of a known colour, which notes the clicks it gets in
+# DT_BACKDROP. KWin alone shows black, mutter its own gradient.
+start_backdrop() {
+  DT_BACKDROP="$1/backdrop.out"
+  spawn "$1/backdrop" "$XPROBE" backdrop "$ROOT_HEX"
   "$XPROBE" wait --title backdrop --viewable --timeout 5000 >/dev/null ||
-    { DT_WHY="the backdrop did not show under $1"; return 1; }
+    { DT_WHY="the backdrop did not show under $2"; return 1; }
 }
 
 start_mutter_wayland() {
@@ -88,6 +95,9 @@ EOF
   setpriv --reuid "$DT_USER" --regid "$DT_USER" --clear-groups env -i PATH="$PATH" DISPLAY="$DISPLAY" \
     xhost +si:localuser:root >/dev/null 2>&1 || { DT_WHY="xhost could not admit root to sway's XWayland"; return 1; }
   "$XPROBE" wait-wm 20000 || { DT_WHY="sway's XWayland did not answer within 20 s"; return 1; }
+  # Tiled under the floating clock; sway's own virtual pointer is the mouse of the tests.
+  DT_POINTER="$home/rt $DT_WAYLAND"
+  start_backdrop "$home" sway
 }
 
 # sway centres every floating X11 window and opens dialogs at the screen's centre: where the clock
@@ -152,6 +162,28 @@ case_dt_drag() {
   want="$((x0 - 230)) $((y0 - 170))"
   wait_for 2000 at_xy "$clock" "$want"
   check "$t: moved with the pointer by (-230,-170)" "$want" "$(win_xy "$clock")"
+  stop "$CLOCK_PID"
+}
+
+# A click outside the triangle reaches the desktop below; a double-click inside reaches the clock,
+# and a double-click on a cell closes it.
+case_dt_clicks() {
+  local t="clicks $WM_TAG" cx cy presses
+  [[ -n "$DT_BACKDROP" ]] || { skip "$t" "no window of the tests below the clock here"; return; }
+  dt_clock 1 || return
+  read -r cx cy <<<"$(win_xy "$CLOCK")"
+  presses=$(grep -c '^press' "$DT_BACKDROP")
+  pointer move $((cx + 21)) $((cy + 21)) sleep 0.1 move $((cx + 20)) $((cy + 20)) sleep 0.1 \
+    down sleep 0.05 up sleep 0.3
+  check "$t: one at (20,20), outside the triangle, reaches the desktop" \
+    "$((presses + 1))" "$(grep -c '^press' "$DT_BACKDROP")"
+  pointer move $((cx + 151)) $((cy + 151)) sleep 0.1 move $((cx + 150)) $((cy + 150)) sleep 0.1 \
+    down sleep 0.03 up sleep 0.08 down sleep 0.03 up sleep 0.1
+  if wait_exit "$CLOCK_PID" 3000; then
+    check "$t: a double-click on a cell closes the clock, status" 0 "$EXIT_STATUS"
+  else
+    not_ok "$t: a double-click on a cell closes the clock" "still running 3 s after it"
+  fi
   stop "$CLOCK_PID"
 }
 
@@ -222,15 +254,17 @@ group_desktops() {
     if places_windows; then
       case_dt_spots
       case_dt_apply
-      # XTEST moves XWayland's pointer, not the compositor's, which runs a manager's move.
-      if [[ -n "${DISPLAY_IS_XWAYLAND:-}" ]]; then
-        skip "drag the tip $WM_TAG" "a Wayland compositor's move follows its own pointer, which XTEST does not move"
-      else
-        case_dt_drag
-      fi
     else
       skip "spots $WM_TAG" "sway centres every floating X11 window: the spots are not the program's to choose"
     fi
+    # XTEST moves XWayland's pointer, not the compositor's, which runs a manager's move; sway
+    # offers a virtual pointer of its own.
+    if [[ -n "${DISPLAY_IS_XWAYLAND:-}" && -z "$DT_POINTER" ]]; then
+      skip "drag the tip $WM_TAG" "a Wayland compositor's move follows its own pointer, which XTEST does not move"
+    else
+      WL_POINTER=$DT_POINTER case_dt_drag
+    fi
+    WL_POINTER=$DT_POINTER case_dt_clicks
     case_dt_look
     stop_all
     unset XAUTHORITY

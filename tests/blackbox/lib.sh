@@ -4,6 +4,7 @@
 # printed by xprobe; coordinates are pixels relative to the root unless noted.
 
 XPROBE="$BUILD_DIR/tests/xprobe"
+WLPOINTER="$BUILD_DIR/tests/wlpointer"
 ZORVANE="$BUILD_DIR/zorvane"
 
 PASSED=0
@@ -359,6 +360,29 @@ click_role() {
   read -r x y w h <<<"$(rect_of "$1" "$2")"
   [[ -n "$h" ]] || return 1
   xdotool mousemove $((x + w / 2)) $((y + h / 2)) click "${3:-1}"
+}
+
+# pointer STEP...: a pointer script, STEP being move X Y | down | up | sleep SECONDS (button 1).
+# Played through XTEST, or where WL_POINTER names a wlroots compositor's "runtime-dir display"
+# through a virtual pointer of that compositor, as a mouse would reach it. Such a pointer first
+# enters a window and then moves within it, as a hand does: a press that comes with the entry
+# alone is lost on its way into XWayland.
+pointer() {
+  if [[ -n "${WL_POINTER:-}" ]]; then
+    XDG_RUNTIME_DIR=${WL_POINTER% *} WAYLAND_DISPLAY=${WL_POINTER#* } \
+      "$WLPOINTER" "$SCREEN_W" "$SCREEN_H" sleep 0.3 "$@"
+    return
+  fi
+  local args=()
+  while (($#)); do
+    case $1 in
+      move) args+=(mousemove "$2" "$3"); shift 3 ;;
+      down | up) args+=("mouse$1" 1); shift ;;
+      sleep) args+=(sleep "$2"); shift 2 ;;
+      *) echo "pointer: bad step $1" >&2; return 2 ;;
+    esac
+  done
+  xdotool "${args[@]}"
 }
 
 # double_click X Y: button 1 twice, 80 ms apart, as a user's double-click.

@@ -127,18 +127,18 @@ group_placement() {
 }
 
 # drag_tip FROM_X FROM_Y DX DY: presses button 1 at the given root point, moves by 1 px steps past
-# the 4 px threshold, then in 10 steps to DX,DY from the start, and releases. One xdotool process
+# the 4 px threshold, then in 10 steps to DX,DY from the start, and releases. One pointer script
 # with short pauses so that motion events arrive one by one.
 drag_tip() {
-  local x=$1 y=$2 dx=$3 dy=$4 args=() i
-  args=(mousemove "$x" "$y" sleep 0.05 mousedown 1 sleep 0.05)
+  local x=$1 y=$2 dx=$3 dy=$4 steps=() i
+  steps=(move $((x + 1)) $((y + 1)) sleep 0.05 move "$x" "$y" sleep 0.05 down sleep 0.05)
   local sx=$(((dx > 0) - (dx < 0))) sy=$(((dy > 0) - (dy < 0)))
-  for i in 1 2 3 4 5 6; do args+=(mousemove $((x + i * sx)) $((y + i * sy)) sleep 0.02); done
+  for i in 1 2 3 4 5 6; do steps+=(move $((x + i * sx)) $((y + i * sy)) sleep 0.02); done
   for i in 1 2 3 4 5 6 7 8 9 10; do
-    args+=(mousemove $((x + dx * i / 10)) $((y + dy * i / 10)) sleep 0.02)
+    steps+=(move $((x + dx * i / 10)) $((y + dy * i / 10)) sleep 0.02)
   done
-  args+=(sleep 0.1 mouseup 1 sleep 0.05)
-  xdotool "${args[@]}"
+  steps+=(sleep 0.1 up sleep 0.05)
+  pointer "${steps[@]}"
 }
 
 # within TOL "X Y" "X Y": true when both coordinates differ by at most TOL.

@@ -298,7 +298,8 @@ void Usage() {
                "  wait-wm MS                    waits until a window manager is announced and manages\n"
                "                                a test window\n"
                "  paint-root RRGGBB             sets the root background to that colour\n"
-               "  backdrop RRGGBB               a desktop window of that colour; runs until killed\n"
+               "  backdrop RRGGBB               a desktop window of that colour; prints 'press X Y'\n"
+               "                                for each click it gets; runs until killed\n"
                "  paint-root-pattern            root background where every pixel differs: see\n"
                "                                pattern-rgb\n"
                "  pattern-rgb X Y               r,g,b that paint-root-pattern gives pixel (X,Y)\n"
@@ -336,6 +337,7 @@ int Backdrop(unsigned long pixel) {
   Window w = XCreateWindow(dpy, root, 0, 0, unsigned(DisplayWidth(dpy, scr)),
                            unsigned(DisplayHeight(dpy, scr)), 0, CopyFromParent, InputOutput,
                            CopyFromParent, CWBackPixel, &a);
+  XSelectInput(dpy, w, ButtonPressMask);
   Atom type = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE", False);
   Atom desktop = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_DESKTOP", False);
   XChangeProperty(dpy, w, type, XA_ATOM, 32, PropModeReplace,
@@ -348,7 +350,15 @@ int Backdrop(unsigned long pixel) {
   XStoreName(dpy, w, "backdrop");
   XMapWindow(dpy, w);
   XSync(dpy, False);
-  for (;;) pause();
+  // Each press it gets, in root coordinates: clicks that reach the desktop.
+  for (;;) {
+    XEvent e;
+    XNextEvent(dpy, &e);
+    if (e.type == ButtonPress) {
+      std::printf("press %d %d\n", e.xbutton.x_root, e.xbutton.y_root);
+      std::fflush(stdout);
+    }
+  }
 }
 
 // Sets the root background to the pattern of PatternRgb. Needs a TrueColor (or DirectColor)
