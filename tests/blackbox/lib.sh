@@ -363,16 +363,20 @@ click_role() {
 }
 
 # pointer STEP...: a pointer script, STEP being move X Y | down | up | sleep SECONDS (button 1).
-# Played through XTEST, or where WL_POINTER names a wlroots compositor's "runtime-dir display"
-# through a virtual pointer of that compositor, as a mouse would reach it. Such a pointer first
-# enters a window and then moves within it, as a hand does: a press that comes with the entry
-# alone is lost on its way into XWayland.
+# Played through XTEST, or through the compositor's own input where POINTER_VIA says how: "wlr
+# RUNTIME_DIR DISPLAY" (a wlroots virtual pointer) or "mutter BUS_ADDRESS" (mutter's remote
+# desktop), so that it takes the way a mouse's does. Such a pointer first enters a window and
+# then moves within it, as a hand does: a press that comes with the entry alone is lost on its
+# way into XWayland.
 pointer() {
-  if [[ -n "${WL_POINTER:-}" ]]; then
-    XDG_RUNTIME_DIR=${WL_POINTER% *} WAYLAND_DISPLAY=${WL_POINTER#* } \
-      "$WLPOINTER" "$SCREEN_W" "$SCREEN_H" sleep 0.3 "$@"
-    return
-  fi
+  local via rt wl
+  read -r via rt wl <<<"${POINTER_VIA:-}"
+  case $via in
+    wlr) XDG_RUNTIME_DIR=$rt WAYLAND_DISPLAY=$wl "$WLPOINTER" "$SCREEN_W" "$SCREEN_H" sleep 0.3 "$@"
+      return ;;
+    mutter) DBUS_SESSION_BUS_ADDRESS=$rt /usr/bin/python3 "$HERE/mutter_pointer.py" "$@"
+      return ;;
+  esac
   local args=()
   while (($#)); do
     case $1 in
