@@ -16,8 +16,8 @@
 #                 wixl and msitools (msiinfo) for the installer packages, unzip
 #     screen readers: dbus (a private session bus), at-spi2-core (the accessibility bus and its
 #                 registry), python3-pyatspi (the test's reading client)
-#     desktops:   mutter (GNOME, on X11 and its Wayland session), kwin-x11 (KDE Plasma), xfwm4
-#                 (Xfce), sway and grim (its screenshots), xwayland
+#     desktops:   mutter (GNOME, on X11 and its Wayland session), kwin-x11 and kwin-wayland
+#                 (KDE Plasma on each), xfwm4 (Xfce), sway and grim (its screenshots), xwayland
 #   scripts/install-deps.sh --list SET   prints the packages of SET, installs nothing
 #
 # apt is never left broken: the i386 architecture is added only where wine32 will be used, and
@@ -32,7 +32,7 @@ windows_packages=(make cmake g++-mingw-w64-i686 g++-mingw-w64-x86-64 wixl)
 test_packages=("${build_packages[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang xvfb xdotool
   x11-utils x11-apps x11-xserver-utils imagemagick faketime openbox procps desktop-file-utils
   dpkg-dev file man-db librsvg2-bin appstream wine wine64 wixl msitools unzip dbus at-spi2-core
-  python3-pyatspi mutter kwin-x11 xfwm4 sway grim xwayland)
+  python3-pyatspi mutter kwin-x11 kwin-wayland xfwm4 sway grim xwayland)
 
 list_only=false
 if [[ ${1:-} == --list ]]; then list_only=true; shift; fi
