@@ -203,8 +203,11 @@ case_dt_clicks() {
   presses=$(grep -c '^press' "$DT_BACKDROP")
   pointer move $((cx + 21)) $((cy + 21)) sleep 0.1 move $((cx + 20)) $((cy + 20)) sleep 0.1 \
     down sleep 0.05 up sleep 0.3
+  pressed() { (($(grep -c '^press' "$DT_BACKDROP") > presses)); }
+  wait_for 3000 pressed
   check "$t: one at (20,20), outside the triangle, reaches the desktop" \
     "$((presses + 1))" "$(grep -c '^press' "$DT_BACKDROP")"
+  unset -f pressed
   pointer move $((cx + 151)) $((cy + 151)) sleep 0.1 move $((cx + 150)) $((cy + 150)) sleep 0.1 \
     down sleep 0.03 up sleep 0.08 down sleep 0.03 up sleep 0.1
   if wait_exit "$CLOCK_PID" 3000; then
@@ -250,6 +253,15 @@ case_dt_look() {
           "$(pixels "$before" $corners | xargs)" "$(pixels "$after" $corners | xargs)"
         check_true "$t: About's corners are not black" "black at one of: $corners" \
           eval '! pixels "$after" $corners | grep -qx 0,0,0'
+        # Closed, About and Setup leave nothing behind (KWin was seen to keep stale pixels).
+        click_role "$ABOUT" Text2
+        "$XPROBE" wait-gone "$ABOUT" 3000 >/dev/null
+        close_setup
+        "$XPROBE" wait-gone "$SETUP" 3000 >/dev/null
+        sleep 1   # repainted, and composited
+        dt_shot "$after"
+        check "$t: where About's corners were, the desktop again once it closes" \
+          "$(pixels "$desk" $corners | xargs)" "$(pixels "$after" $corners | xargs)"
       else
         not_ok "$t: About shown" "no viewable About within 3 s of a click on About"
       fi
