@@ -144,8 +144,19 @@ void FormWindow::SetBounds(const PixelRect& r) {
   const bool resized = w != bounds_.w || h != bounds_.h;
   bounds_ = {d.x + OriginX(), d.y + OriginY(), w, h};
   UpdateHints();
-  XMoveResizeWindow(X().dpy, outer_, bounds_.x, bounds_.y, static_cast<unsigned>(XWidth()),
+  swayTries_ = OnSway() ? 3 : 0;
+  if (swayTries_ && mapped_) {
+    // sway centres a shown window again at any request to move or size it: the place goes
+    // through its command socket alone, after the re-centring a new size brings.
+    if (resized)
+      XResizeWindow(X().dpy, outer_, static_cast<unsigned>(XWidth()),
                     static_cast<unsigned>(XHeight()));
+    else
+      PlaceOnSway();
+  } else {
+    XMoveResizeWindow(X().dpy, outer_, bounds_.x, bounds_.y, static_cast<unsigned>(XWidth()),
+                      static_cast<unsigned>(XHeight()));
+  }
   if (resized) {
     const int ox = FrameX(form_), oy = CaptionY(form_);
     const PixelRect client = Scale().ToDevice(
@@ -159,6 +170,15 @@ void FormWindow::SetBounds(const PixelRect& r) {
 // cut to a 300 x 225 triangle would land elsewhere near the right and bottom edges; sway shows
 // the whole box. The client area and the controls keep their places: only the outer window is
 // smaller, and what lay beyond the shape was never seen.
+// Until the window is mapped sway has no container to move; it maps it at the centre, and is
+// asked once the window shows, or at its next configures if the container came later.
+void FormWindow::PlaceOnSway() {
+  if (swayTries_ <= 0 || !mapped_) return;
+  const PixelRect wanted = Scale().ToDevice(logical_);
+  swayTries_ = AskSwayToPlace(outer_, wanted.x + OriginX(), wanted.y + OriginY()) ? 0
+                                                                                 : swayTries_ - 1;
+}
+
 void FormWindow::ClipToShape(int width, int height) {
   clipW_ = std::max(0, width);
   clipH_ = std::max(0, height);
@@ -257,6 +277,7 @@ void FormWindow::HandleEvent(XEvent& ev) {
       // would give it to them.
       if (ev.xmap.window != outer_) break;
       mapped_ = true;
+      PlaceOnSway();
       atspi::FormShown(form_);
       if (focusChild_) XSetInputFocus(X().dpy, focusChild_, RevertToParent, CurrentTime);
       else if (outer_ != MainWindow()) XSetInputFocus(X().dpy, outer_, RevertToParent, CurrentTime);
@@ -287,6 +308,7 @@ void FormWindow::HandleEvent(XEvent& ev) {
       return;  // a handler may have unloaded the form
     case ConfigureNotify:
       TrackPosition(ev.xconfigure);
+      PlaceOnSway();
       break;
     case ReparentNotify:
       if (ev.xreparent.window == outer_) parent_ = ev.xreparent.parent;

@@ -44,6 +44,7 @@ class FormWindow : public FormPeer, public EventTarget {
   void SetIcon();
   bool InCloseBox(int x, int y) const;
   void TrackPosition(const XConfigureEvent& e);
+  void PlaceOnSway();
   void StartDrag(const XButtonEvent& e);
   void HandMoveToManager(int x_root, int y_root);
   bool Button1Held() const;
@@ -57,6 +58,7 @@ class FormWindow : public FormPeer, public EventTarget {
   PixelRect bounds_{0, 0, 1, 1};   // device pixels, root coordinates
   PixelRect logical_{0, 0, 1, 1};  // as the form set it: logical pixels, from the primary monitor
   int clipW_ = 0, clipH_ = 0;      // the shape's box, device pixels
+  int swayTries_ = 0;              // asks left for a place that sway has not yet taken
   bool shown_ = false;
   bool dragPending_ = false, dragging_ = false, closePressed_ = false;
   bool destroyed_ = false;

@@ -79,6 +79,9 @@ inline unsigned long TransparentPixel() { return 0; }
 // Where a compositor runs (its _NET_WM_CM_S<screen> selection has an owner) or the server is
 // XWayland, which is always composited: there transparent pixels are truly see-through.
 bool IsXWayland(Display* d);
+// sway: it places floating X11 windows itself, and takes a spot only through its IPC socket.
+bool OnSway();
+bool AskSwayToPlace(::Window w, int x, int y);  // root coordinates; true when sway did it
 bool Composited(Display* d, int screen);
 // Attributes every window of ours is made with (the visual's colormap, a border pixel); returns
 // the value mask to pass along with `mask`.
