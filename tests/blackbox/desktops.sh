@@ -104,6 +104,8 @@ start_sway() {
     { DT_WHY="sway, grim or Xwayland is not installed"; return 1; }
   cat >"$home/config" <<EOF
 xwayland enable
+default_border none
+default_floating_border none
 output HEADLESS-1 resolution 1280x1024 position 0 0 bg #$ROOT_HEX solid_color
 exec env > $home/env
 EOF
@@ -116,8 +118,9 @@ EOF
     sleep 0.1
     left=$((left - 100))
   done
-  export DISPLAY
+  export DISPLAY SWAYSOCK
   DISPLAY=$(sed -n 's/^DISPLAY=//p' "$home/env")
+  SWAYSOCK=$(sed -n 's/^SWAYSOCK=//p' "$home/env")
   DT_WAYLAND=$(sed -n 's/^WAYLAND_DISPLAY=//p' "$home/env") DT_RUNTIME="$home/rt" DT_SHOT=grim
   # Its XWayland takes only its user's clients: let root's in, the clock and the probes.
   setpriv --reuid "$DT_USER" --regid "$DT_USER" --clear-groups env -i PATH="$PATH" DISPLAY="$DISPLAY" \
@@ -128,9 +131,6 @@ EOF
   start_backdrop "$home" sway
 }
 
-# sway centres every floating X11 window and opens dialogs at the screen's centre: where the clock
-# and Setup stand is its choice there (see the README's Desktops table).
-places_windows() { [[ "$DT_NAME" != sway ]]; }
 
 # dt_clock POSITION: a fresh clock stored at that spot; sets CLOCK (false after reporting).
 dt_clock() {
@@ -291,12 +291,8 @@ group_desktops() {
     # The desktop before any clock shows, to compare with.
     sleep 1   # the backdrop painted and composited
     [[ -n "$DT_SHOT" ]] && dt_shot "$BB_TMP/desk-$d.png"
-    if places_windows; then
-      case_dt_spots
-      case_dt_apply
-    else
-      skip "spots $WM_TAG" "sway centres every floating X11 window: the spots are not the program's to choose"
-    fi
+    case_dt_spots
+    case_dt_apply
     # On Wayland the compositor's own input drives the tests: XTEST moves only XWayland's
     # pointer, and the compositor runs a manager's move and picks the window a click reaches.
     if [[ "$DT_POINTER" == none ]]; then
@@ -307,7 +303,7 @@ group_desktops() {
     fi
     case_dt_look
     stop_all
-    unset XAUTHORITY
+    unset XAUTHORITY SWAYSOCK
   done
   WM_TAG=""
 }

@@ -225,6 +225,8 @@ clock_env() {
   [[ -n "${CLOCK_BUS:-}" ]] && CLOCK_ENV+=(DBUS_SESSION_BUS_ADDRESS="$CLOCK_BUS")
   # A desktop's X server that asks for a cookie (mutter's XWayland).
   [[ -n "${XAUTHORITY:-}" ]] && CLOCK_ENV+=(XAUTHORITY="$XAUTHORITY")
+  # sway's command socket, as sway gives it to the programs of its session.
+  [[ -n "${SWAYSOCK:-}" ]] && CLOCK_ENV+=(SWAYSOCK="$SWAYSOCK")
   case "${CONFIG_MODE:-set}" in
     set) CLOCK_ENV+=(XDG_CONFIG_HOME="$ENV_DIR/config") ;;
     empty) CLOCK_ENV+=(XDG_CONFIG_HOME=) ;;
