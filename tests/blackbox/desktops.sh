@@ -218,6 +218,25 @@ case_dt_clicks() {
   stop "$CLOCK_PID"
 }
 
+# A SWAYSOCK that takes the connection and never answers: the clock shows at sway's centre and
+# keeps time.
+case_dt_silent_socket() {
+  local t="a silent SWAYSOCK $WM_TAG" sock="$BB_TMP/silent.sock" before
+  spawn "$BB_TMP/silent" /usr/bin/python3 -c 'import socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.bind(sys.argv[1])
+s.listen(8)
+held = []
+while True: held.append(s.accept()[0])' "$sock"
+  wait_for 3000 test -S "$sock"
+  SWAYSOCK=$sock dt_clock 3 || return
+  check "$t: the clock at sway's centre" "$(spot_xy 0)" "$(win_xy "$CLOCK")"
+  before=$(cells "$CLIENT")
+  sleep 1.5
+  check_true "$t: its cells change within 1.5 s" "the same cells" test "$before" != "$(cells "$CLIENT")"
+  stop "$CLOCK_PID"
+}
+
 # Around the triangle the desktop shows through; About's see-through corners show what was
 # behind them, never black; a second copy is refused.
 case_dt_look() {
@@ -302,6 +321,7 @@ group_desktops() {
       POINTER_VIA=$DT_POINTER case_dt_clicks
     fi
     case_dt_look
+    [[ -n "${SWAYSOCK:-}" ]] && case_dt_silent_socket
     stop_all
     unset XAUTHORITY SWAYSOCK
   done
