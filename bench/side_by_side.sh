@@ -13,8 +13,17 @@
 # A11Y_BUS=1 runs everything on a private session bus with the accessibility bus on it (dbus,
 # at-spi2-core), as on a desktop with screen-reader support where no reader is listening.
 # Everything runs with a throw-away HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR, removed on exit.
+#
+#   bench/side_by_side.sh --desktop BUILD_DIR [SECONDS=40]
+#
+# measures instead what the whole desktop (sway headless and its XWayland) pays for zorvane and
+# for xclock, in turn: bench/desktop_cost.sh.
 set -u
 
+if [ "${1:-}" = --desktop ]; then
+  shift
+  exec "$(dirname "$0")/desktop_cost.sh" "$@"
+fi
 if [ $# -lt 1 ] || [ $# -gt 2 ]; then
   echo "usage: $0 BUILD_DIR [SECONDS=60]" >&2
   exit 2
