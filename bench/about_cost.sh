@@ -44,8 +44,9 @@ measure() {
   clock=$("$XPROBE" wait --title Zorvane --role Main --viewable --timeout 10000) || {
     echo "$name at $dpi dpi: no clock" >&2; kill "$zpid"; return; }
   read -r _ x y w h <<<"$("$XPROBE" geom "${clock%%$'\n'*}")"
-  # Inside the triangle whatever the scale: its middle column, 200 of its 225 rows down.
-  xdotool mousemove $((x + w * 150 / 800)) $((y + h * 200 / 800)) click 3
+  # Inside the triangle whatever the scale: its middle column, 200 of its 225 rows down (the X
+  # window is the triangle's box).
+  xdotool mousemove $((x + w / 2)) $((y + h * 200 / 225)) click 3
   setup=$("$XPROBE" wait --title Setup --role Config --viewable --timeout 5000) || {
     echo "$name at $dpi dpi: no Setup" >&2; kill "$zpid"; return; }
   read -r _ x y _ _ <<<"$("$XPROBE" geom "${setup%%$'\n'*}")"

@@ -75,23 +75,37 @@ void RunModalLoop(Window modal, const std::function<bool()>& done) {
   g_modal.pop_back();
 }
 
-unsigned long PixelOf(Color c) {
-  const Visual* v = X().visual;
-  auto place = [](unsigned value, unsigned long mask) {
-    int shift = 0;
-    while (mask && !(mask & 1)) {
-      mask >>= 1;
-      ++shift;
-    }
-    int bits = 0;
-    while (mask & (1ul << bits)) ++bits;
-    return (static_cast<unsigned long>(value) >> (8 - bits)) << shift;
-  };
-  const unsigned long rgb = v->red_mask | v->green_mask | v->blue_mask;
+PixelLayout::Channel PixelLayout::ChannelOf(unsigned long mask) {
+  Channel ch;
+  while (mask && !(mask & 1)) {
+    mask >>= 1;
+    ++ch.shift;
+  }
+  while (mask & (1ul << ch.bits)) ++ch.bits;
+  return ch;
+}
+
+PixelLayout::PixelLayout(const Visual* v, bool withAlpha)
+    : r_(ChannelOf(v->red_mask)), g_(ChannelOf(v->green_mask)), b_(ChannelOf(v->blue_mask)) {
   // With an alpha channel, the bits the colours leave are alpha: all set is opaque.
-  const unsigned long alpha = X().alpha ? ~rgb & 0xFFFFFFFFul : 0;
-  return place(RedOf(c), v->red_mask) | place(GreenOf(c), v->green_mask) |
-         place(BlueOf(c), v->blue_mask) | alpha;
+  const unsigned long rgb = v->red_mask | v->green_mask | v->blue_mask;
+  alpha_ = withAlpha ? ~rgb & 0xFFFFFFFFul : 0;
+}
+
+bool PixelLayout::Direct(const XImage* xi) {
+  static const std::uint16_t one = 1;
+  const bool hostLsb = *reinterpret_cast<const unsigned char*>(&one) == 1;
+  return xi->bits_per_pixel == 32 && (xi->byte_order == LSBFirst) == hostLsb;
+}
+
+unsigned long PixelOf(Color c) {
+  static const Visual* cachedFor = nullptr;
+  static PixelLayout layout;
+  if (cachedFor != X().visual) {
+    layout = PixelLayout(X().visual, X().alpha);
+    cachedFor = X().visual;
+  }
+  return layout.Pack(c);
 }
 
 bool Composited(Display* d, int screen) {

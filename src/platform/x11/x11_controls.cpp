@@ -356,11 +356,17 @@ class PictureWindow : public ChildWindow {
     std::vector<bool> holes;
     const std::vector<std::uint32_t> px =
         PictureAtDevice(img, Scale(), w, h, &box_.Through(), key.x, key.y, &holes);
-    for (int y = 0; y < h; ++y)
+    const PixelLayout ours(c.visual, c.alpha);
+    const bool direct = PixelLayout::Direct(xi);
+    for (int y = 0; y < h; ++y) {
+      auto* row = reinterpret_cast<std::uint32_t*>(xi->data + size_t(y) * size_t(xi->bytes_per_line));
       for (int x = 0; x < w; ++x) {
         const size_t i = size_t(y) * size_t(w) + size_t(x);
-        XPutPixel(xi, x, y, holes[i] ? TransparentPixel() : PixelOf(ColorFromPixel(px[i])));
+        const unsigned long p = holes[i] ? TransparentPixel() : ours.Pack(ColorFromPixel(px[i]));
+        if (direct) row[x] = std::uint32_t(p);
+        else XPutPixel(xi, x, y, p);
       }
+    }
     // Without alpha, see-through parts the screen could not be read for are cut out of the window.
     if (!c.alpha) CutHoles(holes, w, h);
     if (!cache_ || cacheKey_.w != w || cacheKey_.h != h) {
@@ -527,26 +533,16 @@ Image CaptureScreen(int lx, int ly, int lw, int lh, ScreenPixels* device) {
     said = true;
     return out;
   }
-  const Visual* v = DefaultVisual(c.dpy, c.screen);  // the root's, not our windows'
-  auto channel = [](unsigned long p, unsigned long mask) {
-    int shift = 0;
-    while (mask && !(mask & 1)) {
-      mask >>= 1;
-      ++shift;
-    }
-    unsigned long value = (p >> shift) & mask;
-    int bits = 0;
-    while (mask >> bits) ++bits;
-    return bits >= 8 ? std::uint32_t(value >> (bits - 8)) : std::uint32_t(value << (8 - bits));
-  };
+  const x11::PixelLayout root(DefaultVisual(c.dpy, c.screen), false);  // not our windows' visual
   ScreenPixels kept{{x0, y0, x1 - x0, y1 - y0}, {}};
-  kept.pixels.resize(size_t(x1 - x0) * size_t(y1 - y0));
-  for (int j = y0; j < y1; ++j)
-    for (int i = x0; i < x1; ++i) {
-      const unsigned long p = XGetPixel(xi, i - x0, j - y0);
-      kept.pixels[size_t(j - y0) * size_t(x1 - x0) + size_t(i - x0)] =
-          channel(p, v->red_mask) << 16 | channel(p, v->green_mask) << 8 | channel(p, v->blue_mask);
-    }
+  const int kw = x1 - x0, kh = y1 - y0;
+  kept.pixels.resize(size_t(kw) * size_t(kh));
+  const bool direct = x11::PixelLayout::Direct(xi);
+  for (int j = 0; j < kh; ++j) {
+    std::uint32_t* to = &kept.pixels[size_t(j) * size_t(kw)];
+    const auto* row = reinterpret_cast<const std::uint32_t*>(xi->data + size_t(j) * size_t(xi->bytes_per_line));
+    for (int i = 0; i < kw; ++i) to[i] = root.Unpack(direct ? row[i] : XGetPixel(xi, i, j));
+  }
   XDestroyImage(xi);
   for (int j = 0; j < out.height; ++j)
     for (int i = 0; i < out.width; ++i) {

@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -72,6 +73,39 @@ PixelRect PrimaryMonitorInRoot();  // as it is now
 // Takes RandR's screen-change notice (true when the event was one) and tells every form.
 bool HandleScreenEvent(XEvent& event);
 void NotifyDisplayChange();
+
+// A true-colour visual's channels, for packing and unpacking many pixels without looking at the
+// masks each time.
+class PixelLayout {
+ public:
+  PixelLayout() = default;
+  PixelLayout(const Visual* v, bool withAlpha);
+  unsigned long Pack(Color c) const {
+    return Place(RedOf(c), r_) | Place(GreenOf(c), g_) | Place(BlueOf(c), b_) | alpha_;
+  }
+  std::uint32_t Unpack(unsigned long p) const {  // 0xRRGGBB
+    return Take(p, r_) << 16 | Take(p, g_) << 8 | Take(p, b_);
+  }
+  // The image's pixels are 32-bit words in this machine's byte order: rows can be read and
+  // written as arrays, not one XGetPixel or XPutPixel call each.
+  static bool Direct(const XImage* xi);
+
+ private:
+  struct Channel {
+    int shift = 0, bits = 8;
+  };
+  static Channel ChannelOf(unsigned long mask);
+  static unsigned long Place(unsigned value, Channel ch) {
+    return ch.bits >= 8 ? static_cast<unsigned long>(value) << (ch.bits - 8) << ch.shift
+                        : static_cast<unsigned long>(value) >> (8 - ch.bits) << ch.shift;
+  }
+  static std::uint32_t Take(unsigned long p, Channel ch) {
+    const std::uint32_t v = std::uint32_t((p >> ch.shift) & ((1ul << ch.bits) - 1));
+    return ch.bits >= 8 ? v >> (ch.bits - 8) : v << (8 - ch.bits);
+  }
+  Channel r_, g_, b_;
+  unsigned long alpha_ = 0;
+};
 
 // An opaque pixel of our windows' visual; TransparentPixel() shows what lies behind.
 unsigned long PixelOf(Color c);
