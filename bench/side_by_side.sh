@@ -234,7 +234,7 @@ read -r cpu pct run wake invol rss hwm <<<"${RESULT[0]}"
 verdict() { awk -v v="$1" -v max="$2" 'BEGIN { print (v <= max) ? "ok" : "MISSED" }'; }
 echo
 echo "zorvane against its targets:"
-printf '  wake-ups   %8s /s  (at most 2)      %s\n' "$wake" "$(verdict "$wake" 2)"
+printf '  wake-ups   %8s /s  (at most 1.2)    %s\n' "$wake" "$(verdict "$wake" 1.2)"
 if [ -n "$CPID" ]; then
   read -r _ _ xrun _ <<<"${RESULT[1]}"
   ratio=$(awk -v a="$run" -v b="$xrun" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 999 }')
@@ -245,7 +245,7 @@ fi
 printf '  RSS        %8s MiB (at most 8)      %s\n' "$rss" "$(verdict "$rss" 8)"
 if [ -n "$WATCHED" ]; then
   p99=$(sed -n 's/.*late_p99_ms=\([0-9.]*\).*/\1/p' <<<"$WATCHED")
-  printf '  second p99 %8s ms  (at most 5)      %s\n' "$p99" "$(verdict "${p99:-999}" 5)"
+  printf '  second p99 %8s ms  (at most 2)      %s\n' "$p99" "$(verdict "${p99:-999}" 2)"
 fi
 if [ "$MEDIAN_START" != n/a ]; then
   printf '  start      %8s ms  (under 100)      %s\n' "$MEDIAN_START" "$(verdict "$MEDIAN_START" 99.999)"

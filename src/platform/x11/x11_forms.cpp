@@ -482,10 +482,13 @@ ChildWindow::ChildWindow(Control& control, Color background, long events) : cont
   // A control that takes the focus gets the keys while it has it, and hands them to its form.
   a.event_mask = events | (control.TakesFocus() ? KeyPressMask : 0);
   a.bit_gravity = NorthWestGravity;
+  // The server keeps what a control shows where the form's shape hides it, so a cell that
+  // slides into view needs no Expose and no repaint of ours.
+  a.backing_store = WhenMapped;
   topLevel_ = parent ? parent->Outer() : c.root;
-  window_ = XCreateWindow(c.dpy, parent ? parent->Client() : c.root, 0, 0, 1, 1, 0, c.depth,
-                          InputOutput, c.visual,
-                          WindowAttributes(a, CWBackPixel | CWEventMask | CWBitGravity), &a);
+  window_ = XCreateWindow(
+      c.dpy, parent ? parent->Client() : c.root, 0, 0, 1, 1, 0, c.depth, InputOutput, c.visual,
+      WindowAttributes(a, CWBackPixel | CWEventMask | CWBitGravity | CWBackingStore), &a);
   SetRole(window_, control.DesignName());
   Route(window_, this);
 }
