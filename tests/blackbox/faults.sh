@@ -85,6 +85,78 @@ case_settings_lock_held() {
   stop "$CLOCK_PID"
 }
 
+# The settings lock held by a process of the user's own (a stuck clock) from before the clock
+# starts. "MIL" is double-clicked, then a double-click on Label3 closes the clock (status 0). A
+# change the lock kept out is stored once it is free, at the latest while the clock closes (which
+# waits up to 2 s for it); a lock still held then leaves the file as it was and one line naming
+# the change. A start without a file greets, and its greeting's key is stored too: the next start
+# does not greet again. A row is
+#   name | file at start (Format 1, or none) | the holder lets go: before the change (greeted),
+#   1 s after the close, or never | lines naming a change not stored
+LOCK_HELD_ROWS=(
+  'closed while held, freed within the wait|1|after close|0'
+  'closed while held past the wait|1|never|1'
+  'first start without a file, freed before a change|none|before change|0'
+)
+
+case_lock_held_at_end() {
+  local row name file release named t lock holder releaser want p expect
+  if ! command -v flock >/dev/null; then
+    skip "settings lock held at the end $WM_TAG" "needs flock"
+    return
+  fi
+  for row in "${LOCK_HELD_ROWS[@]}"; do
+    IFS='|' read -r name file release named <<<"$row"
+    t="settings lock held: $name $WM_TAG"
+    new_env
+    if [[ $file == none ]]; then mkdir -p "$(dirname "$SETTINGS")"; else write_settings '"Format"=dword:00000001'; fi
+    lock=$(dirname "$SETTINGS")/.settings.lock
+    spawn "$ENV_DIR/holder" flock "$lock" sleep 30
+    holder=$SPAWNED
+    wait_for 3000 eval '! flock -n "$lock" true'
+    start_clock
+    if [[ $file == none ]]; then
+      if wait_msgbox 5000 >/dev/null; then ok "$t: greeting shown"; xdotool key Return
+      else not_ok "$t: greeting shown" "no message box within 5 s"; fi
+    fi
+    shown_clock || { stop "$holder"; continue; }
+    [[ $release == "before change" ]] && stop "$holder"
+    flip_format
+    # What the label shows now is what must be stored: MIL is Format 1.
+    want=00000000
+    [[ "$(caption "$CLIENT" Label1)" == MIL ]] && want=00000001
+    expect=$want
+    [[ $release == never ]] && expect=00000001
+    sleep 0.6  # past the double-click time, or the close would pair with the change's clicks
+    p=$(clock_point "$CLOCK" Label3)
+    double_click $p
+    releaser=""
+    if [[ $release == "after close" ]]; then
+      (sleep 1; kill -TERM -- "-$holder" 2>/dev/null) &
+      releaser=$!
+    fi
+    if wait_exit "$CLOCK_PID" 5000; then
+      check "$t: closes with status 0" 0 "$EXIT_STATUS"
+    else
+      not_ok "$t: closes with status 0" "still running 5 s after the double-click"
+      stop "$CLOCK_PID"
+    fi
+    [[ -n $releaser ]] && wait "$releaser"
+    stop "$holder"
+    check "$t: Format $expect in the file once the lock is free" "\"Format\"=dword:$expect" \
+      "$(grep -h Format "$SETTINGS" 2>/dev/null || echo "no file")"
+    check "$t: lines naming a change not stored" "$named" "$(err_lines \
+      "these changes were not stored in $SETTINGS: \[HKEY_CURRENT_USER\\\\Software\\\\Zorvane\] \"Format\"=dword:00000000$")"
+    start_clock again
+    if wait_msgbox 2000 >/dev/null; then
+      not_ok "$t: no greeting at the next start" "greeted again: $(cat "$SETTINGS" 2>/dev/null)"
+    else
+      ok "$t: no greeting at the next start"
+    fi
+    stop "$CLOCK_PID"
+  done
+}
+
 # A settings file 4 bytes short of the limit the clock reads (comments): Setup's Apply, which
 # would add "Mark", stores nothing and says so once for two Applies, and the next start reads
 # the file (the clock at its stored spot, not the first-start one).
@@ -330,6 +402,7 @@ case_dialog_destroyed() {
 group_faults() {
   case_file_at_limit
   case_settings_lock_held
+  case_lock_held_at_end
   case_spoiled_and_removed
   case_two_writers
   case_file_kept_as_written

@@ -40,6 +40,7 @@ int OnXError(Display*, XErrorEvent*) {
 
 int OnIoError(Display*) {
   std::fprintf(stderr, "zorvane: lost the connection to the X server\n");
+  ActiveHiveStore().StoreBeforeExit();
   std::fflush(stderr);
   _exit(1);
 }
@@ -291,6 +292,9 @@ void DoEvents() {
 }
 
 void EndProgram(int status) {
+  // A change kept in memory while another clock held the settings lock is stored now, or named
+  // on stderr: _exit runs nothing that could store it later.
+  ActiveHiveStore().StoreBeforeExit();
   std::fflush(nullptr);
   _exit(status);
 }
