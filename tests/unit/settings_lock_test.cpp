@@ -1,4 +1,5 @@
-// The settings file's lock: changes kept while another process holds it.
+// The settings file's lock: changes kept while another process holds it, and a lock file that
+// cannot be used.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -170,6 +171,48 @@ TEST_F(SettingsLockTest, APendingCreationMakesTheFile) {
       EXPECT_EQ(ReadFile(Path()), FileWithFormat(0));
     }
   }
+}
+
+// A lock file the user may not open, in a folder the user may write in (left behind by a run
+// under sudo): the change is stored without the lock, and that is said once.
+TEST_F(SettingsLockTest, ALockFileNotOursToOpenIsNamedOnce) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to leave a lock file of root's behind";
+  constexpr uid_t kNobody = 65534;
+  const fs::path folder = dir_ / "zorvane";
+  ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  const fs::path lock = folder / ".settings.lock", path = folder / "settings.reg";
+  close(open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  ASSERT_EQ(chown(folder.c_str(), kNobody, kNobody), 0);
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(out[1], STDERR_FILENO);
+    if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(3);
+    RegFileStore store(path.string());
+    for (std::uint8_t format : {0, 1}) {
+      store.BeginUpdate();
+      Hive hive;
+      hive.Set(hive.Create(kZorvane), "Format", Dword(format));
+      const bool saved = store.Save(hive);
+      store.EndUpdate();
+      if (!saved) _exit(2);
+    }
+    _exit(0);
+  }
+  close(out[1]);
+  std::string err;
+  char buf[512];
+  for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;) err.append(buf, static_cast<std::size_t>(n));
+  close(out[0]);
+  int status = -1;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(ReadFile(path), FileWithFormat(1));
+  EXPECT_EQ(err, "zorvane: the settings lock " + lock.string() +
+                     " cannot be used (it belongs to user 0: Permission denied); writing without "
+                     "it\n");
 }
 
 }  // namespace

@@ -366,10 +366,19 @@ bool RegFileStore::Lock(int waitMs) {
   struct stat st;
   std::string why;
   if (lockFd_ < 0) {
+    const int error = errno;
     // No folder yet (the first write makes it), or one we cannot write in: nothing to lock, and
-    // the write itself says what is wrong.
-    if (errno == ENOENT || errno == EACCES || errno == EROFS) return true;
-    why = errno == ELOOP ? "it is a symbolic link" : std::strerror(errno);
+    // the write itself says what is wrong. But a lock file we may not open in a folder we may
+    // write in (one left by a run under sudo) leaves the write to go on without the lock.
+    if (error == ENOENT || error == EROFS) return true;
+    if (error == EACCES && !WriteBlocker(DirName(file)).empty()) return true;
+    if (error == ELOOP) {
+      why = "it is a symbolic link";
+    } else if (error == EACCES && lstat(file.c_str(), &st) == 0 && st.st_uid != getuid()) {
+      why = "it belongs to user " + std::to_string(st.st_uid) + ": " + std::strerror(error);
+    } else {
+      why = std::strerror(error);
+    }
   } else if (fstat(lockFd_, &st) != 0) {
     why = std::strerror(errno);
   } else if (!S_ISREG(st.st_mode) || st.st_uid != getuid()) {
