@@ -363,6 +363,45 @@ case_settings_faults() {
   done
 }
 
+# The zone file TZ names ($Z, with TZ=:$Z) is no regular file, at start or put in its place
+# while the clock runs. The C library would block opening a FIFO for good: the clock shows UTC at
+# start, or keeps the zone it had, its seconds go on, one line says so, and once a zone file
+# (Berlin's) is moved into place the clock shows its hour within 2 s. A row is
+#   name | set-up before the start | done while the clock runs | zone shown | the line on stderr
+ZONE_FAULTS=(
+  'a FIFO at start|mkfifo "$Z"|:|UTC|zorvane: the time zone file $Z is a FIFO, not a zone file; the clock shows UTC until one is there'
+  'a FIFO moved in while running|cp "$ZI/Asia/Tokyo" "$Z"|mkfifo "$Z.new"; mv -T "$Z.new" "$Z"|Asia/Tokyo|zorvane: the time zone file $Z is a FIFO, not a zone file; the clock keeps the zone it had until a zone file is there again'
+)
+
+case_zone_faults() {
+  local row name setup running zone expected t Z ZI sec
+  for row in "${ZONE_FAULTS[@]}"; do
+    IFS='|' read -r name setup running zone expected <<<"$row"
+    t="zone file $name $WM_TAG"
+    new_env
+    write_settings '"Format"=dword:00000001'
+    ZI=/usr/share/zoneinfo
+    Z=$ENV_DIR/zone
+    eval "$setup"
+    clock_env
+    spawn "$ENV_DIR/clock" "${CLOCK_ENV[@]}" TZ=":$Z" "$ZORVANE"
+    CLOCK_PID=$SPAWNED
+    shown_clock || continue
+    eval "$running"
+    sec=$(caption "$CLIENT" "Sec(1)")
+    moved() { [[ "$(caption "$CLIENT" "Sec(1)")" != "$sec" ]]; }
+    sleep 1
+    check_true "$t: the seconds go on" "Sec(1) stayed '$sec'" wait_for 2000 moved
+    unset -f moved
+    check_hour "$t: shows the hour of $zone" "$CLOCK" "$zone"
+    expected=${expected//'$Z'/$Z}
+    check "$t: said once" 1 "$(err_exact "$expected")"
+    cp "$ZI/Europe/Berlin" "$Z.new" && mv -T "$Z.new" "$Z"
+    check_hour "$t: a zone file moved in shows within 2 s" "$CLOCK" Europe/Berlin
+    stop "$CLOCK_PID"
+  done
+}
+
 # Fault 8. Setup, then About, destroyed by another client: the clock runs on (tiers move, "MIL"
 # switches) and both open again.
 case_dialog_destroyed() {
@@ -407,6 +446,7 @@ group_faults() {
   case_two_writers
   case_file_kept_as_written
   case_settings_faults
+  case_zone_faults
   case_dialog_destroyed
 }
 

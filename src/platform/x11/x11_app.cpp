@@ -19,6 +19,7 @@
 #include "platform/posix/reg_file_store.h"
 #include "platform/wait.h"
 #include "platform/x11/x11_atspi.h"
+#include "platform/x11/x11_dates.h"
 #include "platform/x11/x11_internal.h"
 
 namespace plat {
@@ -203,6 +204,7 @@ using x11::X;
 
 std::string Initialize() {
   std::setlocale(LC_ALL, "");
+  x11::WatchZone();  // before the first reading of the time, which makes the C library read it
   XSetErrorHandler(x11::OnXError);
   XSetIOErrorHandler(x11::OnIoError);
   const char* name = std::getenv("DISPLAY");
