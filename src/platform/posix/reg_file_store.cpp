@@ -542,9 +542,11 @@ std::string DefaultSettingsPath() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg && xdg[0] == '/') return std::string(xdg) + "/zorvane/settings.reg";
   std::string home;
-  if (const char* env = std::getenv("HOME"); env && env[0]) {
+  // A relative HOME ("HOME=rel") would put the settings under whatever folder the clock was
+  // started in: it counts as none, as for the instance lock.
+  if (const char* env = std::getenv("HOME"); env && env[0] == '/') {
     home = env;
-  } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && pw->pw_dir[0]) {
+  } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/') {
     home = pw->pw_dir;
   } else {
     return {};

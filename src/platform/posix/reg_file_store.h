@@ -72,7 +72,8 @@ class RegFileStore : public HiveStore {
 };
 
 // $XDG_CONFIG_HOME/zorvane/settings.reg, else ~/.config/zorvane/settings.reg; empty when no home
-// directory can be found at all.
+// directory can be found at all. Only absolute folders count: a relative HOME is passed over for
+// the password database's.
 std::string DefaultSettingsPath();
 
 }  // namespace plat
