@@ -85,6 +85,78 @@ case_settings_lock_held() {
   stop "$CLOCK_PID"
 }
 
+# The settings lock held by a process of the user's own (a stuck clock) from before the clock
+# starts. "MIL" is double-clicked, then a double-click on Label3 closes the clock (status 0). A
+# change the lock kept out is stored once it is free, at the latest while the clock closes (which
+# waits up to 2 s for it); a lock still held then leaves the file as it was and one line naming
+# the change. A start without a file greets, and its greeting's key is stored too: the next start
+# does not greet again. A row is
+#   name | file at start (Format 1, or none) | the holder lets go: before the change (greeted),
+#   1 s after the close, or never | lines naming a change not stored
+LOCK_HELD_ROWS=(
+  'closed while held, freed within the wait|1|after close|0'
+  'closed while held past the wait|1|never|1'
+  'first start without a file, freed before a change|none|before change|0'
+)
+
+case_lock_held_at_end() {
+  local row name file release named t lock holder releaser want p expect
+  if ! command -v flock >/dev/null; then
+    skip "settings lock held at the end $WM_TAG" "needs flock"
+    return
+  fi
+  for row in "${LOCK_HELD_ROWS[@]}"; do
+    IFS='|' read -r name file release named <<<"$row"
+    t="settings lock held: $name $WM_TAG"
+    new_env
+    if [[ $file == none ]]; then mkdir -p "$(dirname "$SETTINGS")"; else write_settings '"Format"=dword:00000001'; fi
+    lock=$(dirname "$SETTINGS")/.settings.lock
+    spawn "$ENV_DIR/holder" flock "$lock" sleep 30
+    holder=$SPAWNED
+    wait_for 3000 eval '! flock -n "$lock" true'
+    start_clock
+    if [[ $file == none ]]; then
+      if wait_msgbox 5000 >/dev/null; then ok "$t: greeting shown"; xdotool key Return
+      else not_ok "$t: greeting shown" "no message box within 5 s"; fi
+    fi
+    shown_clock || { stop "$holder"; continue; }
+    [[ $release == "before change" ]] && stop "$holder"
+    flip_format
+    # What the label shows now is what must be stored: MIL is Format 1.
+    want=00000000
+    [[ "$(caption "$CLIENT" Label1)" == MIL ]] && want=00000001
+    expect=$want
+    [[ $release == never ]] && expect=00000001
+    sleep 0.6  # past the double-click time, or the close would pair with the change's clicks
+    p=$(clock_point "$CLOCK" Label3)
+    double_click $p
+    releaser=""
+    if [[ $release == "after close" ]]; then
+      (sleep 1; kill -TERM -- "-$holder" 2>/dev/null) &
+      releaser=$!
+    fi
+    if wait_exit "$CLOCK_PID" 5000; then
+      check "$t: closes with status 0" 0 "$EXIT_STATUS"
+    else
+      not_ok "$t: closes with status 0" "still running 5 s after the double-click"
+      stop "$CLOCK_PID"
+    fi
+    [[ -n $releaser ]] && wait "$releaser"
+    stop "$holder"
+    check "$t: Format $expect in the file once the lock is free" "\"Format\"=dword:$expect" \
+      "$(grep -h Format "$SETTINGS" 2>/dev/null || echo "no file")"
+    check "$t: lines naming a change not stored" "$named" "$(err_lines \
+      "these changes were not stored in $SETTINGS: \[HKEY_CURRENT_USER\\\\Software\\\\Zorvane\] \"Format\"=dword:00000000$")"
+    start_clock again
+    if wait_msgbox 2000 >/dev/null; then
+      not_ok "$t: no greeting at the next start" "greeted again: $(cat "$SETTINGS" 2>/dev/null)"
+    else
+      ok "$t: no greeting at the next start"
+    fi
+    stop "$CLOCK_PID"
+  done
+}
+
 # A settings file 4 bytes short of the limit the clock reads (comments): Setup's Apply, which
 # would add "Mark", stores nothing and says so once for two Applies, and the next start reads
 # the file (the clock at its stored spot, not the first-start one).
@@ -291,6 +363,45 @@ case_settings_faults() {
   done
 }
 
+# The zone file TZ names ($Z, with TZ=:$Z) is no regular file, at start or put in its place
+# while the clock runs. The C library would block opening a FIFO for good: the clock shows UTC at
+# start, or keeps the zone it had, its seconds go on, one line says so, and once a zone file
+# (Berlin's) is moved into place the clock shows its hour within 2 s. A row is
+#   name | set-up before the start | done while the clock runs | zone shown | the line on stderr
+ZONE_FAULTS=(
+  'a FIFO at start|mkfifo "$Z"|:|UTC|zorvane: the time zone file $Z is a FIFO, not a zone file; the clock shows UTC until one is there'
+  'a FIFO moved in while running|cp "$ZI/Asia/Tokyo" "$Z"|mkfifo "$Z.new"; mv -T "$Z.new" "$Z"|Asia/Tokyo|zorvane: the time zone file $Z is a FIFO, not a zone file; the clock keeps the zone it had until a zone file is there again'
+)
+
+case_zone_faults() {
+  local row name setup running zone expected t Z ZI sec
+  for row in "${ZONE_FAULTS[@]}"; do
+    IFS='|' read -r name setup running zone expected <<<"$row"
+    t="zone file $name $WM_TAG"
+    new_env
+    write_settings '"Format"=dword:00000001'
+    ZI=/usr/share/zoneinfo
+    Z=$ENV_DIR/zone
+    eval "$setup"
+    clock_env
+    spawn "$ENV_DIR/clock" "${CLOCK_ENV[@]}" TZ=":$Z" "$ZORVANE"
+    CLOCK_PID=$SPAWNED
+    shown_clock || continue
+    eval "$running"
+    sec=$(caption "$CLIENT" "Sec(1)")
+    moved() { [[ "$(caption "$CLIENT" "Sec(1)")" != "$sec" ]]; }
+    sleep 1
+    check_true "$t: the seconds go on" "Sec(1) stayed '$sec'" wait_for 2000 moved
+    unset -f moved
+    check_hour "$t: shows the hour of $zone" "$CLOCK" "$zone"
+    expected=${expected//'$Z'/$Z}
+    check "$t: said once" 1 "$(err_exact "$expected")"
+    cp "$ZI/Europe/Berlin" "$Z.new" && mv -T "$Z.new" "$Z"
+    check_hour "$t: a zone file moved in shows within 2 s" "$CLOCK" Europe/Berlin
+    stop "$CLOCK_PID"
+  done
+}
+
 # Fault 8. Setup, then About, destroyed by another client: the clock runs on (tiers move, "MIL"
 # switches) and both open again.
 case_dialog_destroyed() {
@@ -330,10 +441,12 @@ case_dialog_destroyed() {
 group_faults() {
   case_file_at_limit
   case_settings_lock_held
+  case_lock_held_at_end
   case_spoiled_and_removed
   case_two_writers
   case_file_kept_as_written
   case_settings_faults
+  case_zone_faults
   case_dialog_destroyed
 }
 

@@ -365,15 +365,23 @@ TEST(DefaultSettingsPath, FollowsXdgConfigHomeThenHome) {
   }
 }
 
+// No HOME, an empty one or a relative one (never the working folder's "rel/.config").
 TEST(DefaultSettingsPath, WithoutHomeUsesThePasswordDatabase) {
   ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
-  ScopedEnv home("HOME", nullptr);
-  const std::string path = DefaultSettingsPath();
+  std::string path;
+  {
+    ScopedEnv home("HOME", nullptr);
+    path = DefaultSettingsPath();
+  }
   ASSERT_FALSE(path.empty());
   EXPECT_EQ(path.front(), '/');
   const std::string suffix = "/.config/zorvane/settings.reg";
   ASSERT_GT(path.size(), suffix.size());
   EXPECT_EQ(path.substr(path.size() - suffix.size()), suffix);
+  for (const char* value : {"", "rel", "rel/home", "./home"}) {
+    ScopedEnv home("HOME", value);
+    EXPECT_EQ(DefaultSettingsPath(), path) << "HOME=" << value;
+  }
 }
 
 }  // namespace

@@ -64,6 +64,11 @@ TEST(Scale, ReadsXftDpiFromTheResourceString) {
       {"Xft.dpi:\tlarge\n", 1.0},       // not a number
       {"Xft.dpix:\t192\n", 1.0},        // another resource
       {"Xft.dpi:\t96\nXft.dpi:\t192\n", 2.0},  // the last one wins
+      // Decimal, and the whole value: nothing else is taken for a number.
+      {"Xft.dpi:\t144.0\n", 1.5},       {"Xft.dpi:\t144 \r\n", 1.5},
+      {"Xft.dpi:\t0x120\n", 1.0},       {"Xft.dpi:\t144abc\n", 1.0},
+      {"Xft.dpi:\t1.92e2\n", 1.0},      {"Xft.dpi:\t14 4\n", 1.0},
+      {"Xft.dpi:\t+192\n", 1.0},        {"Xft.dpi:\t.\n", 1.0},
   };
   for (const Case& c : cases)
     EXPECT_DOUBLE_EQ(plat::ScaleFromResources(c.resources).Factor(), c.factor) << c.resources;

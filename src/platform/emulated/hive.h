@@ -58,6 +58,9 @@ class HiveStore {
   // Stores changes a save had to keep in memory, when that can be done now without waiting;
   // called between passes of the event loop. Cheap when there are none.
   virtual void StorePending() {}
+  // The program is ending: stores what StorePending could not yet, waiting for other writers
+  // at most a bounded time, and says on stderr what is lost when they still hold it.
+  virtual void StoreBeforeExit() {}
 };
 
 // The backend supplies the store the Reg* calls work on.

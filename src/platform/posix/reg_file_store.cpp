@@ -4,9 +4,11 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -201,11 +203,16 @@ void Overlay(Hive& onto, const Hive& changes) {
   }
 }
 
-// Adds to `changes` the keys and values `after` holds and `before` does not hold alike.
-void AddChanges(Hive& changes, Hive before, const Hive& after) {
+// Adds to `changes` the keys and values `after` holds and `before` does not hold alike. True
+// when `after` holds a key `before` lacks.
+bool AddChanges(Hive& changes, Hive before, const Hive& after) {
+  bool newKey = false;
   for (const auto& entry : after.keys) {
     const HiveKey* old = before.Find(KeyPathOf(entry));
-    if (!old) changes.Create(KeyPathOf(entry));
+    if (!old) {
+      changes.Create(KeyPathOf(entry));
+      newKey = true;
+    }
     for (HiveValueIt it : OrderedValues(entry.second)) {
       if (old) {
         auto was = old->values.find(it->first);
@@ -214,6 +221,70 @@ void AddChanges(Hive& changes, Hive before, const Hive& after) {
       changes.Set(changes.Create(KeyPathOf(entry)), it->first, it->second);
     }
   }
+  return newKey;
+}
+
+// The changes as the lines a .reg file holds them in, on one line: "[key] "name"=value ...".
+std::string DescribeChanges(const Hive& changes) {
+  const std::string text = FormatRegFile(changes);
+  std::string out;
+  std::size_t start = text.find('\n');  // past the header line
+  while (start != std::string::npos && start + 1 < text.size()) {
+    const std::size_t end = text.find('\n', start + 1);
+    std::string line = text.substr(start + 1, end == std::string::npos ? end : end - start - 1);
+    while (!line.empty() && (line.back() == '\\' || line.back() == ' ')) line.pop_back();
+    while (!line.empty() && line.front() == ' ') line.erase(0, 1);
+    if (!line.empty()) out += (out.empty() ? "" : " ") + line;
+    start = end;
+  }
+  return out;
+}
+
+std::int64_t MonotonicMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return std::int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
+}
+
+// flock(LOCK_EX) that gives up after `waitMs`: 0 when taken, EWOULDBLOCK when still busy then,
+// else the error. A blocking flock() sleeps until the holder lets go; a SIGALRM timer, whose
+// handler is installed without SA_RESTART, breaks it off (EINTR) at the deadline. The timer
+// repeats every 10 ms after that, in case its first signal came before flock() began to wait.
+// The program has one thread, so the signal reaches the waiting call; the old handler and timer
+// are put back once the timer is stopped, by which time any signal of ours has been handled.
+int FlockWithin(int fd, int waitMs) {
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK || waitMs <= 0) return errno;
+    const std::int64_t deadline = MonotonicMs() + waitMs;
+    struct sigaction wake {}, oldAction {};
+    wake.sa_handler = [](int) {};
+    sigemptyset(&wake.sa_mask);
+    itimerval timer{}, oldTimer{};
+    timer.it_value = {waitMs / 1000, (waitMs % 1000) * 1000};
+    timer.it_interval = {0, 10'000};
+    if (sigaction(SIGALRM, &wake, &oldAction) != 0) return errno;
+    if (setitimer(ITIMER_REAL, &timer, &oldTimer) != 0) {
+      const int error = errno;
+      sigaction(SIGALRM, &oldAction, nullptr);
+      return error;
+    }
+    int result = 0;
+    while (flock(fd, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        result = errno;
+        break;
+      }
+      if (MonotonicMs() >= deadline) {
+        result = EWOULDBLOCK;
+        break;
+      }
+    }
+    setitimer(ITIMER_REAL, &oldTimer, nullptr);
+    sigaction(SIGALRM, &oldAction, nullptr);
+    return result;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -295,10 +366,19 @@ bool RegFileStore::Lock(int waitMs) {
   struct stat st;
   std::string why;
   if (lockFd_ < 0) {
+    const int error = errno;
     // No folder yet (the first write makes it), or one we cannot write in: nothing to lock, and
-    // the write itself says what is wrong.
-    if (errno == ENOENT || errno == EACCES || errno == EROFS) return true;
-    why = errno == ELOOP ? "it is a symbolic link" : std::strerror(errno);
+    // the write itself says what is wrong. But a lock file we may not open in a folder we may
+    // write in (one left by a run under sudo) leaves the write to go on without the lock.
+    if (error == ENOENT || error == EROFS) return true;
+    if (error == EACCES && !WriteBlocker(DirName(file)).empty()) return true;
+    if (error == ELOOP) {
+      why = "it is a symbolic link";
+    } else if (error == EACCES && lstat(file.c_str(), &st) == 0 && st.st_uid != getuid()) {
+      why = "it belongs to user " + std::to_string(st.st_uid) + ": " + std::strerror(error);
+    } else {
+      why = std::strerror(error);
+    }
   } else if (fstat(lockFd_, &st) != 0) {
     why = std::strerror(errno);
   } else if (!S_ISREG(st.st_mode) || st.st_uid != getuid()) {
@@ -307,19 +387,15 @@ bool RegFileStore::Lock(int waitMs) {
   } else if ((st.st_mode & 077) && fchmod(lockFd_, kFileMode) != 0) {
     why = std::string("it is open to other users (") + std::strerror(errno) + ")";
   }
-  for (int waited = 0; why.empty(); waited += 10) {
-    if (flock(lockFd_, LOCK_EX | LOCK_NB) == 0) return true;
-    if (errno == EINTR) continue;
-    if (errno != EWOULDBLOCK) {
-      why = std::strerror(errno);
-    } else if (waited >= waitMs) {
+  if (why.empty()) {
+    const int error = FlockWithin(lockFd_, waitMs);
+    if (error == 0) return true;
+    if (error == EWOULDBLOCK) {
       close(lockFd_);
       lockFd_ = -1;
       return false;
-    } else {
-      timespec pause{0, 10'000'000};
-      nanosleep(&pause, nullptr);
     }
+    why = std::strerror(error);
   }
   Report("lock " + why, "the settings lock " + file + " cannot be used (" + why +
                             "); writing without it");
@@ -341,19 +417,34 @@ void RegFileStore::EndUpdate() {
   busy_ = false;
 }
 
-void RegFileStore::StorePending() {
-  if (pending_.keys.empty() || updateDepth_ > 0 || path_.empty() || !Lock(0)) return;
+void RegFileStore::StorePending() { StorePendingWithin(0); }
+
+bool RegFileStore::StorePendingWithin(int waitMs) {
+  if (pending_.keys.empty() || updateDepth_ > 0 || path_.empty()) return true;
+  if (!Lock(waitMs)) return false;
   ++updateDepth_;
   Hive hive;
   // Loading puts the pending changes over what the file holds now. A file removed meanwhile
-  // stays removed, as it does for a change made now; one that cannot be read is set aside.
+  // stays removed, as it does for a change made now, unless these changes are what makes it;
+  // one that cannot be read is set aside.
   if (!Load(hive)) {
     hive = Hive();
     Overlay(hive, pending_);
   }
-  if (Exists(path_)) Save(hive);
+  if (Exists(path_) || pendingCreates_) Save(hive);
   pending_ = Hive();  // stored, or said why not
+  pendingCreates_ = false;
   EndUpdate();
+  return true;
+}
+
+void RegFileStore::StoreBeforeExit() {
+  if (StorePendingWithin(kLockAtExitMs) || pending_.keys.empty()) return;
+  std::fprintf(stderr,
+               "zorvane: the settings lock in %s was still held by another process after %d s; "
+               "these changes were not stored in %s: %s\n",
+               DirName(ResolveTarget(path_)).c_str(), kLockAtExitMs / 1000, path_.c_str(),
+               DescribeChanges(pending_).c_str());
 }
 
 bool RegFileStore::Save(const Hive& hive) {
@@ -364,7 +455,7 @@ bool RegFileStore::Save(const Hive& hive) {
     return false;
   }
   if (busy_) {
-    AddChanges(pending_, loaded_, hive);
+    if (AddChanges(pending_, loaded_, hive) && !Exists(path_)) pendingCreates_ = true;
     Report("lock busy", "the settings lock in " + DirName(ResolveTarget(path_)) +
                             " is held by another process; changes are kept in memory and "
                             "stored once it is free");
@@ -438,6 +529,7 @@ bool RegFileStore::Save(const Hive& hive) {
   SyncDirectory(dir);
   seen_ = true;
   pending_ = Hive();  // the hive saved was loaded with them
+  pendingCreates_ = false;
   if (!keptAs.empty()) {
     // Why it could not be read was said when that was found; this says only where it went.
     std::fprintf(stderr, "zorvane: settings file %s was moved aside to %s and replaced\n",
@@ -450,9 +542,11 @@ std::string DefaultSettingsPath() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg && xdg[0] == '/') return std::string(xdg) + "/zorvane/settings.reg";
   std::string home;
-  if (const char* env = std::getenv("HOME"); env && env[0]) {
+  // A relative HOME ("HOME=rel") would put the settings under whatever folder the clock was
+  // started in: it counts as none, as for the instance lock.
+  if (const char* env = std::getenv("HOME"); env && env[0] == '/') {
     home = env;
-  } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && pw->pw_dir[0]) {
+  } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/') {
     home = pw->pw_dir;
   } else {
     return {};

@@ -30,12 +30,18 @@ class RegFileStore : public HiveStore {
   void BeginUpdate() override;
   void EndUpdate() override;
   void StorePending() override;
+  // Waits up to kLockAtExitMs for the lock, then stores; when it is still busy, one line on
+  // stderr names every change that was not stored.
+  void StoreBeforeExit() override;
 
   const std::string& path() const { return path_; }
   bool HasPending() const { return !pending_.keys.empty(); }
 
   static constexpr long kMaxFileBytes = 1 << 20;
   static constexpr int kLockGlanceMs = 50;
+  // Long enough for another clock's write (milliseconds); short enough that closing the clock
+  // does not look stuck.
+  static constexpr int kLockAtExitMs = 2000;
 
  private:
   // Prints "zorvane: <message>" on stderr, once per cause for the life of the store. A message
@@ -49,6 +55,8 @@ class RegFileStore : public HiveStore {
 
   // Takes the lock within `waitMs`; false when another process holds it all that time.
   bool Lock(int waitMs);
+  // Stores the pending changes once the lock is taken within `waitMs`; false when it stayed busy.
+  bool StorePendingWithin(int waitMs);
 
   std::string path_;
   int lockFd_ = -1;
@@ -56,12 +64,16 @@ class RegFileStore : public HiveStore {
   bool busy_ = false;   // this update runs without the lock, another process holding it
   Hive loaded_;         // what the busy update's load saw, to tell its changes from the file's
   Hive pending_;        // changes not stored yet, only the keys and values that changed
+  // The pending changes create the file: a busy update made the key while no file was there (a
+  // first start). Otherwise a missing file means the user removed it, and nothing is stored.
+  bool pendingCreates_ = false;
   bool seen_ = false;  // the file was there once: its absence now means it was removed
   std::set<std::string> reported_;
 };
 
 // $XDG_CONFIG_HOME/zorvane/settings.reg, else ~/.config/zorvane/settings.reg; empty when no home
-// directory can be found at all.
+// directory can be found at all. Only absolute folders count: a relative HOME is passed over for
+// the password database's.
 std::string DefaultSettingsPath();
 
 }  // namespace plat

@@ -19,6 +19,7 @@
 #include "platform/posix/reg_file_store.h"
 #include "platform/wait.h"
 #include "platform/x11/x11_atspi.h"
+#include "platform/x11/x11_dates.h"
 #include "platform/x11/x11_internal.h"
 
 namespace plat {
@@ -40,6 +41,7 @@ int OnXError(Display*, XErrorEvent*) {
 
 int OnIoError(Display*) {
   std::fprintf(stderr, "zorvane: lost the connection to the X server\n");
+  ActiveHiveStore().StoreBeforeExit();
   std::fflush(stderr);
   _exit(1);
 }
@@ -216,6 +218,7 @@ using x11::X;
 
 std::string Initialize() {
   std::setlocale(LC_ALL, "");
+  x11::WatchZone();  // before the first reading of the time, which makes the C library read it
   XSetErrorHandler(x11::OnXError);
   XSetIOErrorHandler(x11::OnIoError);
   const char* name = std::getenv("DISPLAY");
@@ -305,6 +308,9 @@ void DoEvents() {
 }
 
 void EndProgram(int status) {
+  // A change kept in memory while another clock held the settings lock is stored now, or named
+  // on stderr: _exit runs nothing that could store it later.
+  ActiveHiveStore().StoreBeforeExit();
   std::fflush(nullptr);
   _exit(status);
 }

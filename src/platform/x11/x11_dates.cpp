@@ -4,13 +4,15 @@
 // does) goes unseen until it is told to read it again. An inotify watch on the zone file's
 // folder says when that is worth doing, so the zone is read again only when it changed.
 //
-// Three surprises. glibc's tzset() reads the file again only when TZ's value differs from the
+// Four surprises. glibc's tzset() reads the file again only when TZ's value differs from the
 // last call's (with TZ unset it does look at /etc/localtime again, but skips a file whose inode
 // and mtime, in whole seconds, look the same), so a changed file under an unchanged TZ needs TZ
 // moved away and back. A folder mounted over (a new /etc) sends the old folder's watch nothing:
 // /proc/self/mountinfo wakes on any mount change, and the folder is watched again when it is no
-// longer the one watched. And a watched folder that is deleted, moved or unmounted drops its
-// watch (IN_IGNORED), so it is armed again on the path.
+// longer the one watched; a storm of unrelated mounts is heard at most once a second. A watched
+// folder that is deleted, moved or unmounted drops its watch (IN_IGNORED), so it is armed again
+// on the path. And tzset() opens the file blocking: a FIFO in its place would stop the clock for
+// good, so the file is looked at first and the zone kept (UTC at start) while it is no file.
 #include "platform/x11/x11_dates.h"
 
 #include <fcntl.h>
@@ -19,39 +21,55 @@
 #include <sys/epoll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
 
+#include "platform/posix/zone_file.h"
+
 namespace plat {
 namespace x11 {
 namespace {
 
-// The file the C library takes the zone from: TZ names it (":" first is allowed, a relative name
-// is under TZDIR), unset means /etc/localtime; empty when there is no file (TZ="" is UTC).
-std::string ZoneFilePath() {
-  const char* tz = std::getenv("TZ");
-  if (!tz) return "/etc/localtime";
-  if (*tz == ':') ++tz;
-  if (!*tz) return {};
-  if (*tz == '/') return tz;
-  const char* dir = std::getenv("TZDIR");
-  return std::string(dir && *dir ? dir : "/usr/share/zoneinfo") + "/" + tz;
-}
-
 struct ZoneWatch {
-  int fd = -1;        // epoll over the two below: the one descriptor the wait polls
+  int fd = -1;        // epoll over the three below: the one descriptor the wait polls
   int notify = -1;    // inotify on the zone file's folder
   int mounts = -1;    // /proc/self/mountinfo, ready (POLLPRI) after a mount change
+  int hold = -1;      // timerfd: ends the second in which mount changes go unheard
   int wd = -1;        // the folder's watch, -1 when it could not be armed
   dev_t dev = 0;      // the watched folder's identity, to notice one mounted over it
   ino_t ino = 0;
+  std::int64_t lastLookNs = -1;  // when a mount change last made us look at the folder
+  std::string path;   // the zone file; empty when TZ names none
   std::string folder;
   std::string name;  // the zone file's name within the folder
+  std::optional<std::string> tz;  // the TZ the program was started with, to put back
+  bool toldUnusable = false;
 };
+
+std::int64_t MonotonicNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return std::int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+// False, said once on stderr, when the C library must not open the zone file: it would block.
+bool ZoneUsable(ZoneWatch& w, const char* meanwhile) {
+  std::string what;
+  if (posix::ZoneFileReadable(w.path, &what)) return true;
+  if (!w.toldUnusable) {
+    std::fprintf(stderr, "zorvane: the time zone file %s is %s, not a zone file; %s\n",
+                 w.path.c_str(), what.c_str(), meanwhile);
+    w.toldUnusable = true;
+  }
+  return false;
+}
 
 // (Re)arms the watch on the folder; true when it is armed.
 bool ArmFolder(ZoneWatch& w) {
@@ -70,13 +88,35 @@ bool ArmFolder(ZoneWatch& w) {
   return w.wd >= 0;
 }
 
+void AddToEpoll(const ZoneWatch& w, int fd, std::uint32_t events) {
+  epoll_event ev{};
+  ev.events = events;
+  ev.data.fd = fd;
+  epoll_ctl(w.fd, EPOLL_CTL_ADD, fd, &ev);
+}
+
+// Mount changes heard, or left unheard. Out of the epoll set, not in it with no events: epoll
+// always listens for EPOLLERR, which mountinfo raises with every change.
+void HearMounts(const ZoneWatch& w, bool hear) {
+  if (hear) {
+    AddToEpoll(w, w.mounts, EPOLLPRI);
+  } else {
+    epoll_ctl(w.fd, EPOLL_CTL_DEL, w.mounts, nullptr);
+  }
+}
+
 ZoneWatch OpenZoneWatch() {
   ZoneWatch w;
-  const std::string path = ZoneFilePath();
-  const auto slash = path.rfind('/');
+  if (const char* tz = std::getenv("TZ")) w.tz = tz;
+  w.path = posix::ZoneFilePath(std::getenv("TZ"), std::getenv("TZDIR"));
+  // Nothing has read the zone yet. UTC, not the zone of /etc/localtime: it is what the C library
+  // shows for any other zone file it cannot use (one missing or damaged), and with TZ unset the
+  // file that is no file is /etc/localtime itself.
+  if (!ZoneUsable(w, "the clock shows UTC until one is there")) setenv("TZ", "UTC0", 1);
+  const auto slash = w.path.rfind('/');
   if (slash == std::string::npos) return w;
-  w.name = path.substr(slash + 1);
-  w.folder = slash == 0 ? "/" : path.substr(0, slash);
+  w.name = w.path.substr(slash + 1);
+  w.folder = slash == 0 ? "/" : w.path.substr(0, slash);
   w.fd = epoll_create1(EPOLL_CLOEXEC);
   w.notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (w.fd < 0 || w.notify < 0) {
@@ -85,17 +125,14 @@ ZoneWatch OpenZoneWatch() {
     w.fd = w.notify = -1;
     return w;
   }
-  epoll_event in{};
-  in.events = EPOLLIN;
-  epoll_ctl(w.fd, EPOLL_CTL_ADD, w.notify, &in);
+  AddToEpoll(w, w.notify, EPOLLIN);
   ArmFolder(w);
-  // Without mountinfo (no /proc) only a folder mounted over goes unnoticed.
+  // Without mountinfo (no /proc) only a folder mounted over goes unnoticed; without the timer
+  // every mount change is heard.
   w.mounts = open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
-  if (w.mounts >= 0) {
-    epoll_event pri{};
-    pri.events = EPOLLPRI;
-    epoll_ctl(w.fd, EPOLL_CTL_ADD, w.mounts, &pri);
-  }
+  if (w.mounts >= 0) AddToEpoll(w, w.mounts, EPOLLPRI);
+  w.hold = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+  if (w.hold >= 0) AddToEpoll(w, w.hold, EPOLLIN);
   return w;
 }
 
@@ -105,18 +142,44 @@ ZoneWatch& Watch() {
 }
 
 // Makes the C library read the zone again even when TZ is set and unchanged: a TZ that names no
-// file in between also clears its memory of the last file's inode and mtime.
-void ReadZoneAgain() {
-  const char* tz = std::getenv("TZ");
-  const std::optional<std::string> saved = tz ? std::optional<std::string>(tz) : std::nullopt;
+// file in between also clears its memory of the last file's inode and mtime. Nothing is read
+// while the file is no regular file: the zone read last stays.
+bool ReadZoneAgain(ZoneWatch& w) {
+  if (!ZoneUsable(w, "the clock keeps the zone it had until a zone file is there again")) {
+    return false;
+  }
   setenv("TZ", "ZRV0", 1);  // a plain offset rule: UTC under a name no zone file has
   tzset();
-  if (saved) setenv("TZ", saved->c_str(), 1);
+  if (w.tz) setenv("TZ", w.tz->c_str(), 1);
   else unsetenv("TZ");
   tzset();
+  return true;
+}
+
+// A mount change, or the end of the second in which they went unheard: looks now or holds them
+// off. True when the folder is to be looked at.
+bool TakeMountChange(ZoneWatch& w, bool holdEnded) {
+  const std::int64_t now = MonotonicNs();
+  if (holdEnded) {
+    // Heard again first, then looked at: a change made before this look is seen by it, one made
+    // after it wakes the wait.
+    HearMounts(w, true);
+    w.lastLookNs = now;
+    return true;
+  }
+  if (w.hold < 0) return true;
+  const posix::MountStep step = posix::OnMountChange(w.lastLookNs, now);
+  if (step.lookNow) w.lastLookNs = now;
+  itimerspec in{};
+  in.it_value = {static_cast<time_t>(step.holdNs / 1'000'000'000),
+                 static_cast<long>(step.holdNs % 1'000'000'000)};
+  if (timerfd_settime(w.hold, 0, &in, nullptr) == 0) HearMounts(w, false);
+  return step.lookNow;
 }
 
 }  // namespace
+
+void WatchZone() { Watch(); }
 
 DateTime LocalReading(timespec& at) {
   clock_gettime(CLOCK_REALTIME, &at);
@@ -130,16 +193,21 @@ int ZoneWatchFd() { return Watch().fd; }
 bool TakeZoneChange() {
   ZoneWatch& w = Watch();
   if (w.fd < 0) return false;
-  bool changed = false, rearm = false;
-  epoll_event evs[2];
-  for (int ready; (ready = epoll_wait(w.fd, evs, 2, 0)) > 0;) {
-    // Reading the inotify side below is what empties it; mountinfo clears once polled.
-    bool inotify = false;
-    for (int i = 0; i < ready; ++i) inotify = inotify || (evs[i].events & EPOLLIN);
-    if (!inotify) break;
+  bool changed = false, rearm = false, heard = false, mounts = false, holdEnded = false;
+  epoll_event evs[3];
+  for (int ready; (ready = epoll_wait(w.fd, evs, 3, 0)) > 0;) {
+    for (int i = 0; i < ready; ++i) {
+      if (evs[i].data.fd == w.mounts) mounts = true;
+      if (evs[i].data.fd == w.hold) {
+        std::uint64_t expirations;
+        holdEnded = read(w.hold, &expirations, sizeof expirations) > 0 || holdEnded;
+      }
+    }
+    // Reading the inotify side is what empties it.
     alignas(inotify_event) char buf[4096];
     const ssize_t n = read(w.notify, buf, sizeof buf);
     if (n <= 0) break;
+    heard = true;
     for (ssize_t i = 0; i < n;) {
       const auto* ev = reinterpret_cast<const inotify_event*>(buf + i);
       if (ev->mask & IN_Q_OVERFLOW) changed = true;
@@ -150,15 +218,21 @@ bool TakeZoneChange() {
       i += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
     }
   }
-  // After any wake, including a mount change: is the folder at the path still the one watched?
-  struct stat st {};
-  const bool present = stat(w.folder.c_str(), &st) == 0;
-  if (rearm || w.wd < 0 || !present || st.st_dev != w.dev || st.st_ino != w.ino) {
-    ArmFolder(w);
-    changed = true;  // whatever happened to the folder, the file may now be another
+  // Polling the epoll, as the wait did, takes mountinfo's news: a wake that neither the folder
+  // nor the timer explains was a mount change.
+  if (!heard && !holdEnded) mounts = true;
+  bool look = heard;
+  if (mounts || holdEnded) look = TakeMountChange(w, holdEnded) || look;
+  if (look) {
+    // Is the folder at the path still the one watched?
+    struct stat st {};
+    const bool present = stat(w.folder.c_str(), &st) == 0;
+    if (rearm || w.wd < 0 || !present || st.st_dev != w.dev || st.st_ino != w.ino) {
+      ArmFolder(w);
+      changed = true;  // whatever happened to the folder, the file may now be another
+    }
   }
-  if (changed) ReadZoneAgain();
-  return changed;
+  return changed && ReadZoneAgain(w);
 }
 
 }  // namespace x11

@@ -9,6 +9,10 @@ namespace plat::x11 {
 // One reading of the wall clock: the exact instant and the local date and time it shows.
 DateTime LocalReading(timespec& at);
 
+// Looks at the zone file before anything reads the local time, and starts watching it. A zone
+// file that is no regular file (a FIFO would block the C library for good) gives UTC, said once.
+void WatchZone();
+
 // A descriptor that becomes readable when the local time zone's file may have been replaced or
 // rewritten; -1 when it cannot be watched.
 int ZoneWatchFd();
