@@ -255,15 +255,31 @@ std::string Initialize() {
   if (!XShapeQueryExtension(d, &shapeEvent, &shapeError))
     return "the X server lacks the SHAPE extension";
 
-  const char* names[] = {"WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_STATE", "WM_WINDOW_ROLE",
-                         "UTF8_STRING", "_NET_WM_NAME", "_NET_WM_PID", "_NET_WM_WINDOW_TYPE",
-                         "_NET_WM_WINDOW_TYPE_DIALOG", "_NET_WM_WINDOW_TYPE_NORMAL",
-                         "_NET_WM_MOVERESIZE", "_NET_SUPPORTING_WM_CHECK", "_NET_WM_STATE",
-                         "_NET_WM_STATE_ABOVE", "_MOTIF_WM_HINTS", "_NET_WM_ICON"};
-  Atom atoms[std::size(names)];
+  // Each atom beside the field it fills, interned in one round trip.
+  static constexpr std::pair<const char*, Atom x11::Atoms::*> table[] = {
+      {"WM_PROTOCOLS", &x11::Atoms::wmProtocols},
+      {"WM_DELETE_WINDOW", &x11::Atoms::wmDeleteWindow},
+      {"WM_STATE", &x11::Atoms::wmState},
+      {"WM_WINDOW_ROLE", &x11::Atoms::wmWindowRole},
+      {"UTF8_STRING", &x11::Atoms::utf8String},
+      {"_NET_WM_NAME", &x11::Atoms::netWmName},
+      {"_NET_WM_PID", &x11::Atoms::netWmPid},
+      {"_NET_WM_WINDOW_TYPE", &x11::Atoms::netWmWindowType},
+      {"_NET_WM_WINDOW_TYPE_DIALOG", &x11::Atoms::netWmWindowTypeDialog},
+      {"_NET_WM_WINDOW_TYPE_NORMAL", &x11::Atoms::netWmWindowTypeNormal},
+      {"_NET_WM_MOVERESIZE", &x11::Atoms::netWmMoveResize},
+      {"_NET_SUPPORTING_WM_CHECK", &x11::Atoms::netSupportingWmCheck},
+      {"_NET_WM_STATE", &x11::Atoms::netWmState},
+      {"_NET_WM_STATE_ABOVE", &x11::Atoms::netWmStateAbove},
+      {"_MOTIF_WM_HINTS", &x11::Atoms::motifWmHints},
+      {"_NET_WM_ICON", &x11::Atoms::netWmIcon},
+  };
+  static_assert(sizeof(x11::Atoms) == std::size(table) * sizeof(Atom), "an atom without its name");
+  const char* names[std::size(table)];
+  Atom atoms[std::size(table)];
+  for (size_t i = 0; i < std::size(table); ++i) names[i] = table[i].first;
   XInternAtoms(d, const_cast<char**>(names), static_cast<int>(std::size(names)), False, atoms);
-  Atom* slot = &c.atom.wmProtocols;
-  for (Atom a : atoms) *slot++ = a;
+  for (size_t i = 0; i < std::size(table); ++i) c.atom.*table[i].second = atoms[i];
 
   // The desktop's scale, as GNOME, KDE and Xfce publish it; programs read it once.
   if (const char* resources = XResourceManagerString(d)) x11::g_scale = ScaleFromResources(resources);
