@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (auto outcome = ReadCommandLine(args, plat::SettingsLocation())) return PrintOutcome(*outcome);
   }
-  std::string problem = plat::Initialize();
+  std::string problem = plat::Initialize(ClockTriangleWidth(), ClockTriangleHeight());
   if (!problem.empty()) {
     std::fprintf(stderr, "zorvane: %s\n", problem.c_str());
     return 1;

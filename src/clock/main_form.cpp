@@ -124,8 +124,9 @@ void Main::Form_Load() {
   SetWidth(800.0 * plat::TwipsPerPixelX());
   SetHeight(800.0 * plat::TwipsPerPixelY());
 
-  const plat::Point triangle[3] = {{150, 0}, {0, 225}, {300, 225}};
-  plat::RegionHandle region = plat::CreatePolygonRgn(triangle, 3, plat::kAlternate);
+  const std::vector<plat::Point>& triangle = ClockTriangle();
+  plat::RegionHandle region =
+      plat::CreatePolygonRgn(triangle.data(), int(triangle.size()), plat::kAlternate);
   plat::SetWindowRgn(hWnd(), region, true);
 
   Show();

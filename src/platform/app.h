@@ -7,8 +7,10 @@
 namespace plat {
 
 // Opens the display and loads fonts. Returns an empty string on success, otherwise a one-line
-// reason the program cannot run (the caller prints it and exits 1).
-std::string Initialize();
+// reason the program cannot run (the caller prints it and exits 1). Where the platform scales
+// by a desktop setting of its own (X11's Xft.dpi), the scale is held to one at which a box of
+// fitWidth x fitHeight logical pixels fits the primary monitor.
+std::string Initialize(int fitWidth = 0, int fitHeight = 0);
 
 // The title the platform knows the program by; it titles message boxes.
 const std::string& AppTitle();

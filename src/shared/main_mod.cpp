@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/common/polygon_rows.h"
+
 std::string VersionNumber;
 std::string VersionDate;
 double ScreenWidth = 0;
@@ -24,18 +26,34 @@ std::optional<ClockSpot> ClockSpotFor(const SettingValue& position, double sw, d
   return std::nullopt;
 }
 
+const std::vector<plat::Point>& ClockTriangle() {
+  static const std::vector<plat::Point> triangle{{150, 0}, {0, 225}, {300, 225}};
+  return triangle;
+}
+
+int ClockTriangleWidth() {
+  long w = 0;
+  for (const plat::Point& p : ClockTriangle()) w = std::max(w, p.x);
+  return int(w);
+}
+
+int ClockTriangleHeight() {
+  long h = 0;
+  for (const plat::Point& p : ClockTriangle()) h = std::max(h, p.y);
+  return int(h);
+}
+
 bool ClockOnAnyMonitor(double left, double top, const std::vector<plat::MonitorRect>& monitors) {
   const double tx = plat::TwipsPerPixelX(), ty = plat::TwipsPerPixelY();
   const double x0 = std::floor(left / tx), y0 = std::floor(top / ty);
+  static const std::vector<plat::PixelSpan> rows = plat::PolygonSpans(ClockTriangle());
   for (const plat::MonitorRect& m : monitors) {
     const double mx0 = m.left / tx, mx1 = (m.left + m.width) / tx;
     const double my0 = m.top / ty, my1 = (m.top + m.height) / ty;
-    // Row by row: at row r the triangle spans 150 -/+ r * 150/225 pixels around its apex.
-    for (int r = 0; r < 225; ++r) {
-      const double y = y0 + r;
+    for (const plat::PixelSpan& row : rows) {
+      const double y = y0 + row.y;
       if (y < my0 || y >= my1) continue;
-      const double half = r * 150.0 / 225.0;
-      const double from = x0 + 150 - half, to = x0 + 150 + half + 1;
+      const double from = x0 + row.x, to = from + row.width;
       if (std::max(from, mx0) < std::min(to, mx1)) return true;
     }
   }

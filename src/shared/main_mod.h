@@ -7,6 +7,7 @@
 #include "maker.h"
 #include "platform/app.h"
 #include "platform/forms.h"
+#include "platform/region.h"
 #include "shared/setting_value.h"
 
 inline constexpr const char* kProductName = "Zorvane";
@@ -45,6 +46,13 @@ struct ClockSpot {
 std::optional<ClockSpot> ClockSpotFor(const SettingValue& position, double screenWidth,
                                       double screenHeight);
 
-// The clock's triangle, (150,0) (0,225) (300,225) pixels from the window's outer corner at
-// (left, top) twips, shares at least one pixel with one of the monitors.
+// The clock's triangle, standing on its base, in pixels from the window's outer corner: the
+// window is cut to it, and a clock is on a monitor when one of its pixels is.
+const std::vector<plat::Point>& ClockTriangle();
+// The box it stands in (300 x 225): what must fit the primary monitor.
+int ClockTriangleWidth();
+int ClockTriangleHeight();
+
+// A pixel of the clock's triangle (the pixels its window region has, row by row), the window's
+// outer corner at (left, top) twips, lies on one of the monitors.
 bool ClockOnAnyMonitor(double left, double top, const std::vector<plat::MonitorRect>& monitors);

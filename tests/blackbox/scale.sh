@@ -219,8 +219,9 @@ group_scale150() { scale_group 144; }
 group_scale_absurd() {
   local dpi t m x y w h
   SCALE=$(awk 'BEGIN { printf "%.17g", 1280 / 300 }')
-  for dpi in 9600 1e308; do
-    t="Xft.dpi $dpi $WM_TAG"
+  # The second is 10^308 written out: near the largest double, as a decimal resource must be.
+  for dpi in 9600 "1$(printf '%0308d' 0)"; do
+    t="Xft.dpi ${dpi:0:12}$( ((${#dpi} > 12)) && echo "... (${#dpi} digits)") $WM_TAG"
     if ! printf 'Xft.dpi:\t%s\n' "$dpi" | xrdb -nocpp -merge; then
       not_ok "$t: set-up" "xrdb could not set Xft.dpi"
       continue

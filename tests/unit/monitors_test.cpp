@@ -1,8 +1,11 @@
 // Which monitor is the screen, when the clock counts as stranded, and where a stranded clock goes.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "clock/main_form.h"
 #include "platform/common/monitors.h"
+#include "platform/common/polygon_rows.h"
 #include "platform/null/null_backend.h"
 #include "shared/main_mod.h"
 
@@ -41,13 +44,30 @@ TEST(ClockOnAnyMonitor, TheTriangleNotItsBoxMustTouchAMonitor) {
       {1000, 100, Px(0, 0, 1024, 768), true},     // mostly off to the right
       {1500, 300, Px(0, 0, 1024, 768), false},
       {1000, 1000, Px(0, 0, 1010, 1010), false},  // the box's top-left corner only
-      {1000, 1000, Px(1150, 0, 10, 1001), true},  // the apex's one pixel
-      {1000, 1000, Px(1151, 1000, 10, 1), false},
+      {1000, 1000, Px(1149, 0, 10, 1002), true},  // the two pixels of the top row that has any
+      {1000, 1000, Px(1150, 0, 10, 1001), false},  // the apex row has none
+      {1000, 1001, Px(1151, 1000, 10, 2), false},
       {-200, 0, Px(0, 0, 1024, 768), true},       // the right half of the base
   };
   for (const Row& r : rows)
     EXPECT_EQ(ClockOnAnyMonitor(r.x * 15, r.y * 15, {r.monitor}), r.on) << r.x << "," << r.y;
   EXPECT_TRUE(ClockOnAnyMonitor(1500 * 15, 300 * 15, {Px(0, 0, 1024, 768), Px(1024, 0, 900, 700)}));
+}
+
+// A monitor one pixel wide on each side of every row the window's region has: the rescue counts
+// exactly the region's pixels, and a row the region leaves empty is empty for it too.
+TEST(ClockOnAnyMonitor, CountsExactlyTheRegionsPixels) {
+  std::map<long, std::pair<long, long>> rows;  // row: first and last pixel
+  for (const plat::PixelSpan& s : plat::PolygonSpans(ClockTriangle()))
+    rows[s.y] = {s.x, s.x + s.width - 1};
+  for (long y = -1; y <= ClockTriangleHeight(); ++y) {
+    const auto row = rows.find(y);
+    EXPECT_EQ(ClockOnAnyMonitor(0, 0, {Px(-10, double(y), 400, 1)}), row != rows.end()) << y;
+    if (row == rows.end()) continue;
+    const auto [first, last] = row->second;
+    for (const auto& [x, on] : {std::pair{first - 1, false}, {first, true}, {last, true}, {last + 1, false}})
+      EXPECT_EQ(ClockOnAnyMonitor(0, 0, {Px(double(x), double(y), 1, 1)}), on) << x << "," << y;
+  }
 }
 
 class DisplayChange : public ::testing::Test {

@@ -151,7 +151,7 @@ const FormView* ViewOf(const Form& form) {
 
 using null::S;
 
-std::string Initialize() { return {}; }
+std::string Initialize(int, int) { return {}; }
 const std::string& AppTitle() { return null::g_title; }
 void SetAppTitle(const std::string& t) { null::g_title = t; }
 int TwipsPerPixelX() { return 15; }

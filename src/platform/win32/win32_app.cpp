@@ -15,7 +15,7 @@ namespace {
 std::string g_title;
 }
 
-std::string Initialize() {
+std::string Initialize(int, int) {
   win32::DeclareDpiAwareness();
   return {};
 }

@@ -216,7 +216,7 @@ int ShiftCode(unsigned state) {
 
 using x11::X;
 
-std::string Initialize() {
+std::string Initialize(int fitWidth, int fitHeight) {
   std::setlocale(LC_ALL, "");
   x11::WatchZone();  // before the first reading of the time, which makes the C library read it
   XSetErrorHandler(x11::OnXError);
@@ -285,10 +285,12 @@ std::string Initialize() {
   if (const char* resources = XResourceManagerString(d)) x11::g_scale = ScaleFromResources(resources);
 
   x11::InitScreen();
-  // The clock's triangle (300 x 225 logical px) must fit the primary monitor, or its tip, the
-  // handle it is dragged by, can be out of reach.
+  // What the program must show whole (the clock's triangle, whose tip is the handle it is
+  // dragged by) fits the primary monitor.
   const PixelRect monitor = x11::PrimaryMonitorInRoot();
-  const DisplayScale fit = FitScale(x11::g_scale, 300, 225, monitor.w, monitor.h);
+  const DisplayScale fit = fitWidth > 0 && fitHeight > 0
+                               ? FitScale(x11::g_scale, fitWidth, fitHeight, monitor.w, monitor.h)
+                               : x11::g_scale;
   if (fit.Factor() != x11::g_scale.Factor()) {
     std::fprintf(stderr, "zorvane: Xft.dpi asks for more than fits; scale limited to %g, the largest "
                  "at which the clock fits the %d x %d monitor\n",
