@@ -93,5 +93,40 @@ TEST_F(LockFolder, AFolderThatIsNotPrivatelyOursIsRefused) {
   EXPECT_NE(why.find("belongs to user " + std::to_string(getuid())), std::string::npos) << why;
 }
 
+// What stands at a lock file's name decides whether it is used: only a regular file of ours,
+// reached without a link, and never left open to others.
+TEST_F(LockFolder, OnlyARegularFileOfOursServesAsALockFile) {
+  struct Row {
+    const char* what;
+    void (*plant)(const std::string& path);
+    const char* why;  // empty: usable
+  } rows[] = {
+      {"nothing", [](const std::string&) {}, ""},
+      {"a file open to all",
+       [](const std::string& p) {
+         close(open(p.c_str(), O_CREAT | O_WRONLY, 0666));
+         chmod(p.c_str(), 0666);
+       },
+       ""},
+      {"a link", [](const std::string& p) { symlink("/etc/hostname", p.c_str()); }, "it is a symbolic link"},
+      {"a FIFO", [](const std::string& p) { mkfifo(p.c_str(), 0600); }, "it is not a regular file"},
+      {"a folder", [](const std::string& p) { mkdir(p.c_str(), 0700); }, "Is a directory"},
+  };
+  for (const Row& r : rows) {
+    const std::string path = dir_.string() + "/lock-" + std::to_string(&r - rows);
+    r.plant(path);
+    std::string why;
+    int openError = 0;
+    const int fd = OpenPrivateLockFile(path, &why, &openError);
+    EXPECT_EQ(why, r.why) << r.what;
+    EXPECT_EQ(fd >= 0, *r.why == '\0') << r.what;
+    struct stat st {};
+    if (fd >= 0) {
+      EXPECT_TRUE(fstat(fd, &st) == 0 && (st.st_mode & 0777) == 0600) << r.what;
+      close(fd);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace plat::posix

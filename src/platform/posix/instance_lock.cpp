@@ -1,9 +1,7 @@
 // The single-instance lock on Linux: an flock()ed file per user and X display, in a folder no
 // other user can make or plant anything in.
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -33,17 +31,10 @@ bool ClaimSingleInstance(const std::string& name) {
       posix::InstanceLockFolder(pw && pw->pw_dir ? pw->pw_dir : "", "/tmp", uid, &why);
   if (!dir.empty()) {
     const std::string path = dir + "/" + file;
-    // O_NOFOLLOW: a link planted at the name fails here (ELOOP) instead of being followed.
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-    struct stat st;
-    if (fd < 0 && errno == ELOOP) {
-      why = path + " is a symbolic link";
-    } else if (fd < 0 || fstat(fd, &st) != 0) {
-      why = path + ": " + std::strerror(errno);
-    } else if (!S_ISREG(st.st_mode)) {
-      why = path + " is not a regular file";
-    } else if (st.st_uid != uid) {
-      why = path + " belongs to user " + std::to_string(st.st_uid);
+    int openError = 0;
+    const int fd = posix::OpenPrivateLockFile(path, &why, &openError);
+    if (fd < 0) {
+      why = path + ": " + why;
     } else if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
       return true;  // held until the process ends
     } else if (errno == EWOULDBLOCK) {
@@ -58,7 +49,6 @@ bool ClaimSingleInstance(const std::string& name) {
       close(fd);
       return true;
     }
-    if (fd >= 0) close(fd);
   }
   std::fprintf(stderr, "zorvane: no safe place for the single-instance lock (%s); only the "
                        "window search keeps a second copy out\n", why.c_str());

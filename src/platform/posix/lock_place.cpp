@@ -1,6 +1,8 @@
 #include "platform/posix/lock_place.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -96,6 +98,37 @@ std::string InstanceLockFolder(const std::string& home, const std::string& tmp, 
   if (IsPrivateFolder(dir, uid, why)) return dir;
   *why = first + "; " + *why;
   return {};
+}
+
+int OpenPrivateLockFile(const std::string& path, std::string* why, int* openError) {
+  *openError = 0;
+  // O_NOFOLLOW: a link planted at the name fails (ELOOP) instead of being followed.
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  struct stat st;
+  if (fd < 0) {
+    *openError = errno;
+    if (errno == ELOOP) {
+      *why = "it is a symbolic link";
+    } else if (errno == EACCES && lstat(path.c_str(), &st) == 0 && st.st_uid != getuid()) {
+      *why = "it belongs to user " + std::to_string(st.st_uid) + ": " + std::strerror(EACCES);
+    } else {
+      *why = std::strerror(*openError);
+    }
+    return -1;
+  }
+  if (fstat(fd, &st) != 0) {
+    *why = std::strerror(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    *why = "it is not a regular file";
+  } else if (st.st_uid != getuid()) {
+    *why = "it belongs to user " + std::to_string(st.st_uid);
+  } else if ((st.st_mode & 077) && fchmod(fd, 0600) != 0) {
+    *why = std::string("it is open to other users (") + std::strerror(errno) + ")";
+  } else {
+    return fd;
+  }
+  close(fd);
+  return -1;
 }
 
 }  // namespace plat::posix

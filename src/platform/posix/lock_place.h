@@ -1,5 +1,6 @@
-// Where the single-instance lock lives and what it is called: pure rules over the display name
-// and the file system, kept apart from X11 so the unit tests can reach them.
+// Where the single-instance lock lives and what it is called, and the private lock files it and
+// the settings take: rules over the display name and the file system, kept apart from X11 so the
+// unit tests can reach them.
 #pragma once
 #include <sys/types.h>
 
@@ -25,5 +26,11 @@ bool IsPrivateFolder(const std::string& dir, uid_t uid, std::string* why);
 // naming both, when neither can be trusted.
 std::string InstanceLockFolder(const std::string& home, const std::string& tmp, uid_t uid,
                                std::string* why);
+
+// Opens (creating it 0600) a lock file only this user can hold: not through a link, a regular
+// file of ours, its mode narrowed to 0600 if it was wider. The descriptor, or -1 with `why`
+// saying what is wrong ("it is a symbolic link", "it belongs to user 0: ...") and `openError` the
+// errno of an open that failed (0 when the open itself worked).
+int OpenPrivateLockFile(const std::string& path, std::string* why, int* openError);
 
 }  // namespace plat::posix

@@ -15,6 +15,8 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/posix/lock_place.h"
+
 namespace plat {
 namespace {
 
@@ -362,31 +364,14 @@ bool RegFileStore::Lock(int waitMs) {
   // A file only we can open: the folder itself (0755 by the usual umask) could be opened, and
   // flock()ed, by any user.
   const std::string file = DirName(ResolveTarget(path_)) + "/.settings.lock";
-  lockFd_ = open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, kFileMode);
-  struct stat st;
   std::string why;
-  if (lockFd_ < 0) {
-    const int error = errno;
-    // No folder yet (the first write makes it), or one we cannot write in: nothing to lock, and
-    // the write itself says what is wrong. But a lock file we may not open in a folder we may
-    // write in (one left by a run under sudo) leaves the write to go on without the lock.
-    if (error == ENOENT || error == EROFS) return true;
-    if (error == EACCES && !WriteBlocker(DirName(file)).empty()) return true;
-    if (error == ELOOP) {
-      why = "it is a symbolic link";
-    } else if (error == EACCES && lstat(file.c_str(), &st) == 0 && st.st_uid != getuid()) {
-      why = "it belongs to user " + std::to_string(st.st_uid) + ": " + std::strerror(error);
-    } else {
-      why = std::strerror(error);
-    }
-  } else if (fstat(lockFd_, &st) != 0) {
-    why = std::strerror(errno);
-  } else if (!S_ISREG(st.st_mode) || st.st_uid != getuid()) {
-    why = S_ISREG(st.st_mode) ? "it belongs to user " + std::to_string(st.st_uid)
-                              : "it is not a regular file";
-  } else if ((st.st_mode & 077) && fchmod(lockFd_, kFileMode) != 0) {
-    why = std::string("it is open to other users (") + std::strerror(errno) + ")";
-  }
+  int openError = 0;
+  lockFd_ = posix::OpenPrivateLockFile(file, &why, &openError);
+  // No folder yet (the first write makes it), or one we cannot write in: nothing to lock, and
+  // the write itself says what is wrong. But a lock file we may not open in a folder we may
+  // write in (one left by a run under sudo) leaves the write to go on without the lock.
+  if (openError == ENOENT || openError == EROFS) return true;
+  if (openError == EACCES && !WriteBlocker(DirName(file)).empty()) return true;
   if (why.empty()) {
     const int error = FlockWithin(lockFd_, waitMs);
     if (error == 0) return true;
