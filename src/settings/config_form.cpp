@@ -12,9 +12,8 @@
 
 namespace {
 
-constexpr plat::Color kDialogBack = 0x0095B7BD;  // RGB(189, 183, 149)
-constexpr plat::Color kBoxInk = 0x00064051;      // RGB(81, 64, 6)
-constexpr plat::Color kLabelInk = 0x00043953;    // RGB(83, 57, 4)
+// The dialog wears the clock's colours; its two lines of text a browner ink of their own.
+constexpr plat::Color kLabelInk = plat::Rgb(83, 57, 4);
 
 }  // namespace
 
@@ -22,7 +21,7 @@ int PositionOfOption(int index) { return (index + 1) % 7; }
 
 Config::Config(Main& clock) : plat::Form("Config", plat::FormStyle::FixedDialog), clock_(clock) {
   SetCaption("Setup");
-  BackColor = kDialogBack;
+  BackColor = ClockBackColor;
   Icon = {kZorvaneIco, kZorvaneIcoSize};
   SetWidth(3360 + 90);
   SetHeight(2280 + 330 + 45);
@@ -40,8 +39,8 @@ Config::Config(Main& clock) : plat::Form("Config", plat::FormStyle::FixedDialog)
   };
   for (const Place& p : boxes) {
     p.control.Move(p.left, p.top, p.width, p.height);
-    p.control.BackColor = kDialogBack;
-    p.control.ForeColor = kBoxInk;
+    p.control.BackColor = ClockBackColor;
+    p.control.ForeColor = ClockInkColor;
     p.control.Font = {"Times New Roman", 9.75, true};
   }
   // The option buttons show no text; a screen reader names each after the spot it stands for.
@@ -57,7 +56,7 @@ Config::Config(Main& clock) : plat::Form("Config", plat::FormStyle::FixedDialog)
   Command2.Move(450, 1410, 915, 315);
   Command2.SetCaption("About");
   for (plat::CommandButton* b : {&Command1, &Command2}) {
-    b->BackColor = kDialogBack;
+    b->BackColor = ClockBackColor;
     b->Font = {"Tahoma", 8.25, false};
   }
 
@@ -66,7 +65,7 @@ Config::Config(Main& clock) : plat::Form("Config", plat::FormStyle::FixedDialog)
   Label2.Move(120, 1770, 3135, 195);
   Label2.SetCaption(kMakerWebAddress);
   for (plat::Label* l : {&Label1, &Label2}) {
-    l->BackColor = kDialogBack;
+    l->BackColor = ClockBackColor;
     l->ForeColor = kLabelInk;
     l->Font = {"Times New Roman", 8.25, true};
     l->TextAlign = plat::Alignment::Center;

@@ -12,46 +12,14 @@
 
 #include "platform/picture_box.h"
 #include "platform/x11/x11_atspi.h"
+#include "platform/x11/x11_draw.h"
 #include "platform/x11/x11_forms.h"
 
 namespace plat {
 namespace x11 {
 namespace {
 
-constexpr Color kShadow = Rgb(128, 128, 128), kDarkShadow = Rgb(64, 64, 64),
-                kHighlight = Rgb(255, 255, 255), kFace = Rgb(212, 208, 200);
-
 constexpr long kClickEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask;
-
-void Line(::Window w, GC gc, Color c, int x1, int y1, int x2, int y2) {
-  XSetForeground(X().dpy, gc, PixelOf(c));
-  XDrawLine(X().dpy, w, gc, x1, y1, x2, y2);
-}
-
-// A level or upright line one logical pixel thick, with device end points: at 100 % a plain
-// line, else a bar that grows right or down from them (up or left for a far edge, so a right
-// or bottom edge stays inside the control).
-void Bar(::Window w, GC gc, Color c, int x1, int y1, int x2, int y2, bool farEdge = false) {
-  if (Scale().IsOne()) return Line(w, gc, c, x1, y1, x2, y2);
-  const int t = Scale().Length(1);
-  const int x = std::min(x1, x2), y = std::min(y1, y2);
-  const int left = x1 == x2 && farEdge ? std::max(0, x - t + 1) : x;
-  const int top = y1 == y2 && farEdge ? std::max(0, y - t + 1) : y;
-  XSetForeground(X().dpy, gc, PixelOf(c));
-  XFillRectangle(X().dpy, w, gc, left, top, unsigned(x1 == x2 ? t : std::abs(x2 - x1) + 1),
-                 unsigned(y1 == y2 ? t : std::abs(y2 - y1) + 1));
-}
-
-// Raised (or, pressed, sunken) 3-D edge around a rectangle.
-void Edge(::Window w, GC gc, int width, int height, bool sunken) {
-  Color tl = sunken ? kDarkShadow : kHighlight, br = sunken ? kHighlight : kDarkShadow;
-  const int t = Scale().Length(1);
-  Bar(w, gc, tl, 0, 0, width - 1, 0);
-  Bar(w, gc, tl, 0, 0, 0, height - 1);
-  Bar(w, gc, br, 0, height - 1, width - 1, height - 1, true);
-  Bar(w, gc, br, width - 1, 0, width - 1, height - 1, true);
-  Bar(w, gc, kShadow, t, height - 1 - t, width - 1 - t, height - 1 - t, true);
-}
 
 void DrawText(XftDraw* draw, XftFont* f, Color c, int x, int baseline, const std::string& s) {
   XftDrawStringUtf8(draw, XftColorOf(c), f, x, baseline, reinterpret_cast<const FcChar8*>(s.data()),
@@ -133,7 +101,7 @@ class CheckWindow : public PaintedWindow {
     Bar(Window(), gc, kDarkShadow, t, y0 + t, size - 1 - t, y0 + t);
     Bar(Window(), gc, kDarkShadow, t, y0 + t, t, y0 + size - 1 - t);
     if (box_.Value()) {
-      XSetForeground(X().dpy, gc, PixelOf(Rgb(0, 0, 0)));
+      XSetForeground(X().dpy, gc, PixelOf(kBlack));
       XPoint tick[] = {{short(Dev(3)), short(y0 + Dev(6))}, {short(Dev(5)), short(y0 + Dev(8))},
                        {short(Dev(9)), short(y0 + Dev(4))}};
       XSetLineAttributes(X().dpy, gc, unsigned(Scale().Length(2)), LineSolid, CapButt, JoinMiter);
@@ -166,7 +134,7 @@ class OptionWindow : public PaintedWindow {
     XSetForeground(X().dpy, gc, PixelOf(kDarkShadow));
     XDrawArc(X().dpy, Window(), gc, 0, y0, size - 1, size - 1, 225 * 64, 180 * 64);
     if (option_.Value()) {
-      XSetForeground(X().dpy, gc, PixelOf(Rgb(0, 0, 0)));
+      XSetForeground(X().dpy, gc, PixelOf(kBlack));
       XFillArc(X().dpy, Window(), gc, Dev(3), y0 + Dev(3), unsigned(size - 2 * Dev(3)),
                unsigned(size - 2 * Dev(3)), 0, 360 * 64);
     }
@@ -190,7 +158,7 @@ class ButtonWindow : public PaintedWindow {
     int shift = Pressed() ? Dev(1) : 0;
     DrawText(draw, f, button_.ForeColor, (Width() - TextWidth(f, button_.Caption())) / 2 + shift,
              (Height() - (f->ascent + f->descent)) / 2 + f->ascent + shift, button_.Caption());
-    FocusRect(gc, Rgb(0, 0, 0), Dev(4), Dev(4), Width() - 2 * Dev(4), Height() - 2 * Dev(4));
+    FocusRect(gc, kBlack, Dev(4), Dev(4), Width() - 2 * Dev(4), Height() - 2 * Dev(4));
   }
 
  private:

@@ -71,6 +71,13 @@ class FormWindow : public FormPeer, public EventTarget {
 // The form window behind a window handle, if it is one of ours.
 FormWindow* FormWindowOf(WindowHandle handle);
 
+// The frame and caption bar a form draws itself (x11_frame.cpp): the client area stands 3
+// logical pixels in and 22 down. A borderless form has none, and a system dialog's frame is the
+// window manager's, outside the window.
+bool DrawsFrame(const Form& f);
+int FrameX(const Form& f);
+int CaptionY(const Form& f);
+
 class ChildWindow : public ControlPeer, public EventTarget {
  public:
   ChildWindow(Control& control, Color background, long events);
