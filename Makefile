@@ -113,7 +113,7 @@ fuzz: deps
 	  build-fuzz/corpus fuzz/corpus
 	mkdir -p build-fuzz/dbus_corpus
 	clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -Isrc \
-	  fuzz/dbus_message_fuzz.cpp src/platform/posix/dbus_client.cpp -o build-fuzz/dbus_message_fuzz
+	  fuzz/dbus_message_fuzz.cpp src/platform/posix/dbus_wire.cpp -o build-fuzz/dbus_message_fuzz
 	build-fuzz/dbus_message_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=1024 -print_final_stats=1 \
 	  build-fuzz/dbus_corpus fuzz/dbus_corpus
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/posix/dbus_client.h"
+#include "platform/posix/dbus_wire.h"
 
 using plat::posix::DBusMessage;
 

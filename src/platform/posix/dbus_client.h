@@ -1,77 +1,15 @@
-// A small D-Bus client: one connection to a bus over a Unix socket, messages built and read in
-// the wire format. It is what the accessibility objects need and no more, written here rather
+// A small D-Bus client: one connection to a bus over a Unix socket (the messages: dbus_wire.h).
+// It is what the accessibility objects need and no more, written here rather
 // than taken from libdbus: Debian's libdbus brings libsystemd, libgcrypt and three compression
 // libraries with it, over a megabyte resident, for a program that must stay under 8 MB idle.
 #pragma once
 #include <cstdint>
 #include <deque>
 #include <string>
-#include <vector>
+
+#include "platform/posix/dbus_wire.h"
 
 namespace plat::posix {
-
-enum : std::uint8_t { kMethodCall = 1, kMethodReturn = 2, kError = 3, kSignal = 4 };
-// Type codes of containers, as Open takes them.
-enum : char { kArray = 'a', kStruct = '(', kVariant = 'v', kDictEntry = '{' };
-
-struct DBusMessage {
-  std::uint8_t type = kMethodCall;
-  std::uint8_t flags = 0;  // 1: no reply expected, 2: do not start the destination
-  std::uint32_t serial = 0, replySerial = 0;
-  std::string path, interface, member, errorName, destination, sender, signature;
-  std::string body;  // marshalled arguments, little-endian (or as the sender wrote them)
-  bool bigEndian = false;
-};
-
-DBusMessage MethodCall(const std::string& destination, const std::string& path,
-                       const std::string& interface, const std::string& member);
-DBusMessage Signal(const std::string& path, const std::string& interface, const std::string& member);
-DBusMessage ReturnFor(const DBusMessage& call);
-DBusMessage ErrorFor(const DBusMessage& call, const std::string& name, const std::string& text);
-
-// Appends arguments to a message's body and signature.
-class DBusWriter {
- public:
-  explicit DBusWriter(DBusMessage& message);
-  // A container inside: an array of `signature` elements, a variant holding one `signature`
-  // value, a struct or a dict entry (signature unused). Closed when it goes out of scope.
-  DBusWriter(DBusWriter& parent, char type, const char* signature);
-  ~DBusWriter();
-  DBusWriter(const DBusWriter&) = delete;
-  DBusWriter& operator=(const DBusWriter&) = delete;
-  DBusWriter& Str(const std::string& s);
-  DBusWriter& Path(const std::string& p);
-  DBusWriter& Int(int v);
-  DBusWriter& Uint(unsigned v);
-  DBusWriter& Boolean(bool v);
-  // (so): a bus name and an object path, as AT-SPI names an object.
-  DBusWriter& Ref(const std::string& bus, const std::string& path);
-
- private:
-  void Type(const char* code);
-  void Align(size_t n);
-  void Put32(std::uint32_t v);
-  void PutString(char code, const std::string& s);
-  std::string& body_;
-  std::string* sig_;  // where this level's type codes go; null inside an array or a variant
-  DBusWriter* parent_ = nullptr;
-  char type_ = 0;
-  size_t lengthAt_ = 0, startAt_ = 0;  // an array's length field and its first element
-  std::string structSig_;
-};
-
-// A message's arguments by position, as far as they are numbers or strings (a variant reads as
-// what it holds, a struct as its first member); others and missing ones read 0 and "".
-class DBusArgs {
- public:
-  explicit DBusArgs(const DBusMessage& message);
-  long long Num(size_t index) const { return index < nums_.size() ? nums_[index] : 0; }
-  std::string Str(size_t index) const { return index < strs_.size() ? strs_[index] : ""; }
-
- private:
-  std::vector<long long> nums_;
-  std::vector<std::string> strs_;
-};
 
 class DBusConnection {
  public:
@@ -105,14 +43,5 @@ class DBusConnection {
   std::string in_;  // bytes read, not yet a whole message
   std::deque<DBusMessage> incoming_;
 };
-
-// The standard error names a call may get back.
-inline constexpr const char* kErrorUnknownMethod = "org.freedesktop.DBus.Error.UnknownMethod";
-inline constexpr const char* kErrorUnknownObject = "org.freedesktop.DBus.Error.UnknownObject";
-
-// Parses one message from the front of `bytes`; its length, 0 when incomplete, -1 when malformed.
-long ParseMessage(const std::string& bytes, DBusMessage& out);
-// The message in the wire format, as Send writes it.
-std::string Marshal(const DBusMessage& message);
 
 }  // namespace plat::posix
