@@ -73,3 +73,37 @@ TEST(DBusClient, ParseRejectsWhatIsNotAMessage) {
     EXPECT_EQ(c.want, ParseMessage(c.bytes, m)) << c.bytes.size() << " bytes";
   }
 }
+
+// Bus addresses as the environment or the root window hands them over: escapes undone, a bad
+// one refused (no connection tried) rather than trusted or thrown.
+TEST(DBusClient, AddressEntries) {
+  using K = AddressEntry;
+  const struct {
+    const char* entry;
+    K kind;
+    const char* path;
+    bool abstract;
+  } cases[] = {{"unix:path=/run/user/1000/bus", K::kUnix, "/run/user/1000/bus", false},
+               {"unix:abstract=/tmp/dbus-x,guid=0f1e", K::kUnix, "/tmp/dbus-x", true},
+               {"unix:path=/tmp/a%20b%2C%2f", K::kUnix, "/tmp/a b,/", false},
+               {"unix:path=/tmp/x%zz", K::kBad, "", false},
+               {"unix:abstract=%G1", K::kBad, "", false},
+               {"unix:path=/tmp/x%4", K::kBad, "", false},
+               {"unix:path=/tmp/x%", K::kBad, "", false},
+               {"unix:guid=%zz,path=/tmp/x", K::kBad, "", false},
+               {"tcp:host=localhost,port=1", K::kOther, "", false},
+               {"unix:guid=0f1e", K::kOther, "", false}};
+  for (const auto& c : cases) {
+    UnixSocketAddress got;
+    EXPECT_EQ(c.kind, ParseUnixAddress(c.entry, got)) << c.entry;
+    EXPECT_EQ(c.path, got.path) << c.entry;
+    EXPECT_EQ(c.abstract, got.abstract) << c.entry;
+    EXPECT_EQ(c.kind != K::kBad, AddressValid(std::string("tcp:port=1;") + c.entry)) << c.entry;
+    if (c.kind == K::kBad) {
+      DBusConnection bus;
+      EXPECT_FALSE(bus.Open(c.entry));
+      EXPECT_NE(std::string::npos, bus.Error().find("bad %-escape")) << bus.Error();
+    }
+  }
+}
+

@@ -20,11 +20,44 @@ long long NowMs() {
   return ts.tv_sec * 1000LL + ts.tv_nsec / 1'000'000;
 }
 
-// "unix:path=/run/user/1000/bus,guid=..." to a socket address; %xx escapes undone.
-bool UnixAddress(const std::string& entry, sockaddr_un& sa, socklen_t& len) {
-  if (entry.rfind("unix:", 0) != 0) return false;
-  std::string rest = entry.substr(5), path;
-  bool abstract = false;
+// The value's %xx escapes undone; false when one is not two hex digits.
+bool Unescape(const std::string& value, std::string& out) {
+  out.clear();
+  for (size_t k = 0; k < value.size(); ++k) {
+    if (value[k] != '%') {
+      out += value[k];
+      continue;
+    }
+    int byte = 0;
+    for (size_t d = k + 1; d <= k + 2; ++d) {
+      const char c = d < value.size() ? value[d] : '\0';
+      const int digit = c >= '0' && c <= '9' ? c - '0'
+                        : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                        : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      if (digit < 0) return false;
+      byte = byte * 16 + digit;
+    }
+    out += char(byte);
+    k += 2;
+  }
+  return true;
+}
+
+bool ToSockaddr(const UnixSocketAddress& a, sockaddr_un& sa, socklen_t& len) {
+  if (a.path.empty() || a.path.size() + 1 >= sizeof sa.sun_path) return false;
+  sa = {};
+  sa.sun_family = AF_UNIX;
+  std::memcpy(sa.sun_path + (a.abstract ? 1 : 0), a.path.data(), a.path.size());
+  len = socklen_t(offsetof(sockaddr_un, sun_path) + a.path.size() + (a.abstract ? 1 : 0));
+  return true;
+}
+
+}  // namespace
+
+AddressEntry ParseUnixAddress(const std::string& entry, UnixSocketAddress& out) {
+  out = {};
+  if (entry.rfind("unix:", 0) != 0) return AddressEntry::kOther;
+  std::string rest = entry.substr(5);
   while (!rest.empty()) {
     const size_t comma = rest.find(',');
     const std::string kv = rest.substr(0, comma);
@@ -33,28 +66,27 @@ bool UnixAddress(const std::string& entry, sockaddr_un& sa, socklen_t& len) {
     if (eq == std::string::npos) continue;
     const std::string key = kv.substr(0, eq);
     std::string value;
-    for (size_t k = eq + 1; k < kv.size(); ++k) {
-      if (kv[k] == '%' && k + 2 < kv.size()) {
-        value += char(std::stoi(kv.substr(k + 1, 2), nullptr, 16));
-        k += 2;
-      } else {
-        value += kv[k];
-      }
-    }
+    if (!Unescape(kv.substr(eq + 1), value)) return AddressEntry::kBad;
     if (key == "path" || key == "abstract") {
-      path = value;
-      abstract = key == "abstract";
+      out.path = value;
+      out.abstract = key == "abstract";
     }
   }
-  if (path.empty() || path.size() + 1 >= sizeof sa.sun_path) return false;
-  sa = {};
-  sa.sun_family = AF_UNIX;
-  std::memcpy(sa.sun_path + (abstract ? 1 : 0), path.data(), path.size());
-  len = socklen_t(offsetof(sockaddr_un, sun_path) + path.size() + (abstract ? 1 : 0));
-  return true;
+  return out.path.empty() ? AddressEntry::kOther : AddressEntry::kUnix;
 }
 
-}  // namespace
+bool AddressValid(const std::string& address) {
+  size_t at = 0;
+  for (;;) {
+    const size_t semi = address.find(';', at);
+    UnixSocketAddress unused;
+    if (ParseUnixAddress(address.substr(at, semi == std::string::npos ? semi : semi - at), unused) ==
+        AddressEntry::kBad)
+      return false;
+    if (semi == std::string::npos) return true;
+    at = semi + 1;
+  }
+}
 
 // ---- the connection ----
 
@@ -69,17 +101,28 @@ void DBusConnection::Close() {
 
 bool DBusConnection::Open(const std::string& address) {
   Close();
+  if (!AddressValid(address)) {
+    error_ = "a bad %-escape in the address '" + address + "'";
+    return false;  // the whole address is void, as libdbus takes it
+  }
+  error_ = "no unix:path or unix:abstract entry in '" + address + "'";
   for (size_t at = 0; at <= address.size() && fd_ < 0;) {
     const size_t semi = address.find(';', at);
     const std::string entry = address.substr(at, semi == std::string::npos ? std::string::npos : semi - at);
     at = semi == std::string::npos ? address.size() + 1 : semi + 1;
+    UnixSocketAddress where;
+    const AddressEntry kind = ParseUnixAddress(entry, where);
     sockaddr_un sa{};
     socklen_t len = 0;
-    if (!UnixAddress(entry, sa, len)) continue;
+    if (kind != AddressEntry::kUnix || !ToSockaddr(where, sa, len)) continue;
     fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd_ >= 0 && connect(fd_, reinterpret_cast<sockaddr*>(&sa), len) != 0) Close();
+    if (fd_ >= 0 && connect(fd_, reinterpret_cast<sockaddr*>(&sa), len) != 0) {
+      error_ = "cannot connect to '" + entry + "': " + std::strerror(errno);
+      Close();
+    }
   }
   if (fd_ < 0) return false;
+  error_ = "the bus did not answer";
   // SASL: a nul byte, then EXTERNAL with our uid in hex-encoded decimal; the bus answers OK.
   std::string hexUid;
   for (char c : std::to_string(geteuid())) {

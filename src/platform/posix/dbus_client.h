@@ -11,6 +11,18 @@
 
 namespace plat::posix {
 
+// A socket named in a bus address.
+struct UnixSocketAddress {
+  std::string path;
+  bool abstract = false;  // in the abstract namespace: no file
+};
+enum class AddressEntry { kUnix, kOther, kBad };
+// One entry of a bus address ("unix:path=/run/user/1000/bus,guid=..."), its %xx escapes undone:
+// kOther for another transport or no path, kBad for an escape that is not two hex digits.
+AddressEntry ParseUnixAddress(const std::string& entry, UnixSocketAddress& out);
+// False when an entry of the address (entries are separated by ';') has a bad escape.
+bool AddressValid(const std::string& address);
+
 class DBusConnection {
  public:
   DBusConnection() = default;
@@ -18,8 +30,9 @@ class DBusConnection {
   DBusConnection(const DBusConnection&) = delete;
   DBusConnection& operator=(const DBusConnection&) = delete;
   // Connects to a bus address (unix:path= or unix:abstract=), authenticates as this user and
-  // says Hello; false (and the reason said once) when it cannot.
+  // says Hello; false when it cannot, and Error() says why.
   bool Open(const std::string& address);
+  const std::string& Error() const { return error_; }
   int Fd() const { return fd_; }
   const std::string& UniqueName() const { return unique_; }
   bool Connected() const { return fd_ >= 0; }
@@ -40,6 +53,7 @@ class DBusConnection {
   int fd_ = -1;
   std::uint32_t serial_ = 0;
   std::string unique_;
+  std::string error_;
   std::string in_;  // bytes read, not yet a whole message
   std::deque<DBusMessage> incoming_;
 };

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <set>
 #include <string>
 
 #include "platform/app.h"
@@ -30,6 +31,12 @@ constexpr int kCallTimeoutMs = 1000;  // start-up's calls; the registry starts o
 DBusConnection* g_bus = nullptr;
 bool g_readable = false;
 std::deque<unsigned> g_presses;  // ids of controls a client pressed, run after the calls
+
+// Says what keeps the clock off the bus, each thing once however often it comes back.
+void SayOnce(const std::string& text) {
+  static std::set<std::string> said;
+  if (said.insert(text).second) std::fprintf(stderr, "zorvane: %s\n", text.c_str());
+}
 
 void Drop() {
   delete g_bus;
@@ -57,6 +64,11 @@ std::string RootProperty() {
 
 // Asks the session bus's accessibility launcher for its bus, without starting one.
 std::string AskSessionBus(const char* session) {
+  if (!AddressValid(session)) {
+    SayOnce("DBUS_SESSION_BUS_ADDRESS is not a valid bus address (a bad %-escape); screen readers "
+            "will not see the clock");
+    return "";
+  }
   DBusConnection bus;
   if (!bus.Open(session)) return "";
   DBusMessage call = MethodCall("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress");
@@ -87,8 +99,8 @@ void Start() {
   if (address.empty()) return;
   g_bus = new DBusConnection;
   if (!g_bus->Open(address)) {
-    std::fprintf(stderr, "zorvane: cannot connect to the accessibility bus; screen readers will "
-                 "not see the clock\n");
+    SayOnce("cannot connect to the accessibility bus (" + g_bus->Error() +
+            "); screen readers will not see the clock");
     Drop();
     return;
   }
