@@ -107,3 +107,52 @@ TEST(DBusClient, AddressEntries) {
   }
 }
 
+// A call whose body is `body` under `signature`, as a client on the bus would send it.
+static std::string CallWith(const std::string& signature, const std::string& body) {
+  DBusMessage m = MethodCall(":1.7", "/", "i.f", "M");
+  m.signature = signature;
+  m.body = body;
+  return Marshal(m);
+}
+
+static std::string Repeat(const std::string& s, size_t n) {
+  std::string out;
+  for (size_t k = 0; k < n; ++k) out += s;
+  return out;
+}
+
+// Nesting up to D-Bus's limits reads; one level more is refused, however it nests. The last row
+// once overflowed the stack.
+TEST(DBusClient, NestingLimits) {
+  // n variants, the innermost holding an int: the int is n containers deep.
+  const std::string emptyArray(4, '\0'), anInt("\x2a\0\0\0", 4);
+  auto variants = [&anInt](size_t n) {
+    const std::string pad((4 - 3 * n % 4) % 4, '\0');  // the int is 4-aligned
+    return CallWith("v", Repeat(std::string("\x01v\0", 3), n - 1) + std::string("\x01i\0", 3) + pad + anInt);
+  };
+  const struct {
+    const char* what;
+    std::string wire;
+    bool read;
+  } cases[] = {{"64 variants", variants(64), true},
+               {"65 variants", variants(65), false},
+               {"200000 variants", variants(200000), false},
+               {"32 arrays", CallWith(Repeat("a", 32) + "i", emptyArray), true},
+               {"33 arrays", CallWith(Repeat("a", 33) + "i", emptyArray), false},
+               {"32 structs", CallWith(Repeat("(", 32) + "i" + Repeat(")", 32), anInt), true},
+               {"33 structs", CallWith(Repeat("(", 33) + "i" + Repeat(")", 33), anInt), false},
+               // A dict entry counts as a struct; an empty array of them still pads to 8.
+               {"31 structs around a dict",
+                CallWith(Repeat("(", 31) + "a{ii}" + Repeat(")", 31), emptyArray + emptyArray), true},
+               {"32 structs around a dict",
+                CallWith(Repeat("(", 32) + "a{ii}" + Repeat(")", 32), emptyArray + emptyArray), false},
+               {"32 arrays of 32 structs",
+                CallWith(Repeat("a", 32) + Repeat("(", 32) + "i" + Repeat(")", 32), emptyArray), true},
+               {"a variant of 33 arrays",
+                CallWith("v", "\x22" + Repeat("a", 33) + "i" + std::string("\0\0", 2) + emptyArray),
+                false}};
+  for (const auto& c : cases) {
+    DBusMessage m;
+    EXPECT_EQ(c.read ? long(c.wire.size()) : -1, ParseMessage(c.wire, m)) << c.what;
+  }
+}

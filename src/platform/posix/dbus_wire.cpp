@@ -6,10 +6,8 @@
 namespace plat::posix {
 namespace {
 
-// The most a message's header fields or body may take. The protocol allows 64 MiB; the calls a
-// screen reader makes take a few hundred bytes, and anything larger from a client on the bus is
-// refused before it is buffered.
-constexpr std::uint32_t kMaxPart = 1u << 20;
+// The most a whole message may take on any bus (128 MiB): a length past it is no message at all.
+constexpr std::uint32_t kMaxMessage = 1u << 27;
 
 size_t AlignOf(char code) {
   switch (code) {
@@ -20,10 +18,10 @@ size_t AlignOf(char code) {
   }
 }
 
-// Where the single complete type starting at sig[i] ends.
+// Where the single complete type starting at sig[i] ends (a checked signature: CheckType).
 size_t TypeEnd(const std::string& sig, size_t i) {
+  while (i < sig.size() && sig[i] == 'a') ++i;
   if (i >= sig.size()) return sig.size();
-  if (sig[i] == 'a') return TypeEnd(sig, i + 1);
   if (sig[i] != '(' && sig[i] != '{') return i + 1;
   int depth = 0;
   for (size_t k = i; k < sig.size(); ++k) {
@@ -31,6 +29,42 @@ size_t TypeEnd(const std::string& sig, size_t i) {
     if ((sig[k] == ')' || sig[k] == '}') && --depth == 0) return k + 1;
   }
   return sig.size();
+}
+
+// Where the single complete type at sig[i] ends; npos when there is none, or when it nests more
+// arrays or structs (dict entries count as structs) than D-Bus allows. `arrays` and `structs`
+// count the levels already open around it.
+size_t CheckType(const std::string& sig, size_t i, int arrays = 0, int structs = 0) {
+  constexpr size_t kNone = std::string::npos;
+  for (; i < sig.size() && sig[i] == 'a'; ++i)
+    if (++arrays > kMaxArrayDepth) return kNone;
+  if (i >= sig.size()) return kNone;
+  switch (sig[i]) {
+    case 'y': case 'b': case 'n': case 'q': case 'i': case 'u': case 'x': case 't': case 'd':
+    case 'h': case 's': case 'o': case 'g': case 'v':
+      return i + 1;
+    case '(': case '{': {
+      if (++structs > kMaxStructDepth) return kNone;
+      const char close = sig[i] == '(' ? ')' : '}';
+      size_t k = i + 1;
+      int members = 0;
+      while (k < sig.size() && sig[k] != close) {
+        if ((k = CheckType(sig, k, arrays, structs)) == kNone) return kNone;
+        ++members;
+      }
+      if (k >= sig.size() || members == 0 || (close == '}' && members != 2)) return kNone;
+      return k + 1;
+    }
+    default:
+      return kNone;
+  }
+}
+
+// A signature of whole types, each within the nesting limits.
+bool SignatureOk(const std::string& sig) {
+  for (size_t i = 0; i < sig.size();)
+    if ((i = CheckType(sig, i)) == std::string::npos) return false;
+  return true;
 }
 
 void Pad(std::string& b, size_t n) {
@@ -44,13 +78,15 @@ void Put32(std::string& b, std::uint32_t v) {
 // Reads values in the wire format from a message's bytes.
 class Reader {
  public:
-  Reader(const std::string& bytes, size_t pos, bool big) : b_(bytes), pos_(pos), big_(big) {}
+  // Reads bytes[pos, end); end npos: to the end of bytes.
+  Reader(const std::string& bytes, size_t pos, bool big, size_t end = std::string::npos)
+      : b_(bytes), pos_(pos), end_(end < bytes.size() ? end : bytes.size()), big_(big) {}
   bool Align(size_t n) {
     while (pos_ % n) ++pos_;
-    return pos_ <= b_.size();
+    return pos_ <= end_;
   }
   bool U32(std::uint32_t& v) {
-    if (!Align(4) || pos_ + 4 > b_.size()) return false;
+    if (!Align(4) || pos_ + 4 > end_) return false;
     v = 0;
     for (int k = 0; k < 4; ++k) {
       const std::uint32_t byte = static_cast<unsigned char>(b_[pos_ + size_t(k)]);
@@ -60,7 +96,7 @@ class Reader {
     return true;
   }
   bool Byte(std::uint8_t& v) {
-    if (pos_ >= b_.size()) return false;
+    if (pos_ >= end_) return false;
     v = static_cast<std::uint8_t>(b_[pos_++]);
     return true;
   }
@@ -74,15 +110,16 @@ class Reader {
     } else if (!U32(len)) {
       return false;
     }
-    if (len > b_.size() || pos_ + len + 1 > b_.size()) return false;
+    if (len > end_ || pos_ + len + 1 > end_) return false;
     s.assign(b_, pos_, len);
     pos_ += len + 1;
     return true;
   }
   // One value of the complete type at sig[i]: a number or a string goes to n or s (once: `got`
-  // says whether one was taken), anything else is read past.
-  bool Value(const std::string& sig, size_t i, long long& n, std::string& s, bool& got) {
-    if (i >= sig.size()) return false;
+  // says whether one was taken), anything else is read past. `depth` counts the containers it is
+  // in; past kMaxDepth (a variant in a variant in ...) the message is refused, not recursed into.
+  bool Value(const std::string& sig, size_t i, long long& n, std::string& s, bool& got, int depth = 0) {
+    if (i >= sig.size() || depth > kMaxDepth) return false;
     const char c = sig[i];
     switch (c) {
       case 'y': {
@@ -98,11 +135,11 @@ class Reader {
         return true;
       }
       case 'n': case 'q':
-        if (!Align(2) || pos_ + 2 > b_.size()) return false;
+        if (!Align(2) || pos_ + 2 > end_) return false;
         pos_ += 2;
         return true;
       case 'x': case 't': case 'd':
-        if (!Align(8) || pos_ + 8 > b_.size()) return false;
+        if (!Align(8) || pos_ + 8 > end_) return false;
         pos_ += 8;
         return true;
       case 's': case 'o': case 'g': {
@@ -113,12 +150,13 @@ class Reader {
       }
       case 'v': {
         std::string inner;
-        return String('g', inner) && !inner.empty() && Value(inner, 0, n, s, got);
+        return String('g', inner) && !inner.empty() && CheckType(inner, 0) == inner.size() &&
+               Value(inner, 0, n, s, got, depth + 1);
       }
       case 'a': {
         std::uint32_t len = 0;
         if (!U32(len) || !Align(AlignOf(i + 1 < sig.size() ? sig[i + 1] : 'y'))) return false;
-        if (len > b_.size() || pos_ + len > b_.size()) return false;
+        if (len > end_ || pos_ + len > end_) return false;
         pos_ += len;
         return true;
       }
@@ -126,7 +164,7 @@ class Reader {
         if (!Align(8)) return false;
         const size_t end = TypeEnd(sig, i) - 1;
         for (size_t k = i + 1; k < end; k = TypeEnd(sig, k))
-          if (!Value(sig, k, n, s, got)) return false;
+          if (!Value(sig, k, n, s, got, depth + 1)) return false;
         return true;
       }
       default:
@@ -137,7 +175,7 @@ class Reader {
 
  private:
   const std::string& b_;
-  size_t pos_;
+  size_t pos_, end_;
   bool big_;
 };
 
@@ -268,6 +306,7 @@ DBusWriter& DBusWriter::Ref(const std::string& bus, const std::string& path) {
 }
 
 DBusArgs::DBusArgs(const DBusMessage& m) {
+  if (!SignatureOk(m.signature)) return;
   Reader r(m.body, 0, m.bigEndian);
   for (size_t i = 0; i < m.signature.size(); i = TypeEnd(m.signature, i)) {
     long long n = 0;
@@ -317,32 +356,41 @@ std::string Marshal(const DBusMessage& m) {
   return h + m.body;
 }
 
-long ParseMessage(const std::string& bytes, DBusMessage& out) {
-  if (bytes.size() < 16) return 0;
-  if (bytes[0] != 'l' && bytes[0] != 'B') return -1;
-  const bool big = bytes[0] == 'B';
-  Reader head(bytes, 4, big);
+Frame PeekFrame(const std::string& bytes) {
+  if (bytes.size() < 16) return {};
+  if (bytes[0] != 'l' && bytes[0] != 'B') return {Frame::kMalformed};
+  Reader head(bytes, 4, bytes[0] == 'B');
   std::uint32_t bodyLen = 0, serial = 0, fieldsLen = 0;
   head.U32(bodyLen);
   head.U32(serial);
   head.U32(fieldsLen);
-  if (bodyLen > kMaxPart || fieldsLen > kMaxPart) return -1;
-  const size_t bodyAt = (16 + size_t(fieldsLen) + 7) / 8 * 8;
-  if (bytes.size() < bodyAt + bodyLen) return 0;
+  if (bodyLen > kMaxMessage || fieldsLen > kMaxMessage) return {Frame::kMalformed};
+  Frame f;
+  f.fieldsEnd = 16 + size_t(fieldsLen);
+  f.length = (f.fieldsEnd + 7) / 8 * 8 + bodyLen;
+  if (f.length > kMaxMessage) f.kind = Frame::kMalformed;
+  else if (bodyLen > kMaxPart || fieldsLen > kMaxPart) f.kind = Frame::kTooLarge;
+  else if (bytes.size() >= f.length) f.kind = Frame::kWhole;
+  return f;
+}
+
+bool ParseHeader(const std::string& bytes, DBusMessage& out) {
+  const Frame f = PeekFrame(bytes);
+  if (f.kind == Frame::kMalformed || f.fieldsEnd == 0 || bytes.size() < f.fieldsEnd) return false;
+  const bool big = bytes[0] == 'B';
   DBusMessage m;
   m.type = std::uint8_t(bytes[1]);
   m.flags = std::uint8_t(bytes[2]);
-  m.serial = serial;
+  Reader(bytes, 8, big).U32(m.serial);
   m.bigEndian = big;
-  Reader r(bytes, 16, big);
-  while (r.Pos() < 16 + fieldsLen) {
+  Reader r(bytes, 16, big, f.fieldsEnd);
+  while (r.Align(8) && r.Pos() < f.fieldsEnd) {
     std::uint8_t code = 0;
     std::string sig, s;
-    if (!r.Align(8) || r.Pos() >= 16 + fieldsLen) break;
-    if (!r.Byte(code) || !r.String('g', sig) || sig.size() != 1) return -1;
+    if (!r.Byte(code) || !r.String('g', sig) || sig.size() != 1) return false;
     long long n = 0;
     bool got = false;
-    if (!r.Value(sig, 0, n, s, got)) return -1;
+    if (!r.Value(sig, 0, n, s, got)) return false;
     switch (code) {
       case 1: m.path = s; break;
       case 2: m.interface = s; break;
@@ -355,9 +403,27 @@ long ParseMessage(const std::string& bytes, DBusMessage& out) {
       default: break;
     }
   }
-  m.body.assign(bytes, bodyAt, bodyLen);
   out = std::move(m);
-  return long(bodyAt + bodyLen);
+  return true;
+}
+
+long ParseMessage(const std::string& bytes, DBusMessage& out) {
+  const Frame f = PeekFrame(bytes);
+  if (f.kind == Frame::kIncomplete) return 0;
+  DBusMessage m;
+  if (f.kind != Frame::kWhole || !ParseHeader(bytes, m) || !SignatureOk(m.signature)) return -1;
+  // The body must hold what its signature says, nested no deeper than allowed.
+  const size_t bodyAt = (f.fieldsEnd + 7) / 8 * 8;
+  Reader r(bytes, bodyAt, m.bigEndian, f.length);
+  for (size_t i = 0; i < m.signature.size(); i = TypeEnd(m.signature, i)) {
+    long long n = 0;
+    std::string s;
+    bool got = false;
+    if (!r.Value(m.signature, i, n, s, got)) return -1;
+  }
+  m.body.assign(bytes, bodyAt, f.length - bodyAt);
+  out = std::move(m);
+  return long(f.length);
 }
 
 }  // namespace plat::posix

@@ -74,7 +74,30 @@ class DBusArgs {
 inline constexpr const char* kErrorUnknownMethod = "org.freedesktop.DBus.Error.UnknownMethod";
 inline constexpr const char* kErrorUnknownObject = "org.freedesktop.DBus.Error.UnknownObject";
 
-// Parses one message from the front of `bytes`; its length, 0 when incomplete, -1 when malformed.
+inline constexpr const char* kErrorLimitsExceeded = "org.freedesktop.DBus.Error.LimitsExceeded";
+
+// The most a message's header fields or its body may take here. D-Bus allows 128 MiB for a whole
+// message; the calls a screen reader makes take a few hundred bytes, and a larger one from a
+// client on the bus is read past without being kept.
+inline constexpr std::uint32_t kMaxPart = 1u << 20;
+// How deep values may nest, as D-Bus allows: 32 arrays and 32 structs within one signature, 64
+// containers in all (variants count).
+inline constexpr int kMaxArrayDepth = 32, kMaxStructDepth = 32, kMaxDepth = 64;
+
+// What the fixed header at the front of a byte stream says.
+struct Frame {
+  // kIncomplete: fewer than 16 bytes, or a message not all there yet; kTooLarge: a header or
+  // body over kMaxPart, whether there or not; kMalformed: no message can start here.
+  enum Kind { kIncomplete, kWhole, kTooLarge, kMalformed } kind = kIncomplete;
+  size_t length = 0;     // the whole message, padding included (0 before 16 bytes)
+  size_t fieldsEnd = 0;  // where its header fields end
+};
+Frame PeekFrame(const std::string& bytes);
+// The message's header from the front of `bytes`, its body left empty; false when the fields are
+// not all there or are malformed.
+bool ParseHeader(const std::string& bytes, DBusMessage& out);
+// Parses one message from the front of `bytes`; its length, 0 when incomplete, -1 when malformed,
+// over kMaxPart, or nested deeper than D-Bus allows.
 long ParseMessage(const std::string& bytes, DBusMessage& out);
 // The message in the wire format, as Send writes it.
 std::string Marshal(const DBusMessage& message);
