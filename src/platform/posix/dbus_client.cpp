@@ -1,11 +1,13 @@
 #include "platform/posix/dbus_client.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -90,13 +92,60 @@ bool AddressValid(const std::string& address) {
 
 // ---- the connection ----
 
+namespace {
+
+// A listener that accepts nobody must not hold up the start: the session bus's own time-out.
+constexpr int kConnectMs = 1000;
+// Read per ReadAvailable at most, so that a flood or a long message to skip shares the loop.
+constexpr size_t kReadPerPass = 1 << 20;
+
+// Connects a new socket to `sa` within the time left, and leaves it non-blocking. A Unix socket
+// connects at once or, when the listener's backlog is full, waits for it to accept; made
+// non-blocking first it would only fail with EAGAIN, leaving nothing to poll for. So the wait
+// is the kernel's, bounded by a send time-out: no time is spent but on a listener that is full.
+int ConnectWithin(const sockaddr_un& sa, socklen_t len, int ms, std::string& error) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    error = std::string("socket: ") + std::strerror(errno);
+    return -1;
+  }
+  timeval limit{ms / 1000, (ms % 1000) * 1000};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  int r;
+  while ((r = connect(fd, reinterpret_cast<const sockaddr*>(&sa), len)) != 0 && errno == EINTR) {
+  }
+  if (r != 0) {
+    error = errno == EAGAIN || errno == EINPROGRESS
+                ? "the listener accepted no connection within " + std::to_string(ms) + " ms"
+                : std::string(std::strerror(errno));
+    close(fd);
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  return fd;
+}
+
+}  // namespace
+
 DBusConnection::~DBusConnection() { Close(); }
 
 void DBusConnection::Close() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
-  in_.clear();
+  authenticated_ = false;
+  unique_.clear();
+  std::string().swap(in_);
   incoming_.clear();
+  out_.clear();
+  queued_ = sent_ = skip_ = 0;
+}
+
+void DBusConnection::Adopt(int fd, const std::string& uniqueName) {
+  Close();
+  fd_ = fd;
+  fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
+  unique_ = uniqueName;
+  authenticated_ = true;
 }
 
 bool DBusConnection::Open(const std::string& address) {
@@ -106,20 +155,20 @@ bool DBusConnection::Open(const std::string& address) {
     return false;  // the whole address is void, as libdbus takes it
   }
   error_ = "no unix:path or unix:abstract entry in '" + address + "'";
+  const long long until = NowMs() + kConnectMs;
   for (size_t at = 0; at <= address.size() && fd_ < 0;) {
     const size_t semi = address.find(';', at);
     const std::string entry = address.substr(at, semi == std::string::npos ? std::string::npos : semi - at);
     at = semi == std::string::npos ? address.size() + 1 : semi + 1;
     UnixSocketAddress where;
-    const AddressEntry kind = ParseUnixAddress(entry, where);
     sockaddr_un sa{};
     socklen_t len = 0;
-    if (kind != AddressEntry::kUnix || !ToSockaddr(where, sa, len)) continue;
-    fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd_ >= 0 && connect(fd_, reinterpret_cast<sockaddr*>(&sa), len) != 0) {
-      error_ = "cannot connect to '" + entry + "': " + std::strerror(errno);
-      Close();
-    }
+    if (ParseUnixAddress(entry, where) != AddressEntry::kUnix || !ToSockaddr(where, sa, len)) continue;
+    const long long left = until - NowMs();
+    if (left <= 0) break;
+    std::string why;
+    fd_ = ConnectWithin(sa, len, int(left), why);
+    if (fd_ < 0) error_ = "cannot connect to '" + entry + "': " + why;
   }
   if (fd_ < 0) return false;
   error_ = "the bus did not answer";
@@ -130,20 +179,24 @@ bool DBusConnection::Open(const std::string& address) {
     std::snprintf(two, sizeof two, "%02x", static_cast<unsigned char>(c));
     hexUid += two;
   }
-  if (!WriteAll(std::string(1, '\0') + "AUTH EXTERNAL " + hexUid + "\r\n")) return false;
-  const long long until = NowMs() + 1000;
+  Queue(std::string(1, '\0') + "AUTH EXTERNAL " + hexUid + "\r\n", "");
+  const long long authUntil = NowMs() + 1000;
   while (in_.find("\r\n") == std::string::npos) {
-    if (NowMs() >= until || !ReadSome(int(until - NowMs()))) {
+    const long long left = authUntil - NowMs();
+    if (left <= 0 || !Wait(int(left))) {
       Close();
       return false;
     }
   }
   const bool accepted = in_.rfind("OK ", 0) == 0;
   in_.clear();
-  if (!accepted || !WriteAll("BEGIN\r\n")) {
+  if (!accepted) {
+    error_ = "the bus did not take us (authentication)";
     Close();
     return false;
   }
+  Queue("BEGIN\r\n", "");
+  authenticated_ = true;
   DBusMessage reply;
   if (!Call(MethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
                        "Hello"),
@@ -156,60 +209,158 @@ bool DBusConnection::Open(const std::string& address) {
   return true;
 }
 
-bool DBusConnection::WriteAll(const std::string& bytes) {
-  for (size_t done = 0; done < bytes.size();) {
-    const ssize_t n = send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      Close();
-      return false;
+void DBusConnection::Queue(std::string bytes, const std::string& key) {
+  // A message that has not started out gives way to a newer one with its key.
+  if (!key.empty()) {
+    for (size_t k = sent_ ? 1 : 0; k < out_.size(); ++k) {
+      if (out_[k].key != key) continue;
+      queued_ = queued_ - out_[k].bytes.size() + bytes.size();
+      out_[k].bytes = std::move(bytes);
+      return;
     }
-    done += size_t(n);
   }
-  return true;
+  queued_ += bytes.size();
+  out_.push_back({std::move(bytes), key});
+  // The bus reads nothing: the oldest that have not started out go, the newest stays.
+  while (queued_ > kMaxQueuedBytes && out_.size() > (sent_ ? 2u : 1u)) {
+    const auto oldest = out_.begin() + (sent_ ? 1 : 0);
+    queued_ -= oldest->bytes.size();
+    out_.erase(oldest);
+    ++dropped_;
+    static bool said = false;
+    if (!said)
+      std::fprintf(stderr, "zorvane: the accessibility bus is not reading; the oldest messages to "
+                   "it are dropped\n");
+    said = true;
+  }
 }
 
-bool DBusConnection::Send(DBusMessage message) {
+bool DBusConnection::WriteQueued() {
+  while (fd_ >= 0 && !out_.empty()) {
+    const std::string& b = out_.front().bytes;
+    const ssize_t n = send(fd_, b.data() + sent_, b.size() - sent_, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+    if (n <= 0) break;
+    sent_ += size_t(n);
+    if (sent_ < b.size()) continue;
+    queued_ -= b.size();
+    out_.pop_front();
+    sent_ = 0;
+  }
+  if (fd_ >= 0 && out_.empty()) return true;
+  Close();  // the bus went away
+  return false;
+}
+
+bool DBusConnection::Send(DBusMessage message, const std::string& key) {
   if (fd_ < 0) return false;
   message.serial = ++serial_;
   if (serial_ == 0xFFFFFFFFu) serial_ = 0;  // 0 is not a serial
-  return WriteAll(Marshal(message));
+  Queue(Marshal(message), key);
+  return WriteQueued();
 }
 
-// Waits up to timeoutMs for bytes, takes what came and parses whole messages.
-bool DBusConnection::ReadSome(int timeoutMs) {
-  pollfd p{fd_, POLLIN, 0};
-  if (poll(&p, 1, timeoutMs) < 0 && errno != EINTR) return false;
+// Waits up to timeoutMs for the socket, writes what is queued and reads what came.
+bool DBusConnection::Wait(int timeoutMs) {
+  pollfd p{fd_, short(POLLIN | (out_.empty() ? 0 : POLLOUT)), 0};
+  if (poll(&p, 1, timeoutMs) < 0) return errno == EINTR;
+  if ((p.revents & POLLOUT) && !WriteQueued()) return false;
   if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) return true;
   return ReadAvailable();
 }
 
 bool DBusConnection::ReadAvailable() {
-  if (fd_ < 0) return false;
-  char buf[4096];
-  for (;;) {
+  char buf[16384];
+  for (size_t total = 0; fd_ >= 0 && total < kReadPerPass;) {
     const ssize_t n = recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
-    if (n > 0) {
-      in_.append(buf, size_t(n));
-      continue;
-    }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    Close();  // the bus closed the connection
-    return false;
-  }
-  // Before BEGIN the bus speaks lines, which the caller reads from in_ itself.
-  if (unique_.empty() && serial_ == 0) return true;
-  for (;;) {
-    DBusMessage m;
-    const long used = ParseMessage(in_, m);
-    if (used == 0) break;
-    if (used < 0) {
-      Close();
-      return false;
+    if (n <= 0) {
+      Close();  // the bus closed the connection
+      break;
     }
-    in_.erase(0, size_t(used));
-    incoming_.push_back(std::move(m));
+    total += size_t(n);
+    // What is left of a message too large to keep is read past, never stored.
+    const size_t skipped = std::min(skip_, size_t(n));
+    skip_ -= skipped;
+    in_.append(buf + skipped, size_t(n) - skipped);
+    if (authenticated_) TakeMessages();
+  }
+  if (in_.capacity() > kKeptReadBuffer && in_.size() <= kKeptReadBuffer) in_.shrink_to_fit();
+  return fd_ >= 0;
+}
+
+void DBusConnection::SkipFront(size_t length) {
+  const size_t here = std::min(length, in_.size());
+  in_.erase(0, here);
+  skip_ = length - here;
+}
+
+// A call that is not taken still gets an answer, when its header says who asked.
+void DBusConnection::Refuse(const DBusMessage& header, const char* error, const char* text) {
+  if (header.type == kMethodCall && !(header.flags & 1) && !header.sender.empty())
+    Send(ErrorFor(header, error, text));
+}
+
+void DBusConnection::TakeMessages() {
+  while (fd_ >= 0 && skip_ == 0) {
+    const Frame f = PeekFrame(in_);
+    if (f.kind == Frame::kIncomplete) return;
+    if (f.kind == Frame::kMalformed) {
+      Close();  // no telling where the next message starts
+      return;
+    }
+    DBusMessage m;
+    if (f.kind == Frame::kTooLarge) {
+      // Its header fields are kept (when they are not too large themselves), to answer the caller.
+      if (f.fieldsEnd <= 16 + kMaxPart && in_.size() < f.fieldsEnd) return;
+      const bool answerable = f.fieldsEnd <= 16 + kMaxPart && ParseHeader(in_, m);
+      SkipFront(f.length);
+      if (answerable) Refuse(m, kErrorLimitsExceeded, "the message is larger than the clock takes");
+      continue;
+    }
+    const long used = ParseMessage(in_, m);
+    if (used > 0) {
+      SkipFront(size_t(used));
+      incoming_.push_back(std::move(m));
+      continue;
+    }
+    // A message that holds together but not within: too deep, or its body not its signature.
+    const bool answerable = ParseHeader(in_, m);
+    SkipFront(f.length);
+    if (answerable)
+      Refuse(m, kErrorInvalidArgs, "the message nests too deep or does not hold its signature");
+  }
+}
+
+bool DBusConnection::AnswerPeer(const DBusMessage& call) {
+  const bool peer = call.interface == "org.freedesktop.DBus.Peer" ||
+                    (call.interface.empty() && (call.member == "Ping" || call.member == "GetMachineId"));
+  if (!peer || call.type != kMethodCall) return false;
+  if (call.flags & 1) return true;  // no reply wanted
+  if (call.member == "Ping") {
+    Send(ReturnFor(call));
+  } else if (call.member == "GetMachineId") {
+    std::string id;
+    for (const char* file : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
+      if (FILE* f = std::fopen(file, "r")) {
+        char line[64] = {};
+        if (std::fgets(line, sizeof line, f)) id = line;
+        std::fclose(f);
+      }
+      while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
+      if (!id.empty()) break;
+    }
+    if (id.empty()) {
+      Send(ErrorFor(call, kErrorFailed, "this machine has no machine id"));
+    } else {
+      DBusMessage reply = ReturnFor(call);
+      DBusWriter(reply).Str(id);
+      Send(std::move(reply));
+    }
+  } else {
+    Send(ErrorFor(call, kErrorUnknownMethod, call.member));
   }
   return true;
 }
@@ -227,7 +378,7 @@ bool DBusConnection::Call(DBusMessage message, int timeoutMs, DBusMessage& reply
       }
     }
     const long long left = until - NowMs();
-    if (left <= 0 || !ReadSome(int(left))) return false;
+    if (left <= 0 || !Wait(int(left))) return false;
   }
 }
 

@@ -23,39 +23,77 @@ AddressEntry ParseUnixAddress(const std::string& entry, UnixSocketAddress& out);
 // False when an entry of the address (entries are separated by ';') has a bad escape.
 bool AddressValid(const std::string& address);
 
+// What may wait for a bus that does not read: some hundreds of signals and replies. Past it the
+// oldest go.
+inline constexpr size_t kMaxQueuedBytes = 128 * 1024;
+// The read buffer kept between messages; a larger one, grown for a big message, goes back.
+inline constexpr size_t kKeptReadBuffer = 64 * 1024;
+
 class DBusConnection {
  public:
   DBusConnection() = default;
   ~DBusConnection();
   DBusConnection(const DBusConnection&) = delete;
   DBusConnection& operator=(const DBusConnection&) = delete;
-  // Connects to a bus address (unix:path= or unix:abstract=), authenticates as this user and
-  // says Hello; false when it cannot, and Error() says why.
+  // Connects to a bus address (unix:path= or unix:abstract=) within a second, authenticates as
+  // this user and says Hello; false when it cannot, and Error() says why.
   bool Open(const std::string& address);
+  // Takes a connected socket whose bus already knows us by uniqueName (a test hands it one end
+  // of a socketpair).
+  void Adopt(int fd, const std::string& uniqueName);
   const std::string& Error() const { return error_; }
   int Fd() const { return fd_; }
   const std::string& UniqueName() const { return unique_; }
   bool Connected() const { return fd_ >= 0; }
-  // Sends at once; numbers the message.
-  bool Send(DBusMessage message);
+  // Numbers the message and writes what the socket takes now, never waiting; the rest is queued
+  // for WriteQueued. A message with a key replaces a queued one of that key that has not started
+  // out (a name that changed again). False when the bus went away.
+  bool Send(DBusMessage message, const std::string& key = "");
+  // Whether messages wait for the socket to take them: then poll for POLLOUT too.
+  bool WantsWrite() const { return !out_.empty(); }
+  // Writes what is queued as far as the socket takes it; false when the bus went away.
+  bool WriteQueued();
+  size_t QueuedBytes() const { return queued_; }
+  size_t QueuedMessages() const { return out_.size(); }
+  size_t Dropped() const { return dropped_; }
   // Sends and waits up to timeoutMs for the reply (an error reply counts); messages that come
   // meanwhile are kept for Take.
   bool Call(DBusMessage message, int timeoutMs, DBusMessage& reply);
-  // Reads what has arrived without waiting; false when the bus went away.
+  // Reads what has arrived without waiting; false when the bus went away. A message over
+  // kMaxPart is read past without being kept (its caller gets LimitsExceeded), one that nests
+  // too deep is dropped (InvalidArgs): the connection stays.
   bool ReadAvailable();
   bool HasMessage() const { return !incoming_.empty(); }
   DBusMessage Take();
+  // Answers org.freedesktop.DBus.Peer (Ping, GetMachineId), which every object has; false when
+  // the call is not for it.
+  bool AnswerPeer(const DBusMessage& call);
   void Close();
+  // The read buffer's capacity, which goes back after a big message.
+  size_t BufferCapacity() const { return in_.capacity(); }
 
  private:
-  bool ReadSome(int timeoutMs);
-  bool WriteAll(const std::string& bytes);
+  struct Outgoing {
+    std::string bytes;
+    std::string key;
+  };
+  void Queue(std::string bytes, const std::string& key);
+  bool Wait(int timeoutMs);
+  void TakeMessages();
+  void SkipFront(size_t length);
+  void Refuse(const DBusMessage& header, const char* error, const char* text);
   int fd_ = -1;
+  bool authenticated_ = false;  // past BEGIN: what comes is messages, not lines
   std::uint32_t serial_ = 0;
   std::string unique_;
   std::string error_;
   std::string in_;  // bytes read, not yet a whole message
+  size_t skip_ = 0;  // bytes of a message too large to keep, still to read past
   std::deque<DBusMessage> incoming_;
+  std::deque<Outgoing> out_;
+  size_t queued_ = 0;  // bytes in out_
+  size_t sent_ = 0;    // of out_.front(), already written
+  size_t dropped_ = 0;
 };
 
 }  // namespace plat::posix

@@ -349,6 +349,7 @@ std::string Marshal(const DBusMessage& m) {
   if (!m.errorName.empty()) field(4, 's', m.errorName, 0);
   if (m.replySerial) field(5, 'u', "", m.replySerial);
   if (!m.destination.empty()) field(6, 's', m.destination, 0);
+  if (!m.sender.empty()) field(7, 's', m.sender, 0);  // only a bus sets it (and tests)
   if (!m.signature.empty()) field(8, 'g', m.signature, 0);
   Put32(h, std::uint32_t(f.size()));
   h += f;

@@ -74,6 +74,8 @@ class DBusArgs {
 inline constexpr const char* kErrorUnknownMethod = "org.freedesktop.DBus.Error.UnknownMethod";
 inline constexpr const char* kErrorUnknownObject = "org.freedesktop.DBus.Error.UnknownObject";
 
+inline constexpr const char* kErrorInvalidArgs = "org.freedesktop.DBus.Error.InvalidArgs";
+inline constexpr const char* kErrorFailed = "org.freedesktop.DBus.Error.Failed";
 inline constexpr const char* kErrorLimitsExceeded = "org.freedesktop.DBus.Error.LimitsExceeded";
 
 // The most a message's header fields or its body may take here. D-Bus allows 128 MiB for a whole

@@ -82,8 +82,8 @@ std::string AskSessionBus(const char* session) {
 
 DBusConnection* Bus() { return g_bus; }
 
-void Send(DBusMessage message) {
-  if (g_bus && !g_bus->Send(std::move(message))) Drop();
+void Send(DBusMessage message, const std::string& key) {
+  if (g_bus && !g_bus->Send(std::move(message), key)) Drop();
 }
 
 void QueuePress(unsigned id) { g_presses.push_back(id); }
@@ -117,9 +117,12 @@ void Start() {
 
 int Fd() { return g_bus ? g_bus->Fd() : -1; }
 
+short Events() { return g_bus && g_bus->WantsWrite() ? POLLIN | POLLOUT : POLLIN; }
+
 void Ready(short revents) {
   if (revents & (POLLIN | POLLHUP | POLLERR)) g_readable = true;
   if (revents & POLLNVAL) Drop();
+  else if ((revents & POLLOUT) && g_bus && !g_bus->WriteQueued()) Drop();
 }
 
 bool HasWork() {
@@ -138,7 +141,9 @@ void Pump() {
   if (!HasWork()) return;
   while (g_bus && g_bus->HasMessage()) {
     const DBusMessage m = g_bus->Take();
-    if (m.type == kMethodCall) HandleCall(m);
+    if (m.type != kMethodCall || g_bus->AnswerPeer(m) || HandleCall(m)) continue;
+    // Every call gets an answer, on any path: a caller must not wait for its time-out.
+    if (!(m.flags & 1)) Send(ErrorFor(m, kErrorUnknownObject, "no such object: " + m.path));
   }
   // After the replies went: a press may open a modal window, whose loop comes back here.
   while (!g_presses.empty()) {

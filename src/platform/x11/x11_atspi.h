@@ -9,6 +9,8 @@ namespace plat::x11::atspi {
 void Start();
 // The bus connection's descriptor for the event loop's sleep; -1 without a bus.
 int Fd();
+// What the sleep waits for on it (poll() events): writability only while messages are queued.
+short Events();
 // The sleep saw the descriptor ready (revents of poll()).
 void Ready(short revents);
 // Whether calls or presses wait to be handled; reads what the bus sent, without waiting.

@@ -293,8 +293,13 @@ const char* const kPropertyNames[][2] = {
     {kApplication, "Id"},           {kAction, "NActions"},        {kText, "CharacterCount"},
     {kText, "CaretOffset"}};
 
+// Answers a call, unless it asked for no reply.
+void Reply(const DBusMessage& call, DBusMessage reply) {
+  if (!(call.flags & 1)) Send(std::move(reply));
+}
+
 void ReplyError(const DBusMessage& call, const char* name, const char* text) {
-  Send(ErrorFor(call, name, text));
+  Reply(call, ErrorFor(call, name, text));
 }
 
 // The string at `offset` at the granularity asked for (0: a character, otherwise its line), with
@@ -423,7 +428,7 @@ bool Answer(const DBusMessage& call, DBusWriter& w, Entry* e, const Node& n, con
 // A signal from the object in the form every AT-SPI event takes: (detail, two numbers, a value,
 // no properties).
 void Emit(const Node& n, const char* iface, const char* member, const std::string& detail, int d1,
-          const char* sig, const std::function<void(DBusWriter&)>& value) {
+          const char* sig, const std::function<void(DBusWriter&)>& value, const std::string& key = "") {
   DBusMessage m = Signal(PathOf(n), iface, member);
   {
     DBusWriter w(m);
@@ -431,7 +436,7 @@ void Emit(const Node& n, const char* iface, const char* member, const std::strin
     Variant(w, sig, value);
     DBusWriter props(w, kArray, "{sv}");
   }
-  Send(std::move(m));
+  Send(std::move(m), key);
 }
 
 void EmitState(const Node& n, const char* state, bool on) {
@@ -462,13 +467,16 @@ Control* ControlOf(unsigned id) {
 bool HandleCall(const DBusMessage& call) {
   const std::string& path = call.path;
   if (path == "/org/a11y/atspi/cache") {
-    if (call.member != "GetItems") return false;
+    if (call.member != "GetItems") {
+      ReplyError(call, kErrorUnknownMethod, call.member.c_str());
+      return true;
+    }
     DBusMessage reply = ReturnFor(call);
     {
       DBusWriter w(reply);
       DBusWriter items(w, kArray, "((so)(so)(so)iiassusau)");
     }
-    Send(std::move(reply));
+    Reply(call, std::move(reply));
     return true;
   }
   Entry* e = nullptr;
@@ -487,7 +495,7 @@ bool HandleCall(const DBusMessage& call) {
     DBusWriter w(reply);
     known = Answer(call, w, e, n, call.interface, call.member);
   }
-  if (known) Send(std::move(reply));
+  if (known) Reply(call, std::move(reply));
   else ReplyError(call, kErrorUnknownMethod, call.member.c_str());
   return true;
 }
@@ -553,8 +561,9 @@ void TextChanged(Control& c) {
   auto it = g_ids.find(&c);
   if (it == g_ids.end() || !g_entries[it->second].nameRead) return;
   const std::string name = Describe(c).name;
+  // While the bus does not read, only the newest name of each cell waits to go out.
   Emit({&c.Owner(), &c}, kEventObject, "PropertyChange", "accessible-name", 0, "s",
-       [&](DBusWriter& v) { v.Str(name); });
+       [&](DBusWriter& v) { v.Str(name); }, "name " + std::to_string(it->second));
 }
 
 }  // namespace plat::x11::atspi
