@@ -29,6 +29,8 @@ namespace {
 constexpr int kCallTimeoutMs = 1000;  // start-up's calls; the registry starts on demand
 
 DBusConnection* g_bus = nullptr;
+std::string g_address;  // g_bus's
+Atom g_busAtom = None;  // AT_SPI_BUS, watched on the root once Start ran
 bool g_readable = false;
 std::deque<unsigned> g_presses;  // ids of controls a client pressed, run after the calls
 
@@ -41,13 +43,15 @@ void SayOnce(const std::string& text) {
 void Drop() {
   delete g_bus;
   g_bus = nullptr;
+  g_address.clear();
   g_presses.clear();
+  ReadersGone();
 }
 
 // The root window's AT_SPI_BUS, where a bus launcher publishes the address on X.
 std::string RootProperty() {
   Display* dpy = X().dpy;
-  const Atom atom = XInternAtom(dpy, "AT_SPI_BUS", True);
+  const Atom atom = g_busAtom;
   if (atom == None) return "";
   Atom type;
   int format;
@@ -88,11 +92,16 @@ void Send(DBusMessage message, const std::string& key) {
 
 void QueuePress(unsigned id) { g_presses.push_back(id); }
 
-void Start() {
-  // GTK's switch, honoured the same way: a user (or a benchmark) can keep the program off the bus.
-  if (const char* off = std::getenv("NO_AT_BRIDGE"); off && std::strcmp(off, "1") == 0) return;
-  std::string address;
-  if (const char* env = std::getenv("AT_SPI_BUS_ADDRESS"); env && *env) address = env;
+namespace {
+
+std::string EnvAddress() {
+  const char* env = std::getenv("AT_SPI_BUS_ADDRESS");
+  return env ? env : "";
+}
+
+// Finds the bus and registers the application with its registry.
+void Connect() {
+  std::string address = EnvAddress();
   if (address.empty()) address = RootProperty();
   const char* session = std::getenv("DBUS_SESSION_BUS_ADDRESS");
   if (address.empty() && session && *session) address = AskSessionBus(session);
@@ -104,6 +113,7 @@ void Start() {
     Drop();
     return;
   }
+  g_address = address;
   // The registry makes the application a child of the desktop; its reply names the desktop.
   DBusMessage embed = MethodCall("org.a11y.atspi.Registry", kRootPath, "org.a11y.atspi.Socket", "Embed");
   DBusWriter(embed).Ref(g_bus->UniqueName(), kRootPath);
@@ -113,6 +123,34 @@ void Start() {
     return;
   }
   SetDesktop(DBusArgs(reply).Str(0));
+}
+
+}  // namespace
+
+void Start() {
+  // GTK's switch, honoured the same way: a user (or a benchmark) can keep the program off the bus.
+  if (const char* off = std::getenv("NO_AT_BRIDGE"); off && std::strcmp(off, "1") == 0) return;
+  // A launcher (re)started announces its bus on the root window: that is when to connect again.
+  // The X connection is watched anyway, so this costs no polling and no second socket; the
+  // session bus's NameOwnerChanged for org.a11y.Bus would need a connection to it kept open.
+  Display* d = X().dpy;
+  g_busAtom = XInternAtom(d, "AT_SPI_BUS", False);
+  XWindowAttributes root{};
+  XGetWindowAttributes(d, X().root, &root);
+  XSelectInput(d, X().root, root.your_event_mask | PropertyChangeMask);
+  Connect();
+}
+
+bool RootPropertyChanged(const XPropertyEvent& e) {
+  if (g_busAtom == None || e.window != X().root || e.atom != g_busAtom) return false;
+  if (e.state != PropertyNewValue) return true;
+  // A bus that went away may not have been noticed yet.
+  if (g_bus && !g_bus->ReadAvailable()) Drop();
+  const std::string address = EnvAddress().empty() ? RootProperty() : EnvAddress();
+  if (g_bus && address == g_address) return true;
+  Drop();
+  Connect();
+  return true;
 }
 
 int Fd() { return g_bus ? g_bus->Fd() : -1; }

@@ -459,6 +459,10 @@ void EmitChildren(Form& f, const char* change, int index) {
 
 void SetDesktop(const std::string& busName) { g_desktop = busName; }
 
+void ReadersGone() {
+  for (auto& [id, entry] : g_entries) entry.nameRead = false;
+}
+
 Control* ControlOf(unsigned id) {
   auto it = g_entries.find(id);
   return it == g_entries.end() ? nullptr : it->second.node.control;
@@ -500,26 +504,28 @@ bool HandleCall(const DBusMessage& call) {
   return true;
 }
 
+// The forms shown and the active one are followed without a bus too: one may come later.
 void FormShown(Form& f) {
-  if (!Bus() || std::find(g_shown.begin(), g_shown.end(), &f) != g_shown.end()) return;
+  if (std::find(g_shown.begin(), g_shown.end(), &f) != g_shown.end()) return;
   g_shown.push_back(&f);
+  if (!Bus()) return;
   EmitChildren(f, "add", int(g_shown.size()) - 1);
   EmitWindow(f, "Create");
 }
 
 void FormHidden(Form& f) {
-  if (!Bus()) return;
   auto it = std::find(g_shown.begin(), g_shown.end(), &f);
   if (it == g_shown.end()) return;
   const int index = int(it - g_shown.begin());
   if (g_active == &f) FormActive(f, false);
-  EmitWindow(f, "Destroy");
-  EmitChildren(f, "remove", index);
+  if (Bus()) {
+    EmitWindow(f, "Destroy");
+    EmitChildren(f, "remove", index);
+  }
   g_shown.erase(it);
 }
 
 void FormGone(Form& f) {
-  if (!Bus()) return;
   FormHidden(f);
   // Its objects go: a client that still holds one hears that it is gone.
   for (Control* c : f.Controls()) {
@@ -535,9 +541,10 @@ void FormGone(Form& f) {
 }
 
 void FormActive(Form& f, bool active) {
-  if (!Bus() || (g_active == &f) == active) return;
+  if ((g_active == &f) == active) return;
   if (active && g_active) FormActive(*g_active, false);
   g_active = active ? &f : nullptr;
+  if (!Bus()) return;
   EmitWindow(f, active ? "Activate" : "Deactivate");
   EmitState({&f, nullptr}, "active", active);
   if (Control* c = f.FocusedControl(); active && c) FocusChanged(*c, true);

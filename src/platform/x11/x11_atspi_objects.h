@@ -21,6 +21,8 @@ void QueuePress(unsigned id);
 void SetDesktop(const std::string& busName);
 // Answers a method call on one of the application's objects; false when it is not for them.
 bool HandleCall(const DBusMessage& call);
+// The bus went away: nobody has read a name any more.
+void ReadersGone();
 // The control behind an id, while it lives.
 Control* ControlOf(unsigned id);
 
