@@ -7,7 +7,8 @@ The accessibility bus is the one whose address the session bus's org.a11y.Bus gi
   bus_client.py name BUS              the Name of BUS's root object
   bus_client.py call BUS PATH IFACE MEMBER   prints "return", the error's name or "noreply"
   bus_client.py big BUS BYTES         a call whose string argument is BYTES long; as for call
-  bus_client.py flood BUS N           N calls sent at once, none of their replies read
+  bus_client.py flood BUS N [BYTES]   N calls sent at once (each with a string of BYTES), none of
+                                      their replies read
   bus_client.py daemon                the process id of the accessibility bus's daemon
 """
 import sys
@@ -77,10 +78,12 @@ def main(argv):
         arg = GLib.Variant("(ss)", ("x" * int(argv[3]), "Name"))
         print(outcome(bus, argv[2], ROOT, "org.freedesktop.DBus.Properties", "Get", arg))
     elif command == "flood":
+        padding = "x" * int(argv[4]) if len(argv) > 4 else ""
         for serial in range(int(argv[3])):
             m = Gio.DBusMessage.new_method_call(argv[2], ROOT, "org.freedesktop.DBus.Properties",
                                                 "GetAll")
-            m.set_body(GLib.Variant("(s)", ("org.a11y.atspi.Accessible",)))
+            m.set_body(GLib.Variant("(ss)" if padding else "(s)",
+                                    ("org.a11y.atspi.Accessible", padding)[:2 if padding else 1]))
             bus.send_message(m, Gio.DBusSendMessageFlags.NONE)
         bus.flush_sync(None)
     return 0

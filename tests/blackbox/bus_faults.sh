@@ -20,7 +20,10 @@ seconds_go_on() {
   done
 }
 
-# said_once PATTERN: how many of the clock's stderr lines match (grep -E).
+# rss_kb PID: the process's resident memory.
+rss_kb() { awk '$1 == "VmRSS:" { print $2 }' "/proc/$1/status"; }
+
+# said PATTERN: how many of the clock's stderr lines match (grep -E).
 said() { grep -cE "^zorvane: .*$1" "$ENV_DIR/clock.err"; }
 
 # A clock of this case on its way, with settings so that no welcome comes first.
@@ -87,7 +90,7 @@ while True:
 print("full", flush=True)
 time.sleep(120)' "$sock"
   listener=$SPAWNED
-  full() { grep -q full "$BB_TMP/listener.out"; }
+  full() { grep -qs full "$BB_TMP/listener.out"; }
   if wait_for 5000 full; then
     CLOCK_A11Y="unix:path=$sock" fault_clock
     if shown_clock; then
@@ -111,9 +114,18 @@ time.sleep(120)' "$sock"
   daemon=$(bus_client daemon 2>/dev/null)
   launcher=$(ps -o ppid= -p "${daemon:-0}" | tr -d ' ')
 
-  # One call over the size the clock keeps: its caller is told, and the connection stays.
-  t="bus_faults: an oversized call $WM_TAG"
+  # Calls just under the size the clock keeps are taken, and once they are answered their memory
+  # goes back. One call over it: its caller is told, and the connection stays.
+  t="bus_faults: large calls $WM_TAG"
   if bus_clock; then
+    local before after
+    before=$(rss_kb "$CLOCK_PID")
+    bus_client flood "$ME" 100 1000000
+    bus_client name "$ME" >/dev/null 2>&1  # answered after all of them
+    after=$(rss_kb "$CLOCK_PID")
+    check_true "$t: idle memory back (${before} kB before, ${after} kB after)" "grew" \
+      test "$after" -le $((before + 1024))
+    t="bus_faults: an oversized call $WM_TAG"
     check "$t: the caller is told" org.freedesktop.DBus.Error.LimitsExceeded "$(bus_client big "$ME" 1500000 2>&1)"
     check "$t: the next call is answered" Zorvane "$(bus_client name "$ME" 2>&1)"
     check_true "$t: the seconds go on" "they stopped at $(second_cells "$CLIENT")" seconds_go_on

@@ -1,6 +1,7 @@
 #include "platform/posix/dbus_client.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -306,7 +307,10 @@ void DBusConnection::Refuse(const DBusMessage& header, const char* error, const 
 void DBusConnection::TakeMessages() {
   while (fd_ >= 0 && skip_ == 0) {
     const Frame f = PeekFrame(in_);
-    if (f.kind == Frame::kIncomplete) return;
+    if (f.kind == Frame::kIncomplete) {
+      if (f.length > in_.capacity()) in_.reserve(f.length);  // one allocation, not doublings
+      return;
+    }
     if (f.kind == Frame::kMalformed) {
       Close();  // no telling where the next message starts
       return;
@@ -323,6 +327,7 @@ void DBusConnection::TakeMessages() {
     const long used = ParseMessage(in_, m);
     if (used > 0) {
       SkipFront(size_t(used));
+      if (size_t(used) > kKeptReadBuffer) tookLarge_ = true;
       incoming_.push_back(std::move(m));
       continue;
     }
@@ -380,6 +385,16 @@ bool DBusConnection::Call(DBusMessage message, int timeoutMs, DBusMessage& reply
     const long long left = until - NowMs();
     if (left <= 0 || !Wait(int(left))) return false;
   }
+}
+
+void DBusConnection::GiveBackMemory() {
+  if (!tookLarge_) return;
+  tookLarge_ = false;
+  if (in_.capacity() > kKeptReadBuffer && in_.size() <= kKeptReadBuffer) in_.shrink_to_fit();
+#ifdef __GLIBC__
+  // glibc keeps freed megabytes in its heap (its mmap threshold rises after the first big free).
+  malloc_trim(0);
+#endif
 }
 
 DBusMessage DBusConnection::Take() {

@@ -69,6 +69,8 @@ class DBusConnection {
   // the call is not for it.
   bool AnswerPeer(const DBusMessage& call);
   void Close();
+  // After the messages taken are handled: memory that a large one took goes back to the system.
+  void GiveBackMemory();
   // The read buffer's capacity, which goes back after a big message.
   size_t BufferCapacity() const { return in_.capacity(); }
 
@@ -94,6 +96,7 @@ class DBusConnection {
   size_t queued_ = 0;  // bytes in out_
   size_t sent_ = 0;    // of out_.front(), already written
   size_t dropped_ = 0;
+  bool tookLarge_ = false;  // a message over kKeptReadBuffer was taken since GiveBackMemory
 };
 
 }  // namespace plat::posix

@@ -183,6 +183,7 @@ void Pump() {
     // Every call gets an answer, on any path: a caller must not wait for its time-out.
     if (!(m.flags & 1)) Send(ErrorFor(m, kErrorUnknownObject, "no such object: " + m.path));
   }
+  if (g_bus) g_bus->GiveBackMemory();
   // After the replies went: a press may open a modal window, whose loop comes back here.
   while (!g_presses.empty()) {
     const unsigned id = g_presses.front();
