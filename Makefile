@@ -103,8 +103,8 @@ sanitize: deps
 # libFuzzer (clang) on the settings-file reader and writer, then on the D-Bus message reader, for
 # FUZZ_SECONDS each. A nested variant costs the message reader 3 bytes: its inputs may be long
 # enough to nest a hundred thousand deep, where an unbounded reader ran out of stack (the corpus
-# holds such a message, 300 KB). New inputs collect in build-fuzz/corpus and build-fuzz/dbus_corpus; merge the
-# few worth keeping into fuzz/corpus and fuzz/dbus_corpus by hand.
+# holds such a message, 300 KB). New inputs collect in build-fuzz/corpus and
+# build-fuzz/dbus_corpus; merge the few worth keeping into fuzz/corpus and fuzz/dbus_corpus by hand.
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	mkdir -p build-fuzz/corpus
