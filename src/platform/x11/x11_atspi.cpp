@@ -1,7 +1,8 @@
 // The AT-SPI objects: the application, its shown forms and their controls, served on a
-// connection to the accessibility bus (our own small D-Bus client: x11_dbus.h). The interfaces
-// are implemented directly rather than through ATK and its bridge, which would bring GLib and its
-// main loop into a program whose loop is its own, and cost memory even with nobody listening.
+// connection to the accessibility bus (our own small D-Bus client: posix/dbus_client.h). The
+// interfaces are implemented directly rather than through ATK and its bridge, which would bring
+// GLib and its main loop into a program whose loop is its own, and cost memory even with nobody
+// listening.
 //
 // Nothing is sent while nobody asks: a cell's new caption goes out as a name change only once a
 // client has read that cell's name, so an idle screen reader gets the seconds it is reading and
