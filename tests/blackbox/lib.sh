@@ -223,6 +223,8 @@ clock_env() {
     XDG_RUNTIME_DIR="$ENV_DIR/runtime" LC_ALL=C TZ=UTC)
   # A session bus (with a screen reader's bus on it) only where a case made one.
   [[ -n "${CLOCK_BUS:-}" ]] && CLOCK_ENV+=(DBUS_SESSION_BUS_ADDRESS="$CLOCK_BUS")
+  # The accessibility bus's address itself, where a case names one.
+  [[ -n "${CLOCK_A11Y:-}" ]] && CLOCK_ENV+=(AT_SPI_BUS_ADDRESS="$CLOCK_A11Y")
   # A desktop's X server that asks for a cookie (mutter's XWayland).
   [[ -n "${XAUTHORITY:-}" ]] && CLOCK_ENV+=(XAUTHORITY="$XAUTHORITY")
   # sway's command socket, as sway gives it to the programs of its session.

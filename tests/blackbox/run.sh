@@ -37,6 +37,7 @@ source "$HERE/faults.sh"
 source "$HERE/desktop.sh"
 source "$HERE/scale.sh"
 source "$HERE/access.sh"
+source "$HERE/bus_faults.sh"
 source "$HERE/desktops.sh"
 
 cleanup() {
@@ -121,6 +122,10 @@ fi
 if wanted access; then
   run_group group_access none
   run_group group_access openbox
+fi
+if wanted bus_faults; then
+  run_group group_bus_faults none
+  run_group group_bus_faults openbox
 fi
 
 # Each desktop starts its own server.

@@ -1,77 +1,33 @@
-// A small D-Bus client: one connection to a bus over a Unix socket, messages built and read in
-// the wire format. It is what the accessibility objects need and no more, written here rather
+// A small D-Bus client: one connection to a bus over a Unix socket (the messages: dbus_wire.h).
+// It is what the accessibility objects need and no more, written here rather
 // than taken from libdbus: Debian's libdbus brings libsystemd, libgcrypt and three compression
 // libraries with it, over a megabyte resident, for a program that must stay under 8 MB idle.
 #pragma once
 #include <cstdint>
 #include <deque>
 #include <string>
-#include <vector>
+
+#include "platform/posix/dbus_wire.h"
 
 namespace plat::posix {
 
-enum : std::uint8_t { kMethodCall = 1, kMethodReturn = 2, kError = 3, kSignal = 4 };
-// Type codes of containers, as Open takes them.
-enum : char { kArray = 'a', kStruct = '(', kVariant = 'v', kDictEntry = '{' };
-
-struct DBusMessage {
-  std::uint8_t type = kMethodCall;
-  std::uint8_t flags = 0;  // 1: no reply expected, 2: do not start the destination
-  std::uint32_t serial = 0, replySerial = 0;
-  std::string path, interface, member, errorName, destination, sender, signature;
-  std::string body;  // marshalled arguments, little-endian (or as the sender wrote them)
-  bool bigEndian = false;
+// A socket named in a bus address.
+struct UnixSocketAddress {
+  std::string path;
+  bool abstract = false;  // in the abstract namespace: no file
 };
+enum class AddressEntry { kUnix, kOther, kBad };
+// One entry of a bus address ("unix:path=/run/user/1000/bus,guid=..."), its %xx escapes undone:
+// kOther for another transport or no path, kBad for an escape that is not two hex digits.
+AddressEntry ParseUnixAddress(const std::string& entry, UnixSocketAddress& out);
+// False when an entry of the address (entries are separated by ';') has a bad escape.
+bool AddressValid(const std::string& address);
 
-DBusMessage MethodCall(const std::string& destination, const std::string& path,
-                       const std::string& interface, const std::string& member);
-DBusMessage Signal(const std::string& path, const std::string& interface, const std::string& member);
-DBusMessage ReturnFor(const DBusMessage& call);
-DBusMessage ErrorFor(const DBusMessage& call, const std::string& name, const std::string& text);
-
-// Appends arguments to a message's body and signature.
-class DBusWriter {
- public:
-  explicit DBusWriter(DBusMessage& message);
-  // A container inside: an array of `signature` elements, a variant holding one `signature`
-  // value, a struct or a dict entry (signature unused). Closed when it goes out of scope.
-  DBusWriter(DBusWriter& parent, char type, const char* signature);
-  ~DBusWriter();
-  DBusWriter(const DBusWriter&) = delete;
-  DBusWriter& operator=(const DBusWriter&) = delete;
-  DBusWriter& Str(const std::string& s);
-  DBusWriter& Path(const std::string& p);
-  DBusWriter& Int(int v);
-  DBusWriter& Uint(unsigned v);
-  DBusWriter& Boolean(bool v);
-  // (so): a bus name and an object path, as AT-SPI names an object.
-  DBusWriter& Ref(const std::string& bus, const std::string& path);
-
- private:
-  void Type(const char* code);
-  void Align(size_t n);
-  void Put32(std::uint32_t v);
-  void PutString(char code, const std::string& s);
-  std::string& body_;
-  std::string* sig_;  // where this level's type codes go; null inside an array or a variant
-  DBusWriter* parent_ = nullptr;
-  char type_ = 0;
-  size_t lengthAt_ = 0, startAt_ = 0;  // an array's length field and its first element
-  std::string structSig_;
-};
-
-// A message's arguments by position, as far as they are numbers or strings (a variant reads as
-// what it holds, a struct as its first member); others and missing ones read 0 and "".
-class DBusArgs {
- public:
-  explicit DBusArgs(const DBusMessage& message);
-  long long Num(size_t index) const { return index < nums_.size() ? nums_[index] : 0; }
-  std::string Str(size_t index) const { return index < strs_.size() ? strs_[index] : ""; }
-
- private:
-  std::vector<long long> nums_;
-  std::vector<std::string> strs_;
-};
+// What may wait for a bus that does not read: some hundreds of signals and replies. Past it the
+// oldest go.
+inline constexpr size_t kMaxQueuedBytes = 128 * 1024;
+// The read buffer kept between messages; a larger one, grown for a big message, goes back.
+inline constexpr size_t kKeptReadBuffer = 64 * 1024;
 
 class DBusConnection {
  public:
@@ -79,40 +35,68 @@ class DBusConnection {
   ~DBusConnection();
   DBusConnection(const DBusConnection&) = delete;
   DBusConnection& operator=(const DBusConnection&) = delete;
-  // Connects to a bus address (unix:path= or unix:abstract=), authenticates as this user and
-  // says Hello; false (and the reason said once) when it cannot.
+  // Connects to a bus address (unix:path= or unix:abstract=) within a second, authenticates as
+  // this user and says Hello; false when it cannot, and Error() says why.
   bool Open(const std::string& address);
+  // Takes a connected socket whose bus already knows us by uniqueName (a test hands it one end
+  // of a socketpair).
+  void Adopt(int fd, const std::string& uniqueName);
+  const std::string& Error() const { return error_; }
   int Fd() const { return fd_; }
   const std::string& UniqueName() const { return unique_; }
   bool Connected() const { return fd_ >= 0; }
-  // Sends at once; numbers the message.
-  bool Send(DBusMessage message);
+  // Numbers the message and writes what the socket takes now, never waiting; the rest is queued
+  // for WriteQueued. A message with a key replaces a queued one of that key that has not started
+  // out (a name that changed again). False when the bus went away.
+  bool Send(DBusMessage message, const std::string& key = "");
+  // Whether messages wait for the socket to take them: then poll for POLLOUT too.
+  bool WantsWrite() const { return !out_.empty(); }
+  // Writes what is queued as far as the socket takes it; false when the bus went away.
+  bool WriteQueued();
+  size_t QueuedBytes() const { return queued_; }
+  size_t QueuedMessages() const { return out_.size(); }
+  size_t Dropped() const { return dropped_; }
   // Sends and waits up to timeoutMs for the reply (an error reply counts); messages that come
   // meanwhile are kept for Take.
   bool Call(DBusMessage message, int timeoutMs, DBusMessage& reply);
-  // Reads what has arrived without waiting; false when the bus went away.
+  // Reads what has arrived without waiting; false when the bus went away. A message over
+  // kMaxPart is read past without being kept (its caller gets LimitsExceeded), one that nests
+  // too deep is dropped (InvalidArgs): the connection stays.
   bool ReadAvailable();
   bool HasMessage() const { return !incoming_.empty(); }
   DBusMessage Take();
+  // Answers org.freedesktop.DBus.Peer (Ping, GetMachineId), which every object has; false when
+  // the call is not for it.
+  bool AnswerPeer(const DBusMessage& call);
   void Close();
+  // After the messages taken are handled: memory that a large one took goes back to the system.
+  void GiveBackMemory();
+  // The read buffer's capacity, which goes back after a big message.
+  size_t BufferCapacity() const { return in_.capacity(); }
 
  private:
-  bool ReadSome(int timeoutMs);
-  bool WriteAll(const std::string& bytes);
+  struct Outgoing {
+    std::string bytes;
+    std::string key;
+  };
+  void Queue(std::string bytes, const std::string& key);
+  bool Wait(int timeoutMs);
+  void TakeMessages();
+  void SkipFront(size_t length);
+  void Refuse(const DBusMessage& header, const char* error, const char* text);
   int fd_ = -1;
+  bool authenticated_ = false;  // past BEGIN: what comes is messages, not lines
   std::uint32_t serial_ = 0;
   std::string unique_;
+  std::string error_;
   std::string in_;  // bytes read, not yet a whole message
+  size_t skip_ = 0;  // bytes of a message too large to keep, still to read past
   std::deque<DBusMessage> incoming_;
+  std::deque<Outgoing> out_;
+  size_t queued_ = 0;  // bytes in out_
+  size_t sent_ = 0;    // of out_.front(), already written
+  size_t dropped_ = 0;
+  bool tookLarge_ = false;  // a message over kKeptReadBuffer was taken since GiveBackMemory
 };
-
-// The standard error names a call may get back.
-inline constexpr const char* kErrorUnknownMethod = "org.freedesktop.DBus.Error.UnknownMethod";
-inline constexpr const char* kErrorUnknownObject = "org.freedesktop.DBus.Error.UnknownObject";
-
-// Parses one message from the front of `bytes`; its length, 0 when incomplete, -1 when malformed.
-long ParseMessage(const std::string& bytes, DBusMessage& out);
-// The message in the wire format, as Send writes it.
-std::string Marshal(const DBusMessage& message);
 
 }  // namespace plat::posix

@@ -61,6 +61,7 @@ void Unroute(Window w) { g_routes.erase(w); }
 
 void Dispatch(XEvent& ev) {
   if (HandleScreenEvent(ev)) return;
+  if (ev.type == PropertyNotify && atspi::RootPropertyChanged(ev.xproperty)) return;
   auto it = g_routes.find(ev.xany.window);
   if (it == g_routes.end()) return;
   if (!g_modal.empty() && IsInput(ev.type) && it->second->TopLevel() != g_modal.back()) return;

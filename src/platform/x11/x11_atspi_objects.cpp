@@ -293,8 +293,13 @@ const char* const kPropertyNames[][2] = {
     {kApplication, "Id"},           {kAction, "NActions"},        {kText, "CharacterCount"},
     {kText, "CaretOffset"}};
 
+// Answers a call, unless it asked for no reply.
+void Reply(const DBusMessage& call, DBusMessage reply) {
+  if (!(call.flags & 1)) Send(std::move(reply));
+}
+
 void ReplyError(const DBusMessage& call, const char* name, const char* text) {
-  Send(ErrorFor(call, name, text));
+  Reply(call, ErrorFor(call, name, text));
 }
 
 // The string at `offset` at the granularity asked for (0: a character, otherwise its line), with
@@ -423,7 +428,7 @@ bool Answer(const DBusMessage& call, DBusWriter& w, Entry* e, const Node& n, con
 // A signal from the object in the form every AT-SPI event takes: (detail, two numbers, a value,
 // no properties).
 void Emit(const Node& n, const char* iface, const char* member, const std::string& detail, int d1,
-          const char* sig, const std::function<void(DBusWriter&)>& value) {
+          const char* sig, const std::function<void(DBusWriter&)>& value, const std::string& key = "") {
   DBusMessage m = Signal(PathOf(n), iface, member);
   {
     DBusWriter w(m);
@@ -431,7 +436,7 @@ void Emit(const Node& n, const char* iface, const char* member, const std::strin
     Variant(w, sig, value);
     DBusWriter props(w, kArray, "{sv}");
   }
-  Send(std::move(m));
+  Send(std::move(m), key);
 }
 
 void EmitState(const Node& n, const char* state, bool on) {
@@ -454,6 +459,10 @@ void EmitChildren(Form& f, const char* change, int index) {
 
 void SetDesktop(const std::string& busName) { g_desktop = busName; }
 
+void ReadersGone() {
+  for (auto& [id, entry] : g_entries) entry.nameRead = false;
+}
+
 Control* ControlOf(unsigned id) {
   auto it = g_entries.find(id);
   return it == g_entries.end() ? nullptr : it->second.node.control;
@@ -462,13 +471,16 @@ Control* ControlOf(unsigned id) {
 bool HandleCall(const DBusMessage& call) {
   const std::string& path = call.path;
   if (path == "/org/a11y/atspi/cache") {
-    if (call.member != "GetItems") return false;
+    if (call.member != "GetItems") {
+      ReplyError(call, kErrorUnknownMethod, call.member.c_str());
+      return true;
+    }
     DBusMessage reply = ReturnFor(call);
     {
       DBusWriter w(reply);
       DBusWriter items(w, kArray, "((so)(so)(so)iiassusau)");
     }
-    Send(std::move(reply));
+    Reply(call, std::move(reply));
     return true;
   }
   Entry* e = nullptr;
@@ -487,31 +499,33 @@ bool HandleCall(const DBusMessage& call) {
     DBusWriter w(reply);
     known = Answer(call, w, e, n, call.interface, call.member);
   }
-  if (known) Send(std::move(reply));
+  if (known) Reply(call, std::move(reply));
   else ReplyError(call, kErrorUnknownMethod, call.member.c_str());
   return true;
 }
 
+// The forms shown and the active one are followed without a bus too: one may come later.
 void FormShown(Form& f) {
-  if (!Bus() || std::find(g_shown.begin(), g_shown.end(), &f) != g_shown.end()) return;
+  if (std::find(g_shown.begin(), g_shown.end(), &f) != g_shown.end()) return;
   g_shown.push_back(&f);
+  if (!Bus()) return;
   EmitChildren(f, "add", int(g_shown.size()) - 1);
   EmitWindow(f, "Create");
 }
 
 void FormHidden(Form& f) {
-  if (!Bus()) return;
   auto it = std::find(g_shown.begin(), g_shown.end(), &f);
   if (it == g_shown.end()) return;
   const int index = int(it - g_shown.begin());
   if (g_active == &f) FormActive(f, false);
-  EmitWindow(f, "Destroy");
-  EmitChildren(f, "remove", index);
+  if (Bus()) {
+    EmitWindow(f, "Destroy");
+    EmitChildren(f, "remove", index);
+  }
   g_shown.erase(it);
 }
 
 void FormGone(Form& f) {
-  if (!Bus()) return;
   FormHidden(f);
   // Its objects go: a client that still holds one hears that it is gone.
   for (Control* c : f.Controls()) {
@@ -527,9 +541,10 @@ void FormGone(Form& f) {
 }
 
 void FormActive(Form& f, bool active) {
-  if (!Bus() || (g_active == &f) == active) return;
+  if ((g_active == &f) == active) return;
   if (active && g_active) FormActive(*g_active, false);
   g_active = active ? &f : nullptr;
+  if (!Bus()) return;
   EmitWindow(f, active ? "Activate" : "Deactivate");
   EmitState({&f, nullptr}, "active", active);
   if (Control* c = f.FocusedControl(); active && c) FocusChanged(*c, true);
@@ -553,8 +568,9 @@ void TextChanged(Control& c) {
   auto it = g_ids.find(&c);
   if (it == g_ids.end() || !g_entries[it->second].nameRead) return;
   const std::string name = Describe(c).name;
+  // While the bus does not read, only the newest name of each cell waits to go out.
   Emit({&c.Owner(), &c}, kEventObject, "PropertyChange", "accessible-name", 0, "s",
-       [&](DBusWriter& v) { v.Str(name); });
+       [&](DBusWriter& v) { v.Str(name); }, "name " + std::to_string(it->second));
 }
 
 }  // namespace plat::x11::atspi

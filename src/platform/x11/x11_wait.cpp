@@ -132,7 +132,7 @@ class X11PauseSystem : public PauseSystem {
                      {watchChanges ? ClockSetFd() : -1, POLLIN, 0},
                      {watchChanges ? x11::ZoneWatchFd() : -1, POLLIN, 0},
                      {wakeArmed ? g_wakeFd : -1, POLLIN, 0},
-                     {x11::atspi::Fd(), POLLIN, 0}};
+                     {x11::atspi::Fd(), x11::atspi::Events(), 0}};
     timespec left{};
     if (ns >= 0) left = ToTimespec(ns);
     const int r = ppoll(fds, 5, ns >= 0 && !wakeArmed ? &left : nullptr, nullptr);
