@@ -24,6 +24,14 @@
 
 namespace plat {
 namespace x11 {
+
+void LostServer() {
+  std::fprintf(stderr, "zorvane: lost the connection to the X server\n");
+  ActiveHiveStore().StoreBeforeExit();  // a change still kept for a busy settings lock
+  std::fflush(stderr);
+  _exit(1);
+}
+
 namespace {
 
 Connection g_conn;
@@ -39,12 +47,7 @@ int OnXError(Display*, XErrorEvent*) {
   return 0;
 }
 
-int OnIoError(Display*) {
-  std::fprintf(stderr, "zorvane: lost the connection to the X server\n");
-  ActiveHiveStore().StoreBeforeExit();
-  std::fflush(stderr);
-  _exit(1);
-}
+int OnIoError(Display*) { x11::LostServer(); }
 
 bool IsInput(int type) {
   return type == ButtonPress || type == ButtonRelease || type == MotionNotify ||

@@ -35,6 +35,8 @@ struct Connection {
 };
 
 Connection& X();
+// The X server went away: says so, stores what the settings still keep, and ends the process.
+[[noreturn]] void LostServer();
 
 // The desktop's scale (Xft.dpi / 96), read once at start-up. The program deals in logical
 // pixels (15 twips each); everything sent to or read from the X server is in device pixels.

@@ -137,10 +137,7 @@ class X11PauseSystem : public PauseSystem {
     if (ns >= 0) left = ToTimespec(ns);
     const int r = ppoll(fds, 5, ns >= 0 && !wakeArmed ? &left : nullptr, nullptr);
     if (r < 0) return errno == EINTR ? Woke::kLook : Woke::kFailed;
-    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-      std::fprintf(stderr, "zorvane: lost the connection to the X server\n");
-      _exit(1);
-    }
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) x11::LostServer();
     if (fds[4].fd >= 0) x11::atspi::Ready(fds[4].revents);
     // Both are read, so neither reports the same change twice.
     const bool clockSet = (fds[1].revents & POLLIN) && TakeClockSet();
