@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "platform/common/utf8.h"
 #include "platform/emulated/hive.h"
 #include "platform/registry.h"
 
@@ -65,27 +66,15 @@ std::string Utf8ToUtf16(std::string_view in) {
     out.push_back(static_cast<char>(u >> 8));
   };
   for (std::size_t i = 0; i < in.size();) {
-    auto b = [&](std::size_t k) { return static_cast<std::uint32_t>(static_cast<unsigned char>(in[k])); };
-    auto cont = [&](std::size_t k) { return k < in.size() && (b(k) & 0xC0) == 0x80; };
-    std::uint32_t c = b(i);
-    if (c >= 0xC2 && c <= 0xDF && cont(i + 1)) {
-      put((c & 0x1F) << 6 | (b(i + 1) & 0x3F));
-      i += 2;
-    } else if (c >= 0xE0 && c <= 0xEF && cont(i + 1) && cont(i + 2) &&
-               (c != 0xE0 || b(i + 1) >= 0xA0)) {
-      put((c & 0x0F) << 12 | (b(i + 1) & 0x3F) << 6 | (b(i + 2) & 0x3F));
-      i += 3;
-    } else if (c >= 0xF0 && c <= 0xF4 && cont(i + 1) && cont(i + 2) && cont(i + 3) &&
-               (c != 0xF0 || b(i + 1) >= 0x90) && (c != 0xF4 || b(i + 1) < 0x90)) {
-      std::uint32_t u = ((c & 0x07) << 18 | (b(i + 1) & 0x3F) << 12 | (b(i + 2) & 0x3F) << 6 |
-                         (b(i + 3) & 0x3F)) - 0x10000;
+    const Utf8Char ch = Utf8At(in, i, /*surrogates=*/true);
+    if (ch.code >= 0x10000) {
+      const std::uint32_t u = ch.code - 0x10000;
       put(0xD800 + (u >> 10));
       put(0xDC00 + (u & 0x3FF));
-      i += 4;
     } else {
-      put(c);
-      ++i;
+      put(ch.code);
     }
+    i += ch.length;
   }
   return out;
 }

@@ -10,6 +10,7 @@
 
 #include "platform/app.h"
 #include "platform/common/access.h"
+#include "platform/common/utf8.h"
 #include "platform/x11/x11_atspi.h"
 #include "platform/x11/x11_atspi_objects.h"
 #include "platform/x11/x11_forms.h"
@@ -184,32 +185,12 @@ std::vector<const char*> Interfaces(const Node& n) {
 
 // The text as a reader takes it: lines end in LF; offsets count characters, not bytes.
 std::u32string TextOf(const Node& n) {
-  std::u32string out;
-  const std::string s = n.control ? ShownText(*n.control) : "";
-  for (size_t i = 0; i < s.size();) {
-    const unsigned char b = static_cast<unsigned char>(s[i]);
-    const int len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-    char32_t c = len == 1 ? b : b & (0x7F >> len);
-    for (int k = 1; k < len && i + size_t(k) < s.size(); ++k) c = (c << 6) | (s[i + size_t(k)] & 0x3F);
-    i += size_t(len);
-    if (c != U'\r') out += c;
-  }
+  std::u32string out = DecodeUtf8(n.control ? ShownText(*n.control) : "");
+  out.erase(std::remove(out.begin(), out.end(), U'\r'), out.end());
   return out;
 }
 
-std::string Utf8(const std::u32string& s) {
-  std::string out;
-  for (char32_t c : s) {
-    if (c < 0x80) out += char(c);
-    else if (c < 0x800) out += {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
-    else if (c < 0x10000)
-      out += {char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
-    else
-      out += {char(0xF0 | (c >> 18)), char(0x80 | ((c >> 12) & 0x3F)),
-              char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
-  }
-  return out;
-}
+std::string Utf8(const std::u32string& s) { return EncodeUtf8(s); }
 
 // Root-relative device pixels of a form or control (the application has none).
 PixelRect Extents(const Node& n) {
