@@ -299,110 +299,137 @@ void PutStringAt(DBusWriter& w, const std::u32string& text, int offset, unsigned
   w.Str(Utf8(text.substr(size_t(start), size_t(end - start)))).Int(start).Int(end);
 }
 
-// Methods of the object's interfaces. False: no such method here.
+// The methods of each interface an object has, one handler each. False: no such method here.
+using Handler = bool (*)(const DBusArgs& args, DBusWriter& w, Entry* e, const Node& n,
+                         const std::string& member);
+
+bool PropertiesCall(const DBusArgs& args, DBusWriter& w, Entry* e, const Node& n,
+                    const std::string& member) {
+  if (member == "Get") return PutProperty(w, e, n, args.Str(0), args.Str(1));
+  if (member == "Set") return true;  // the registry numbers the application: nothing to keep
+  if (member != "GetAll") return false;
+  DBusWriter dict(w, kArray, "{sv}");
+  for (const auto& p : kPropertyNames) {
+    if (args.Str(0) != p[0]) continue;
+    DBusWriter entry(dict, kDictEntry, nullptr);
+    entry.Str(p[1]);
+    if (!PutProperty(entry, e, n, p[0], p[1])) Variant(entry, "s", [](DBusWriter& v) { v.Str(""); });
+  }
+  return true;
+}
+
+bool AccessibleCall(const DBusArgs& args, DBusWriter& w, Entry*, const Node& n,
+                    const std::string& member) {
+  if (member == "GetRole") w.Uint(Role(n));
+  else if (member == "GetRoleName" || member == "GetLocalizedRoleName") w.Str(RoleName(Role(n)));
+  else if (member == "GetState") {
+    DBusWriter a(w, kArray, "u");
+    for (unsigned word : States(n)) a.Uint(word);
+  } else if (member == "GetChildAtIndex") {
+    const std::vector<Node> kids = Children(n);
+    const long long i = args.Num(0);
+    if (i >= 0 && i < (long long)kids.size()) w.Ref(BusName(), PathOf(kids[size_t(i)]));
+    else w.Ref(BusName(), kNullPath);
+  } else if (member == "GetChildren") {
+    DBusWriter a(w, kArray, "(so)");
+    for (const Node& k : Children(n)) a.Ref(BusName(), PathOf(k));
+  } else if (member == "GetIndexInParent") w.Int(IndexInParent(n));
+  else if (member == "GetApplication") w.Ref(BusName(), kRootPath);
+  else if (member == "GetInterfaces") {
+    DBusWriter a(w, kArray, "s");
+    for (const char* i : Interfaces(n)) a.Str(i);
+  } else if (member == "GetAttributes") {
+    DBusWriter a(w, kArray, "{ss}");
+  } else if (member == "GetRelationSet") {
+    DBusWriter set(w, kArray, "(ua(so))");
+    if (n.control && Role(n) == kRoleRadioButton) {
+      DBusWriter rel(set, kStruct, nullptr);
+      rel.Uint(kRelationMemberOf);
+      DBusWriter group(rel, kArray, "(so)");
+      for (const Node& k : Children(Parent(n)))
+        if (Role(k) == kRoleRadioButton) group.Ref(BusName(), PathOf(k));
+    }
+  } else return false;
+  return true;
+}
+
+bool ApplicationCall(const DBusArgs&, DBusWriter& w, Entry*, const Node&, const std::string& member) {
+  if (member != "GetLocale") return false;
+  w.Str(std::setlocale(LC_MESSAGES, nullptr));
+  return true;
+}
+
+bool ComponentCall(const DBusArgs& args, DBusWriter& w, Entry*, const Node& n,
+                   const std::string& member) {
+  const PixelRect r = ExtentsIn(n, unsigned(args.Num(member == "Contains" ? 2 : 0)));
+  if (member == "GetExtents") {
+    DBusWriter s(w, kStruct, nullptr);
+    s.Int(r.x).Int(r.y).Int(r.w).Int(r.h);
+  } else if (member == "GetPosition") w.Int(r.x).Int(r.y);
+  else if (member == "GetSize") w.Int(r.w).Int(r.h);
+  else if (member == "Contains") {
+    const long long x = args.Num(0), y = args.Num(1);
+    w.Boolean(x >= r.x && y >= r.y && x < r.x + r.w && y < r.y + r.h);
+  } else if (member == "GetLayer") w.Uint(n.control ? kLayerWidget : kLayerWindow);
+  else if (member == "GrabFocus") {
+    const bool can = n.control && n.control->TakesFocus() && n.control->Visible();
+    if (can) n.form->FocusControl(n.control);
+    w.Boolean(can);
+  } else return false;
+  return true;
+}
+
+bool ActionCall(const DBusArgs& args, DBusWriter& w, Entry*, const Node& n, const std::string& member) {
+  if (member == "GetName" || member == "GetLocalizedName") w.Str(args.Num(0) == 0 ? "click" : "");
+  else if (member == "GetDescription" || member == "GetKeyBinding") w.Str("");
+  else if (member == "GetActions") {
+    DBusWriter a(w, kArray, "(sss)");
+    DBusWriter s(a, kStruct, nullptr);
+    s.Str("click").Str("").Str("");
+  } else if (member == "DoAction") {
+    const bool ok = args.Num(0) == 0 && AccessCanPress(*n.control);
+    if (ok) QueuePress(IdOf(n));
+    w.Boolean(ok);
+  } else return false;
+  return true;
+}
+
+bool TextCall(const DBusArgs& args, DBusWriter& w, Entry*, const Node& n, const std::string& member) {
+  const std::u32string text = TextOf(n);
+  const int size = int(text.size());
+  if (member == "GetText") {
+    const int start = std::clamp(int(args.Num(0)), 0, size);
+    int end = int(args.Num(1));
+    if (end < 0 || end > size) end = size;
+    w.Str(Utf8(text.substr(size_t(start), size_t(std::max(0, end - start)))));
+  } else if (member == "GetCharacterAtOffset") {
+    const long long i = args.Num(0);
+    w.Int(i >= 0 && i < size ? int(text[size_t(i)]) : 0);
+  } else if (member == "GetStringAtOffset") {
+    PutStringAt(w, text, int(args.Num(0)), unsigned(args.Num(1)));
+  } else if (member == "GetNSelections") w.Int(0);
+  else return false;
+  return true;
+}
+
 bool Answer(const DBusMessage& call, DBusWriter& w, Entry* e, const Node& n, const std::string& iface,
             const std::string& member) {
+  struct Interface {
+    const char* name;
+    bool (*has)(const Node& n);
+    Handler handler;
+  };
+  static const Interface interfaces[] = {
+      {kProperties, [](const Node&) { return true; }, PropertiesCall},
+      {kAccessible, [](const Node&) { return true; }, AccessibleCall},
+      {kApplication, [](const Node& n) { return n.IsRoot(); }, ApplicationCall},
+      {kComponent, [](const Node& n) { return !n.IsRoot(); }, ComponentCall},
+      {kAction, [](const Node& n) { return Pressable(n); }, ActionCall},
+      {kText, [](const Node& n) { return HasText(n); }, TextCall},
+  };
   const DBusArgs args(call);
-  if (iface == kProperties) {
-    if (member == "Get") return PutProperty(w, e, n, args.Str(0), args.Str(1));
-    if (member == "Set") return true;  // the registry numbers the application: nothing to keep
-    if (member != "GetAll") return false;
-    DBusWriter dict(w, kArray, "{sv}");
-    for (const auto& p : kPropertyNames) {
-      if (args.Str(0) != p[0]) continue;
-      DBusWriter entry(dict, kDictEntry, nullptr);
-      entry.Str(p[1]);
-      if (!PutProperty(entry, e, n, p[0], p[1])) Variant(entry, "s", [](DBusWriter& v) { v.Str(""); });
-    }
-    return true;
-  }
-  if (iface == kAccessible) {
-    if (member == "GetRole") w.Uint(Role(n));
-    else if (member == "GetRoleName" || member == "GetLocalizedRoleName") w.Str(RoleName(Role(n)));
-    else if (member == "GetState") {
-      DBusWriter a(w, kArray, "u");
-      for (unsigned word : States(n)) a.Uint(word);
-    } else if (member == "GetChildAtIndex") {
-      const std::vector<Node> kids = Children(n);
-      const long long i = args.Num(0);
-      if (i >= 0 && i < (long long)kids.size()) w.Ref(BusName(), PathOf(kids[size_t(i)]));
-      else w.Ref(BusName(), kNullPath);
-    } else if (member == "GetChildren") {
-      DBusWriter a(w, kArray, "(so)");
-      for (const Node& k : Children(n)) a.Ref(BusName(), PathOf(k));
-    } else if (member == "GetIndexInParent") w.Int(IndexInParent(n));
-    else if (member == "GetApplication") w.Ref(BusName(), kRootPath);
-    else if (member == "GetInterfaces") {
-      DBusWriter a(w, kArray, "s");
-      for (const char* i : Interfaces(n)) a.Str(i);
-    } else if (member == "GetAttributes") {
-      DBusWriter a(w, kArray, "{ss}");
-    } else if (member == "GetRelationSet") {
-      DBusWriter set(w, kArray, "(ua(so))");
-      if (n.control && Role(n) == kRoleRadioButton) {
-        DBusWriter rel(set, kStruct, nullptr);
-        rel.Uint(kRelationMemberOf);
-        DBusWriter group(rel, kArray, "(so)");
-        for (const Node& k : Children(Parent(n)))
-          if (Role(k) == kRoleRadioButton) group.Ref(BusName(), PathOf(k));
-      }
-    } else return false;
-    return true;
-  }
-  if (iface == kApplication && n.IsRoot()) {
-    if (member != "GetLocale") return false;
-    w.Str(std::setlocale(LC_MESSAGES, nullptr));
-    return true;
-  }
-  if (iface == kComponent && !n.IsRoot()) {
-    const PixelRect r = ExtentsIn(n, unsigned(args.Num(member == "Contains" ? 2 : 0)));
-    if (member == "GetExtents") {
-      DBusWriter s(w, kStruct, nullptr);
-      s.Int(r.x).Int(r.y).Int(r.w).Int(r.h);
-    } else if (member == "GetPosition") w.Int(r.x).Int(r.y);
-    else if (member == "GetSize") w.Int(r.w).Int(r.h);
-    else if (member == "Contains") {
-      const long long x = args.Num(0), y = args.Num(1);
-      w.Boolean(x >= r.x && y >= r.y && x < r.x + r.w && y < r.y + r.h);
-    } else if (member == "GetLayer") w.Uint(n.control ? kLayerWidget : kLayerWindow);
-    else if (member == "GrabFocus") {
-      const bool can = n.control && n.control->TakesFocus() && n.control->Visible();
-      if (can) n.form->FocusControl(n.control);
-      w.Boolean(can);
-    } else return false;
-    return true;
-  }
-  if (iface == kAction && Pressable(n)) {
-    if (member == "GetName" || member == "GetLocalizedName") w.Str(args.Num(0) == 0 ? "click" : "");
-    else if (member == "GetDescription" || member == "GetKeyBinding") w.Str("");
-    else if (member == "GetActions") {
-      DBusWriter a(w, kArray, "(sss)");
-      DBusWriter s(a, kStruct, nullptr);
-      s.Str("click").Str("").Str("");
-    } else if (member == "DoAction") {
-      const bool ok = args.Num(0) == 0 && AccessCanPress(*n.control);
-      if (ok) QueuePress(IdOf(n));
-      w.Boolean(ok);
-    } else return false;
-    return true;
-  }
-  if (iface == kText && HasText(n)) {
-    const std::u32string text = TextOf(n);
-    const int size = int(text.size());
-    if (member == "GetText") {
-      const int start = std::clamp(int(args.Num(0)), 0, size);
-      int end = int(args.Num(1));
-      if (end < 0 || end > size) end = size;
-      w.Str(Utf8(text.substr(size_t(start), size_t(std::max(0, end - start)))));
-    } else if (member == "GetCharacterAtOffset") {
-      const long long i = args.Num(0);
-      w.Int(i >= 0 && i < size ? int(text[size_t(i)]) : 0);
-    } else if (member == "GetStringAtOffset") {
-      PutStringAt(w, text, int(args.Num(0)), unsigned(args.Num(1)));
-    } else if (member == "GetNSelections") w.Int(0);
-    else return false;
-    return true;
-  }
+  for (const Interface& i : interfaces)
+    if (iface == i.name && i.has(n)) return i.handler(args, w, e, n, member);
   return false;
 }
 
