@@ -37,4 +37,9 @@ long RegCreateKeyExA(HKey root, const char* subKey, std::uint32_t reserved, char
                      std::uint32_t* disposition);
 long RegCloseKey(HKey key);
 
+// Stores the settings changes kept in memory while another process held the settings (the .reg
+// file's lock on Linux), if that is possible now; never waits for it. The program's loops call it
+// on every pass. Windows' registry keeps nothing back.
+void StoreKeptChanges();
+
 }  // namespace plat

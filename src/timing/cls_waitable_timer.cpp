@@ -1,6 +1,7 @@
 #include "timing/cls_waitable_timer.h"
 
 #include "platform/app.h"
+#include "platform/registry.h"
 #include "platform/wait.h"
 
 DueTime DueTimeWords(long milliSeconds) {
@@ -30,6 +31,7 @@ void clsWaitableTimer::Wait(long milliSeconds) {
       PlainPause(milliSeconds);
     } else {
       for (;;) {
+        plat::StoreKeptChanges();
         std::uint32_t result = plat::MsgWaitForMultipleObjects(1, &TimerHandle, false,
                                                                plat::kInfinite, plat::kQsAllInput);
         plat::DoEvents();
@@ -52,6 +54,7 @@ void clsWaitableTimer::Wait(long milliSeconds) {
 
 void clsWaitableTimer::PlainPause(long milliSeconds) {
   auto ms = static_cast<std::uint32_t>(milliSeconds < 0 ? 0 : milliSeconds);
+  plat::StoreKeptChanges();
   if (plat::MsgWaitForMultipleObjects(0, nullptr, false, ms, plat::kQsAllInput) ==
       plat::kWaitFailed)
     plat::Sleep(ms);  // cannot even watch for input: at least do not spin

@@ -195,4 +195,6 @@ long RegCloseKey(HKey key) {
   return g_handles.erase(key) ? kErrorSuccess : kErrorInvalidHandle;
 }
 
+void StoreKeptChanges() { ActiveHiveStore().StorePending(); }
+
 }  // namespace plat

@@ -41,4 +41,6 @@ long RegCreateKeyExA(HKey root, const char* sub, std::uint32_t reserved, char* c
 
 long RegCloseKey(HKey key) { return ::RegCloseKey(reinterpret_cast<HKEY>(key)); }
 
+void StoreKeptChanges() {}
+
 }  // namespace plat

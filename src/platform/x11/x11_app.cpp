@@ -17,6 +17,7 @@
 #include "platform/dates.h"
 #include "platform/posix/session.h"
 #include "platform/posix/reg_file_store.h"
+#include "platform/registry.h"
 #include "platform/wait.h"
 #include "platform/x11/x11_atspi.h"
 #include "platform/x11/x11_dates.h"
@@ -74,6 +75,7 @@ void Dispatch(XEvent& ev) {
 void RunModalLoop(Window modal, const std::function<bool()>& done) {
   g_modal.push_back(modal);
   while (!done()) {
+    StoreKeptChanges();
     // The pause loop's plain wait: returns for events and for due interval timers.
     MsgWaitForMultipleObjects(0, nullptr, false, kInfinite, kQsAllInput);
     DoEvents();

@@ -17,7 +17,6 @@
 #include <ctime>
 
 #include "platform/common/pause_timers.h"
-#include "platform/emulated/hive.h"
 #include "platform/wait.h"
 #include "platform/x11/x11_atspi.h"
 #include "platform/x11/x11_dates.h"
@@ -167,9 +166,6 @@ bool CloseHandle(Handle handle) { return Pauses().Close(handle); }
 
 std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handles, bool,
                                         std::uint32_t timeoutMs, std::uint32_t) {
-  // A settings change kept in memory while another process held the settings lock is stored
-  // here, on the clock's next pass, never by waiting for the lock.
-  ActiveHiveStore().StorePending();
   return Pauses().Wait(count, handles, timeoutMs);
 }
 
