@@ -15,7 +15,7 @@
 namespace {
 
 void RunTicks(benchmark::State& state, const plat::DateTime& a, const plat::DateTime& b) {
-  Display* dpy = plat::x11::X().dpy;
+  Display* dpy = plat::x11::Server().dpy;
   BenchMain clock;
   clock.Show();
   // Let the window map and paint, and bring the labels to reading b so every timed pass pays

@@ -79,7 +79,7 @@ std::uint32_t PauseTimers::WaitOn(Timer& timer, std::uint32_t count) {
         // The face follows the clock's reading: a stepped clock or a new zone changes it now.
         timer.signalled = true;
         break;
-      case PauseSystem::Woke::kLook:
+      case PauseSystem::Woke::kMaybe:
         break;
     }
   }

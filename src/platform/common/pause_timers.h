@@ -26,7 +26,7 @@ class PauseSystem {
   virtual std::int64_t NsUntilReadingChanges(const DateTime& shown) = 0;
 
   enum class Woke {
-    kLook,     // something may have happened (a message, the time-out, a signal): look again
+    kMaybe,    // something may have happened (a message, the time-out, a signal): look again
     kChanged,  // the wall clock was set or the time zone changed
     kFailed,   // cannot sleep
   };

@@ -107,7 +107,7 @@ class NullPauseSystem : public PauseSystem {
     for (s.intoSecond += slept; s.intoSecond >= seconds(1); s.intoSecond -= seconds(1))
       s.now = OneSecondOn(s.now);
     if (s.intervalTimer) s.intervalTimer = std::max(nanoseconds(0), *s.intervalTimer - slept);
-    return Woke::kLook;
+    return Woke::kMaybe;
   }
 };
 

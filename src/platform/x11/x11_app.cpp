@@ -57,7 +57,7 @@ bool IsInput(int type) {
 
 }  // namespace
 
-Connection& X() { return g_conn; }
+Connection& Server() { return g_conn; }
 const DisplayScale& Scale() { return g_scale; }
 
 void Route(Window w, EventTarget* t) { g_routes[w] = t; }
@@ -109,9 +109,9 @@ bool PixelLayout::Direct(const XImage* xi) {
 unsigned long PixelOf(Color c) {
   static const Visual* cachedFor = nullptr;
   static PixelLayout layout;
-  if (cachedFor != X().visual) {
-    layout = PixelLayout(X().visual, X().alpha);
-    cachedFor = X().visual;
+  if (cachedFor != Server().visual) {
+    layout = PixelLayout(Server().visual, Server().alpha);
+    cachedFor = Server().visual;
   }
   return layout.Pack(c);
 }
@@ -125,7 +125,7 @@ bool Composited(Display* d, int screen) {
 unsigned long WindowAttributes(XSetWindowAttributes& a, unsigned long mask) {
   // A window of another visual than its parent's (ours under the root) needs its own colormap
   // and border, or the server refuses it.
-  a.colormap = X().colormap;
+  a.colormap = Server().colormap;
   a.border_pixel = 0;
   return mask | CWColormap | CWBorderPixel;
 }
@@ -138,20 +138,20 @@ XftColor* XftColorOf(Color c) {
                   static_cast<unsigned short>(GreenOf(c) * 257),
                   static_cast<unsigned short>(BlueOf(c) * 257), 0xFFFF};
   XftColor xc{};
-  XftColorAllocValue(X().dpy, X().visual, X().colormap, &rc, &xc);
+  XftColorAllocValue(Server().dpy, Server().visual, Server().colormap, &rc, &xc);
   return &cache.emplace(c, xc).first->second;
 }
 
 void SetWindowText(Window w, const std::string& text) {
-  Display* d = X().dpy;
+  Display* d = Server().dpy;
   XChangeProperty(d, w, XA_WM_NAME, XA_STRING, 8, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
-  XChangeProperty(d, w, X().atom.netWmName, X().atom.utf8String, 8, PropModeReplace,
+  XChangeProperty(d, w, Server().atom.netWmName, Server().atom.utf8String, 8, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
 }
 
 void SetTopLevelProperties(Window w) {
-  Display* d = X().dpy;
+  Display* d = Server().dpy;
   XClassHint cls{const_cast<char*>("zorvane"), const_cast<char*>("Zorvane")};
   XSetClassHint(d, w, &cls);
   XWMHints hints{};
@@ -169,13 +169,13 @@ void SetTopLevelProperties(Window w) {
       XFree(machine.value);
     }
     long pid = getpid();
-    XChangeProperty(d, w, X().atom.netWmPid, XA_CARDINAL, 32, PropModeReplace,
+    XChangeProperty(d, w, Server().atom.netWmPid, XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<unsigned char*>(&pid), 1);
   }
 }
 
 void SetRole(Window w, const std::string& role) {
-  XChangeProperty(X().dpy, w, X().atom.wmWindowRole, XA_STRING, 8, PropModeReplace,
+  XChangeProperty(Server().dpy, w, Server().atom.wmWindowRole, XA_STRING, 8, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(role.data()), static_cast<int>(role.size()));
 }
 
@@ -187,7 +187,7 @@ namespace {
   unsigned long n = 0, after = 0;
   unsigned char* data = nullptr;
   ::Window named = 0;
-  if (XGetWindowProperty(X().dpy, w, X().atom.netSupportingWmCheck, 0, 1, False, XA_WINDOW, &type,
+  if (XGetWindowProperty(Server().dpy, w, Server().atom.netSupportingWmCheck, 0, 1, False, XA_WINDOW, &type,
                          &format, &n, &after, &data) == Success &&
       data && n == 1 && format == 32)
     named = static_cast<::Window>(*reinterpret_cast<unsigned long*>(data));
@@ -200,7 +200,7 @@ namespace {
 // A window manager that quits leaves its property on the root, naming a window that is gone: it
 // runs only while that window exists and names itself the same way.
 bool WindowManagerRunning() {
-  ::Window check = CheckWindow(X().root);
+  ::Window check = CheckWindow(Server().root);
   return check != 0 && CheckWindow(check) == check;
 }
 
@@ -220,7 +220,7 @@ int ShiftCode(unsigned state) {
 
 }  // namespace x11
 
-using x11::X;
+using x11::Server;
 
 std::string Initialize(int fitWidth, int fitHeight) {
   std::setlocale(LC_ALL, "");
@@ -238,7 +238,7 @@ std::string Initialize(int fitWidth, int fitHeight) {
   Display* d = XOpenDisplay(nullptr);
   if (!d)
     return std::string("cannot open the X display \"") + name + "\" (is the X server running?)";
-  x11::Connection& c = X();
+  x11::Connection& c = Server();
   c.dpy = d;
   c.screen = DefaultScreen(d);
   c.root = RootWindow(d, c.screen);
@@ -321,7 +321,7 @@ int TwipsPerPixelX() { return 15; }
 int TwipsPerPixelY() { return 15; }
 
 void DoEvents() {
-  Display* d = X().dpy;
+  Display* d = Server().dpy;
   while (XPending(d) > 0) {
     XEvent ev;
     XNextEvent(d, &ev);
@@ -353,7 +353,7 @@ std::string ExeBaseName() {
 }
 
 posix::Session posix::CurrentSession() {
-  return {DisplayString(X().dpy)};
+  return {DisplayString(Server().dpy)};
 }
 
 bool TakesCommandLine() { return true; }

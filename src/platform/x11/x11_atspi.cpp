@@ -51,7 +51,7 @@ void Drop() {
 
 // The root window's AT_SPI_BUS, where a bus launcher publishes the address on X.
 std::string RootProperty() {
-  Display* dpy = X().dpy;
+  Display* dpy = Server().dpy;
   const Atom atom = g_busAtom;
   if (atom == None) return "";
   Atom type;
@@ -59,7 +59,7 @@ std::string RootProperty() {
   unsigned long n = 0, after = 0;
   unsigned char* data = nullptr;
   std::string address;
-  if (XGetWindowProperty(dpy, X().root, atom, 0, 1024, False, AnyPropertyType, &type, &format, &n,
+  if (XGetWindowProperty(dpy, Server().root, atom, 0, 1024, False, AnyPropertyType, &type, &format, &n,
                          &after, &data) == Success &&
       data && format == 8)
     address.assign(reinterpret_cast<char*>(data), n);
@@ -134,16 +134,16 @@ void Start() {
   // A launcher (re)started announces its bus on the root window: that is when to connect again.
   // The X connection is watched anyway, so this costs no polling and no second socket; the
   // session bus's NameOwnerChanged for org.a11y.Bus would need a connection to it kept open.
-  Display* d = X().dpy;
+  Display* d = Server().dpy;
   g_busAtom = XInternAtom(d, "AT_SPI_BUS", False);
   XWindowAttributes root{};
-  XGetWindowAttributes(d, X().root, &root);
-  XSelectInput(d, X().root, root.your_event_mask | PropertyChangeMask);
+  XGetWindowAttributes(d, Server().root, &root);
+  XSelectInput(d, Server().root, root.your_event_mask | PropertyChangeMask);
   Connect();
 }
 
 bool RootPropertyChanged(const XPropertyEvent& e) {
-  if (g_busAtom == None || e.window != X().root || e.atom != g_busAtom) return false;
+  if (g_busAtom == None || e.window != Server().root || e.atom != g_busAtom) return false;
   if (e.state != PropertyNewValue) return true;
   // A bus that went away may not have been noticed yet.
   if (g_bus && !g_bus->ReadAvailable()) Drop();

@@ -202,9 +202,9 @@ PixelRect Extents(const Node& n) {
     if (auto* cw = dynamic_cast<ChildWindow*>(n.control->Peer())) w = cw->Window();
   ::Window child;
   int x = 0, y = 0;
-  XTranslateCoordinates(X().dpy, w, X().root, 0, 0, &x, &y, &child);
+  XTranslateCoordinates(Server().dpy, w, Server().root, 0, 0, &x, &y, &child);
   XWindowAttributes a{};
-  XGetWindowAttributes(X().dpy, w, &a);
+  XGetWindowAttributes(Server().dpy, w, &a);
   return {x, y, a.width, a.height};
 }
 

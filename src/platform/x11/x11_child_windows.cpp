@@ -13,7 +13,7 @@ namespace x11 {
 
 ChildWindow::ChildWindow(Control& control, Color background, long events) : control_(control) {
   FormWindow* parent = FormWindowOf(control.Owner().hWnd());
-  Connection& c = X();
+  Connection& c = Server();
   XSetWindowAttributes a{};
   a.background_pixel = PixelOf(background);
   // A control that takes the focus gets the keys while it has it, and hands them to its form.
@@ -32,7 +32,7 @@ ChildWindow::ChildWindow(Control& control, Color background, long events) : cont
 
 ChildWindow::~ChildWindow() {
   Unroute(window_);
-  XDestroyWindow(X().dpy, window_);
+  XDestroyWindow(Server().dpy, window_);
 }
 
 // Logical pixels in, the device pixels that cover them out.
@@ -42,13 +42,13 @@ void ChildWindow::SetBounds(const PixelRect& r) {
   y_ = d.y;
   width_ = std::max(1, d.w);
   height_ = std::max(1, d.h);
-  XMoveResizeWindow(X().dpy, window_, x_, y_, static_cast<unsigned>(width_),
+  XMoveResizeWindow(Server().dpy, window_, x_, y_, static_cast<unsigned>(width_),
                     static_cast<unsigned>(height_));
 }
 
 void ChildWindow::SetVisible(bool visible) {
-  if (visible) XMapWindow(X().dpy, window_);
-  else XUnmapWindow(X().dpy, window_);
+  if (visible) XMapWindow(Server().dpy, window_);
+  else XUnmapWindow(Server().dpy, window_);
 }
 
 void ChildWindow::SetText(const std::string& text) {
@@ -126,7 +126,7 @@ void LabelWindow::SetText(const std::string& text) {
 }
 
 void LabelWindow::Paint() {
-  Display* d = X().dpy;
+  Display* d = Server().dpy;
   // Antialiased text drawn twice over itself turns heavier: always start from the background.
   XClearWindow(d, Window());
   if (label_.Border) {
@@ -150,7 +150,7 @@ void LabelWindow::Paint() {
   if (text.empty()) return;
   XftFont* font = FontFor(label_.Font);
   if (!font) return;
-  if (!draw_) draw_ = XftDrawCreate(d, Window(), X().visual, X().colormap);
+  if (!draw_) draw_ = XftDrawCreate(d, Window(), Server().visual, Server().colormap);
   // Text wider than the label wraps at blanks, as a label's caption does on Windows.
   const std::vector<std::string> lines = WrapText(font, text, Width() - 2);
   const int ink = font->ascent + font->descent, lineHeight = ink + Dev(label_.LineGap);
@@ -171,7 +171,7 @@ void LabelWindow::Paint() {
 
 // Lines are drawing only: an empty input shape lets a press through to what lies beneath.
 LineWindow::LineWindow(Line& line) : ChildWindow(line, line.BorderColor, 0) {
-  XShapeCombineRectangles(X().dpy, Window(), ShapeInput, 0, 0, nullptr, 0, ShapeSet, Unsorted);
+  XShapeCombineRectangles(Server().dpy, Window(), ShapeInput, 0, 0, nullptr, 0, ShapeSet, Unsorted);
 }
 
 }  // namespace x11

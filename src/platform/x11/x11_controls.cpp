@@ -44,23 +44,23 @@ class PaintedWindow : public ChildWindow {
   // The dotted rectangle that shows the keyboard focus.
   void FocusRect(GC gc, Color c, int x, int y, int w, int h) {
     if (!HasFocus() || w < 2 || h < 2) return;
-    XSetForeground(X().dpy, gc, PixelOf(c));
-    XSetLineAttributes(X().dpy, gc, unsigned(Scale().IsOne() ? 1 : Scale().Length(1)), LineOnOffDash,
+    XSetForeground(Server().dpy, gc, PixelOf(c));
+    XSetLineAttributes(Server().dpy, gc, unsigned(Scale().IsOne() ? 1 : Scale().Length(1)), LineOnOffDash,
                        CapButt, JoinMiter);
     const char dash[] = {char(Scale().Length(1)), char(Scale().Length(1))};
-    XSetDashes(X().dpy, gc, 0, dash, 2);
-    XDrawRectangle(X().dpy, Window(), gc, x, y, unsigned(w - 1), unsigned(h - 1));
-    XSetLineAttributes(X().dpy, gc, 1, LineSolid, CapButt, JoinMiter);
+    XSetDashes(Server().dpy, gc, 0, dash, 2);
+    XDrawRectangle(Server().dpy, Window(), gc, x, y, unsigned(w - 1), unsigned(h - 1));
+    XSetLineAttributes(Server().dpy, gc, 1, LineSolid, CapButt, JoinMiter);
   }
   void Paint() override {
-    Display* d = X().dpy;
-    if (!draw_) draw_ = XftDrawCreate(d, Window(), X().visual, X().colormap);
+    Display* d = Server().dpy;
+    if (!draw_) draw_ = XftDrawCreate(d, Window(), Server().visual, Server().colormap);
     GC gc = XCreateGC(d, Window(), 0, nullptr);
     Draw(gc, draw_);
     XFreeGC(d, gc);
   }
   void Repaint() {
-    XClearWindow(X().dpy, Window());
+    XClearWindow(Server().dpy, Window());
     Paint();
   }
   virtual void Draw(GC gc, XftDraw* draw) = 0;
@@ -94,18 +94,18 @@ class CheckWindow : public PaintedWindow {
  protected:
   void Draw(GC gc, XftDraw* draw) override {
     const int size = Dev(13), y0 = (Height() - size) / 2, t = Scale().Length(1);
-    XSetForeground(X().dpy, gc, PixelOf(kHighlight));
-    XFillRectangle(X().dpy, Window(), gc, 0, y0, unsigned(size), unsigned(size));
+    XSetForeground(Server().dpy, gc, PixelOf(kHighlight));
+    XFillRectangle(Server().dpy, Window(), gc, 0, y0, unsigned(size), unsigned(size));
     Bar(Window(), gc, kShadow, 0, y0, size - 1, y0);
     Bar(Window(), gc, kShadow, 0, y0, 0, y0 + size - 1);
     Bar(Window(), gc, kDarkShadow, t, y0 + t, size - 1 - t, y0 + t);
     Bar(Window(), gc, kDarkShadow, t, y0 + t, t, y0 + size - 1 - t);
     if (box_.Value()) {
-      XSetForeground(X().dpy, gc, PixelOf(kBlack));
+      XSetForeground(Server().dpy, gc, PixelOf(kBlack));
       XPoint tick[] = {{short(Dev(3)), short(y0 + Dev(6))}, {short(Dev(5)), short(y0 + Dev(8))},
                        {short(Dev(9)), short(y0 + Dev(4))}};
-      XSetLineAttributes(X().dpy, gc, unsigned(Scale().Length(2)), LineSolid, CapButt, JoinMiter);
-      XDrawLines(X().dpy, Window(), gc, tick, 3, CoordModeOrigin);
+      XSetLineAttributes(Server().dpy, gc, unsigned(Scale().Length(2)), LineSolid, CapButt, JoinMiter);
+      XDrawLines(Server().dpy, Window(), gc, tick, 3, CoordModeOrigin);
     }
     CaptionRightOf(size, gc, draw, box_);
   }
@@ -125,17 +125,17 @@ class OptionWindow : public PaintedWindow {
  protected:
   void Draw(GC gc, XftDraw* draw) override {
     const int size = Dev(12), y0 = (Height() - size) / 2;
-    XSetForeground(X().dpy, gc, PixelOf(kHighlight));
-    XFillArc(X().dpy, Window(), gc, 0, y0, unsigned(size), unsigned(size), 0, 360 * 64);
-    XSetLineAttributes(X().dpy, gc, unsigned(Scale().IsOne() ? 0 : Scale().Length(1)), LineSolid,
+    XSetForeground(Server().dpy, gc, PixelOf(kHighlight));
+    XFillArc(Server().dpy, Window(), gc, 0, y0, unsigned(size), unsigned(size), 0, 360 * 64);
+    XSetLineAttributes(Server().dpy, gc, unsigned(Scale().IsOne() ? 0 : Scale().Length(1)), LineSolid,
                        CapButt, JoinMiter);
-    XSetForeground(X().dpy, gc, PixelOf(kShadow));
-    XDrawArc(X().dpy, Window(), gc, 0, y0, size - 1, size - 1, 45 * 64, 180 * 64);
-    XSetForeground(X().dpy, gc, PixelOf(kDarkShadow));
-    XDrawArc(X().dpy, Window(), gc, 0, y0, size - 1, size - 1, 225 * 64, 180 * 64);
+    XSetForeground(Server().dpy, gc, PixelOf(kShadow));
+    XDrawArc(Server().dpy, Window(), gc, 0, y0, size - 1, size - 1, 45 * 64, 180 * 64);
+    XSetForeground(Server().dpy, gc, PixelOf(kDarkShadow));
+    XDrawArc(Server().dpy, Window(), gc, 0, y0, size - 1, size - 1, 225 * 64, 180 * 64);
     if (option_.Value()) {
-      XSetForeground(X().dpy, gc, PixelOf(kBlack));
-      XFillArc(X().dpy, Window(), gc, Dev(3), y0 + Dev(3), unsigned(size - 2 * Dev(3)),
+      XSetForeground(Server().dpy, gc, PixelOf(kBlack));
+      XFillArc(Server().dpy, Window(), gc, Dev(3), y0 + Dev(3), unsigned(size - 2 * Dev(3)),
                unsigned(size - 2 * Dev(3)), 0, 360 * 64);
     }
     CaptionRightOf(size, gc, draw, option_);
@@ -184,7 +184,7 @@ class TextWindow : public PaintedWindow {
 
  protected:
   void Pressed(const XButtonEvent&) override {
-    XSetInputFocus(X().dpy, Window(), RevertToParent, CurrentTime);
+    XSetInputFocus(Server().dpy, Window(), RevertToParent, CurrentTime);
   }
   void Key(XKeyEvent& e) override {
     char buf[32];
@@ -245,7 +245,7 @@ class TextWindow : public PaintedWindow {
 // A client-side image of w x h pixels in the screen's format, or null; XDestroyImage frees it.
 XImage* NewImage(int w, int h) {
   if (w <= 0 || h <= 0) return nullptr;
-  Connection& c = X();
+  Connection& c = Server();
   auto* data = static_cast<char*>(std::malloc(size_t(w) * size_t(h) * 4));
   if (!data) return nullptr;
   XImage* xi = XCreateImage(c.dpy, c.visual, unsigned(c.depth), ZPixmap, 0, data, unsigned(w),
@@ -295,7 +295,7 @@ class PictureWindow : public ChildWindow {
     if (!box_.Visible()) return;
     const Image& img = box_.Picture();
     if (img.width <= 0 || img.height <= 0) return;
-    Connection& c = X();
+    Connection& c = Server();
     const int w = std::min(Dev(img.width), Width()), h = std::min(Dev(img.height), Height());
     if (w <= 0 || h <= 0) return;
     // The see-through parts show the screen at the window's place: a move redraws them.
@@ -316,7 +316,7 @@ class PictureWindow : public ChildWindow {
   }
 
   void Draw(const Image& img, const PixelRect& key) {
-    Connection& c = X();
+    Connection& c = Server();
     const int w = key.w, h = key.h;
     XImage* xi = NewImage(w, h);
     if (!xi) return;
@@ -354,7 +354,7 @@ class PictureWindow : public ChildWindow {
   void CutHoles(const std::vector<bool>& holes, int w, int h) {
     const bool any = std::find(holes.begin(), holes.end(), true) != holes.end();
     if (!any && !cut_) return;
-    Connection& c = X();
+    Connection& c = Server();
     int ox = 0, oy = 0;
     ::Window child = 0;
     XTranslateCoordinates(c.dpy, Window(), TopLevel(), 0, 0, &ox, &oy, &child);
@@ -377,9 +377,9 @@ class PictureWindow : public ChildWindow {
   }
 
   void DropCache() {
-    if (!X().dpy) return;
-    if (gc_) XFreeGC(X().dpy, gc_);
-    if (cache_) XFreePixmap(X().dpy, cache_);
+    if (!Server().dpy) return;
+    if (gc_) XFreeGC(Server().dpy, gc_);
+    if (cache_) XFreePixmap(Server().dpy, cache_);
     gc_ = nullptr;
     cache_ = 0;
   }
@@ -473,14 +473,14 @@ std::unique_ptr<ControlPeer> NewTimerPeer(Timer& t) {
 // X has no system colours: the grey Windows uses by default.
 Color SystemDarkShadowColor() { return x11::kDarkShadow; }
 
-WindowHandle DesktopWindowHandle() { return x11::X().root; }
+WindowHandle DesktopWindowHandle() { return x11::Server().root; }
 
 // The rectangle is in logical pixels; each logical pixel reads the first of its device pixels.
 // The device pixels are in root coordinates, as the pictures that show them look them up.
 Image CaptureScreen(int lx, int ly, int lw, int lh, ScreenPixels* device) {
   Image out(std::max(0, lw), std::max(0, lh));
   if (device) *device = {};
-  x11::Connection& c = x11::X();
+  x11::Connection& c = x11::Server();
   const int ox = x11::OriginX(), oy = x11::OriginY();
   const int sw = DisplayWidth(c.dpy, c.screen), sh = DisplayHeight(c.dpy, c.screen);
   const PixelRect d = x11::Scale().ToDevice(PixelRect{lx, ly, lw, lh});

@@ -6,8 +6,8 @@
 namespace plat::x11 {
 
 void PlainLine(::Window w, GC gc, Color c, int x1, int y1, int x2, int y2) {
-  XSetForeground(X().dpy, gc, PixelOf(c));
-  XDrawLine(X().dpy, w, gc, x1, y1, x2, y2);
+  XSetForeground(Server().dpy, gc, PixelOf(c));
+  XDrawLine(Server().dpy, w, gc, x1, y1, x2, y2);
 }
 
 void Bar(::Window w, GC gc, Color c, int x1, int y1, int x2, int y2, bool farEdge) {
@@ -16,8 +16,8 @@ void Bar(::Window w, GC gc, Color c, int x1, int y1, int x2, int y2, bool farEdg
   const int x = std::min(x1, x2), y = std::min(y1, y2);
   const int left = x1 == x2 && farEdge ? std::max(0, x - t + 1) : x;
   const int top = y1 == y2 && farEdge ? std::max(0, y - t + 1) : y;
-  XSetForeground(X().dpy, gc, PixelOf(c));
-  XFillRectangle(X().dpy, w, gc, left, top, unsigned(x1 == x2 ? t : std::abs(x2 - x1) + 1),
+  XSetForeground(Server().dpy, gc, PixelOf(c));
+  XFillRectangle(Server().dpy, w, gc, left, top, unsigned(x1 == x2 ? t : std::abs(x2 - x1) + 1),
                  unsigned(y1 == y2 ? t : std::abs(y2 - y1) + 1));
 }
 

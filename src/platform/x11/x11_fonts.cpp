@@ -41,9 +41,9 @@ XftFont* FontFor(const FontSpec& wanted) {
   // Wine's Tahoma Bold carries bitmaps for small sizes that are not bold at all.
   FcPatternAddBool(pattern, FC_EMBEDDED_BITMAP, FcFalse);
   FcResult result;
-  FcPattern* match = XftFontMatch(X().dpy, X().screen, pattern, &result);
+  FcPattern* match = XftFontMatch(Server().dpy, Server().screen, pattern, &result);
   FcPatternDestroy(pattern);
-  XftFont* font = match ? XftFontOpenPattern(X().dpy, match) : nullptr;  // takes the pattern
+  XftFont* font = match ? XftFontOpenPattern(Server().dpy, match) : nullptr;  // takes the pattern
   if (!font && match) FcPatternDestroy(match);
   if (font) cache.emplace(key, font);
   return font;
@@ -51,7 +51,7 @@ XftFont* FontFor(const FontSpec& wanted) {
 
 int TextWidth(XftFont* f, const std::string& s) {
   XGlyphInfo g{};
-  XftTextExtentsUtf8(X().dpy, f, reinterpret_cast<const FcChar8*>(s.data()), int(s.size()), &g);
+  XftTextExtentsUtf8(Server().dpy, f, reinterpret_cast<const FcChar8*>(s.data()), int(s.size()), &g);
   return g.xOff;
 }
 

@@ -51,7 +51,7 @@ FormWindow* FormWindowOf(WindowHandle handle) {
 }
 
 FormWindow::FormWindow(Form& form) : form_(form) {
-  Connection& c = X();
+  Connection& c = Server();
   XSetWindowAttributes a{};
   a.background_pixel = PixelOf(form.Style() == FormStyle::FixedSingle ? kFace : form.BackColor);
   // Keys come here from the controls, which do not ask for them (text boxes excepted).
@@ -105,7 +105,7 @@ FormWindow::~FormWindow() {
   Windows().erase(outer_);
   Unroute(outer_);
   Unroute(client_);
-  if (!destroyed_) XDestroyWindow(X().dpy, outer_);
+  if (!destroyed_) XDestroyWindow(Server().dpy, outer_);
 }
 
 void FormWindow::SetText(const std::string& caption) {
@@ -121,7 +121,7 @@ void FormWindow::UpdateHints() {
   h.y = bounds_.y;
   h.width = h.min_width = h.max_width = XWidth();
   h.height = h.min_height = h.max_height = XHeight();
-  XSetWMNormalHints(X().dpy, outer_, &h);
+  XSetWMNormalHints(Server().dpy, outer_, &h);
 }
 
 // The rectangle comes in logical pixels relative to the primary monitor; the window gets the
@@ -138,19 +138,19 @@ void FormWindow::SetBounds(const PixelRect& r) {
     // sway centres a shown window again at any request to move or size it: the place goes
     // through its command socket alone, after the re-centring a new size brings.
     if (resized)
-      XResizeWindow(X().dpy, outer_, static_cast<unsigned>(XWidth()),
+      XResizeWindow(Server().dpy, outer_, static_cast<unsigned>(XWidth()),
                     static_cast<unsigned>(XHeight()));
     else
       PlaceOnSway();
   } else {
-    XMoveResizeWindow(X().dpy, outer_, bounds_.x, bounds_.y, static_cast<unsigned>(XWidth()),
+    XMoveResizeWindow(Server().dpy, outer_, bounds_.x, bounds_.y, static_cast<unsigned>(XWidth()),
                       static_cast<unsigned>(XHeight()));
   }
   if (resized) {
     const int ox = FrameX(form_), oy = CaptionY(form_);
     const PixelRect client = Scale().ToDevice(
         PixelRect{ox, oy, std::max(1, logical_.w - 2 * ox), std::max(1, logical_.h - oy - ox)});
-    XResizeWindow(X().dpy, client_, static_cast<unsigned>(std::max(1, client.w)),
+    XResizeWindow(Server().dpy, client_, static_cast<unsigned>(std::max(1, client.w)),
                   static_cast<unsigned>(std::max(1, client.h)));
   }
 }
@@ -172,18 +172,18 @@ void FormWindow::ClipToShape(int width, int height) {
   clipW_ = std::max(0, width);
   clipH_ = std::max(0, height);
   UpdateHints();
-  XResizeWindow(X().dpy, outer_, static_cast<unsigned>(XWidth()), static_cast<unsigned>(XHeight()));
+  XResizeWindow(Server().dpy, outer_, static_cast<unsigned>(XWidth()), static_cast<unsigned>(XHeight()));
 }
 
 void FormWindow::Show() {
   if (shown_) return;
   shown_ = true;
-  XMapRaised(X().dpy, outer_);
+  XMapRaised(Server().dpy, outer_);
 }
 
 void FormWindow::Hide() {
   shown_ = false;
-  XUnmapWindow(X().dpy, outer_);
+  XUnmapWindow(Server().dpy, outer_);
 }
 
 void FormWindow::RunModal() {
@@ -204,7 +204,7 @@ void FormWindow::SetIcon() {
     for (std::uint32_t p : img->pixels) data.push_back(long(p));  // ARGB, as _NET_WM_ICON wants
   }
   if (!data.empty())
-    XChangeProperty(X().dpy, outer_, X().atom.netWmIcon, XA_CARDINAL, 32, PropModeReplace,
+    XChangeProperty(Server().dpy, outer_, Server().atom.netWmIcon, XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<unsigned char*>(data.data()), int(data.size()));
 }
 
@@ -220,8 +220,8 @@ void FormWindow::HandleEvent(XEvent& ev) {
       mapped_ = true;
       PlaceOnSway();
       atspi::FormShown(form_);
-      if (focusChild_) XSetInputFocus(X().dpy, focusChild_, RevertToParent, CurrentTime);
-      else if (outer_ != MainWindow()) XSetInputFocus(X().dpy, outer_, RevertToParent, CurrentTime);
+      if (focusChild_) XSetInputFocus(Server().dpy, focusChild_, RevertToParent, CurrentTime);
+      else if (outer_ != MainWindow()) XSetInputFocus(Server().dpy, outer_, RevertToParent, CurrentTime);
       break;
     case UnmapNotify:
       if (ev.xunmap.window == outer_) {
@@ -242,7 +242,7 @@ void FormWindow::HandleEvent(XEvent& ev) {
       // A window manager focuses the top-level; the keyboard belongs to the focused control.
       if (ev.xfocus.window == outer_ && focusChild_ && ev.xfocus.mode != NotifyUngrab &&
           ev.xfocus.detail != NotifyPointer)
-        XSetInputFocus(X().dpy, focusChild_, RevertToParent, CurrentTime);
+        XSetInputFocus(Server().dpy, focusChild_, RevertToParent, CurrentTime);
       break;
     case KeyPress:
       Key(ev.xkey);
@@ -277,7 +277,7 @@ void FormWindow::HandleEvent(XEvent& ev) {
       if (ev.xmotion.window == outer_) Drag(ev.xmotion);
       break;
     case ClientMessage:
-      if (static_cast<Atom>(ev.xclient.data.l[0]) == X().atom.wmDeleteWindow) form_.QueryUnload();
+      if (static_cast<Atom>(ev.xclient.data.l[0]) == Server().atom.wmDeleteWindow) form_.QueryUnload();
       break;
     case DestroyNotify:
       // Destroyed from outside: unload the form as its close box would, and for good even if it
@@ -299,7 +299,7 @@ void FormWindow::HandleEvent(XEvent& ev) {
 
 void FormWindow::FocusChild(::Window child) {
   focusChild_ = child;
-  if (mapped_ && child) XSetInputFocus(X().dpy, child, RevertToParent, CurrentTime);
+  if (mapped_ && child) XSetInputFocus(Server().dpy, child, RevertToParent, CurrentTime);
 }
 
 void FormWindow::Key(XKeyEvent& e) {
@@ -323,7 +323,7 @@ void FormWindow::TrackPosition(const XConfigureEvent& e) {
   // Root coordinates come from the window manager's synthetic events, or from real ones while
   // the root is our parent. Real ones inside a frame are relative to the frame, and reading the
   // position back while the manager is still reparenting can give the frame's first (0,0).
-  if (!e.send_event && parent_ != X().root) return;
+  if (!e.send_event && parent_ != Server().root) return;
   if (e.x != bounds_.x || e.y != bounds_.y) {
     bounds_.x = e.x;
     bounds_.y = e.y;

@@ -28,7 +28,7 @@ bool FormWindow::InCloseBox(int x, int y) const {
 
 void FormWindow::DrawFrame() {
   if (!DrawsFrame(form_)) return;
-  Display* d = X().dpy;
+  Display* d = Server().dpy;
   GC gc = XCreateGC(d, outer_, 0, nullptr);
   // Drawn in logical pixels: each rectangle covers the device pixels of its logical ones.
   auto fill = [&](Color c, int x, int y, int w, int h) {
@@ -59,7 +59,7 @@ void FormWindow::DrawFrame() {
   XDrawLine(d, outer_, gc, Dev(bx + 11), Dev(by + 4), Dev(bx + 5), Dev(by + 10));
   XFreeGC(d, gc);
   if (XftFont* f = FontFor({"Tahoma", 8.25, true}); f && !form_.Caption().empty()) {
-    if (!captionDraw_) captionDraw_ = XftDrawCreate(d, outer_, X().visual, X().colormap);
+    if (!captionDraw_) captionDraw_ = XftDrawCreate(d, outer_, Server().visual, Server().colormap);
     const std::string& t = form_.Caption();
     XftDrawStringUtf8(captionDraw_, XftColorOf(kHighlight), f, Dev(6),
                       (Dev(CaptionY(form_)) - (f->ascent + f->descent)) / 2 + f->ascent,
@@ -85,7 +85,7 @@ void FormWindow::StartDrag(const XButtonEvent& e) {
   // and puts back a window that moves itself: waiting for the threshold would leave the window
   // behind by it. There the move is handed over at once, unless the button is already up (a
   // tap): the compositor would start a move that no release ends.
-  if (X().xwayland && WindowManagerRunning() && Button1Held()) {
+  if (Server().xwayland && WindowManagerRunning() && Button1Held()) {
     dragPending_ = false;
     HandMoveToManager(e.x_root, e.y_root);
   }
@@ -95,7 +95,7 @@ bool FormWindow::Button1Held() const {
   Window rootRet, child;
   int rx, ry, wx, wy;
   unsigned mask = 0;
-  return XQueryPointer(X().dpy, outer_, &rootRet, &child, &rx, &ry, &wx, &wy, &mask) &&
+  return XQueryPointer(Server().dpy, outer_, &rootRet, &child, &rx, &ry, &wx, &wy, &mask) &&
          (mask & Button1Mask);
 }
 
@@ -127,19 +127,19 @@ void FormWindow::Drag(const XMotionEvent& e) {
 // _NET_WM_MOVERESIZE: the manager moves the window with the pointer from (x_root, y_root) until
 // the button is released.
 void FormWindow::HandMoveToManager(int x_root, int y_root) {
-  Display* d = X().dpy;
+  Display* d = Server().dpy;
   XUngrabPointer(d, CurrentTime);
   XEvent m{};
   m.xclient.type = ClientMessage;
   m.xclient.window = outer_;
-  m.xclient.message_type = X().atom.netWmMoveResize;
+  m.xclient.message_type = Server().atom.netWmMoveResize;
   m.xclient.format = 32;
   m.xclient.data.l[0] = x_root;
   m.xclient.data.l[1] = y_root;
   m.xclient.data.l[2] = 8;  // _NET_WM_MOVERESIZE_MOVE
   m.xclient.data.l[3] = Button1;
   m.xclient.data.l[4] = 1;  // from an application
-  XSendEvent(d, X().root, False, SubstructureRedirectMask | SubstructureNotifyMask, &m);
+  XSendEvent(d, Server().root, False, SubstructureRedirectMask | SubstructureNotifyMask, &m);
   XFlush(d);
 }
 

@@ -34,7 +34,8 @@ struct Connection {
   Atoms atom{};
 };
 
-Connection& X();
+// The X display the program speaks to, its visual and atoms.
+Connection& Server();
 // The X server went away: says so, stores what the settings still keep, and ends the process.
 [[noreturn]] void LostServer();
 

@@ -81,7 +81,7 @@ void MsgBox(const std::string& text, const std::string& title) {
   x11::MessageForm box(text, title.empty() ? AppTitle() : title);
   box.ShowModal();
   // Off the screen now, even when the program ends next.
-  XFlush(x11::X().dpy);
+  XFlush(x11::Server().dpy);
 }
 
 }  // namespace plat

@@ -10,7 +10,7 @@
 
 namespace plat {
 
-using x11::X;
+using x11::Server;
 
 RegionHandle CreatePolygonRgn(const Point* points, int count, int) {
   if (!points || count < 3) return 0;
@@ -27,7 +27,7 @@ int SetWindowRgn(WindowHandle window, RegionHandle region, bool) {
       rects.push_back({static_cast<short>(s.x), static_cast<short>(s.y),
                        static_cast<unsigned short>(s.width), 1});
     for (int kind : {ShapeBounding, ShapeInput})
-      XShapeCombineRectangles(X().dpy, form->Outer(), kind, 0, 0, rects.data(),
+      XShapeCombineRectangles(Server().dpy, form->Outer(), kind, 0, 0, rects.data(),
                               static_cast<int>(rects.size()), ShapeSet, YXBanded);
     int right = 0, bottom = 0;
     for (const Point& p : *polygon) {
@@ -40,7 +40,7 @@ int SetWindowRgn(WindowHandle window, RegionHandle region, bool) {
   } else if (form) {
     // No region: the whole window again, as on Windows.
     for (int kind : {ShapeBounding, ShapeInput})
-      XShapeCombineMask(X().dpy, form->Outer(), kind, 0, 0, None, ShapeSet);
+      XShapeCombineMask(Server().dpy, form->Outer(), kind, 0, 0, None, ShapeSet);
     form->ClipToShape(0, 0);
     ok = 1;
   }

@@ -28,7 +28,7 @@ std::vector<MonitorInfo> ListMonitors() {
   std::vector<MonitorInfo> out;
   if (!Screen().randr) return out;
   int n = 0;
-  XRRMonitorInfo* m = XRRGetMonitors(X().dpy, X().root, True, &n);
+  XRRMonitorInfo* m = XRRGetMonitors(Server().dpy, Server().root, True, &n);
   for (int i = 0; m && i < n; ++i)
     out.push_back({{m[i].x, m[i].y, m[i].width, m[i].height}, m[i].primary != 0});
   if (m) XRRFreeMonitors(m);
@@ -36,7 +36,7 @@ std::vector<MonitorInfo> ListMonitors() {
 }
 
 PixelRect WholeScreen() {
-  return {0, 0, DisplayWidth(X().dpy, X().screen), DisplayHeight(X().dpy, X().screen)};
+  return {0, 0, DisplayWidth(Server().dpy, Server().screen), DisplayHeight(Server().dpy, Server().screen)};
 }
 
 }  // namespace
@@ -62,17 +62,17 @@ bool IsXWayland(Display* d) {
 
 void InitScreen() {
   ScreenState& s = Screen();
-  Display* d = X().dpy;
+  Display* d = Server().dpy;
   int event = 0, error = 0, major = 0, minor = 0;
   if (XRRQueryExtension(d, &event, &error) && XRRQueryVersion(d, &major, &minor) &&
       (major > 1 || (major == 1 && minor >= 5))) {
     s.randr = true;
     s.randrEvent = event;
-    XRRSelectInput(d, X().root, RRScreenChangeNotifyMask);
+    XRRSelectInput(d, Server().root, RRScreenChangeNotifyMask);
   }
   // Adding or removing a monitor that is only a part of a larger output sends no RandR event,
   // but the server does announce the root window as reconfigured.
-  XSelectInput(d, X().root, StructureNotifyMask);
+  XSelectInput(d, Server().root, StructureNotifyMask);
   s.primary = PrimaryMonitor(ListMonitors()).value_or(WholeScreen());
 }
 
@@ -84,7 +84,7 @@ PixelRect PrimaryMonitorInRoot() { return PrimaryMonitor(ListMonitors()).value_o
 bool HandleScreenEvent(XEvent& ev) {
   const ScreenState& s = Screen();
   const bool randr = s.randr && ev.type == s.randrEvent + RRScreenChangeNotify;
-  const bool root = ev.type == ConfigureNotify && ev.xconfigure.window == X().root;
+  const bool root = ev.type == ConfigureNotify && ev.xconfigure.window == Server().root;
   if (!randr && !root) return false;
   XRRUpdateConfiguration(&ev);  // so DisplayWidth/Height follow the new size
   NotifyDisplayChange();
@@ -93,7 +93,7 @@ bool HandleScreenEvent(XEvent& ev) {
 
 }  // namespace x11
 
-using x11::X;
+using x11::Server;
 
 // The program measures the screen in logical pixels, as Windows shows it to a program that
 // does not know about the scale.

@@ -84,7 +84,7 @@ Answer RunCommand(int fd, const std::string& command) {
 
 bool OnSway() {
   const char* sock = std::getenv("SWAYSOCK");
-  return X().xwayland && !unreachable && sock && *sock;
+  return Server().xwayland && !unreachable && sock && *sock;
 }
 
 bool AskSwayToPlace(::Window w, int x, int y) {

@@ -110,8 +110,8 @@ class X11PauseSystem : public PauseSystem {
   std::int64_t MonotonicNs() override { return MonotonicNowNs(); }
   // XPending also flushes our requests; events Xlib has already read would not wake ppoll().
   // Calls from a screen reader count as messages.
-  bool MessagesQueued() override { return XPending(x11::X().dpy) > 0 || x11::atspi::HasWork(); }
-  bool OnlyRepaintsQueued() override { return OnlyRepaintsIn(x11::X().dpy); }
+  bool MessagesQueued() override { return XPending(x11::Server().dpy) > 0 || x11::atspi::HasWork(); }
+  bool OnlyRepaintsQueued() override { return OnlyRepaintsIn(x11::Server().dpy); }
   std::int64_t NsUntilIntervalTimer() override {
     const long ms = x11::MsUntilNextTimer();
     return ms < 0 ? -1 : ms * 1'000'000;
@@ -125,7 +125,7 @@ class X11PauseSystem : public PauseSystem {
   // In ppoll() on the X connection, the wake timer, the accessibility bus (where there is one)
   // and, when watching, the clock and zone.
   Woke Sleep(std::int64_t ns, bool watchChanges) override {
-    Display* d = x11::X().dpy;
+    Display* d = x11::Server().dpy;
     const bool wakeArmed = ns >= 0 && ArmWake(ns);
     pollfd fds[5] = {{ConnectionNumber(d), POLLIN, 0},
                      {watchChanges ? ClockSetFd() : -1, POLLIN, 0},
@@ -135,13 +135,13 @@ class X11PauseSystem : public PauseSystem {
     timespec left{};
     if (ns >= 0) left = ToTimespec(ns);
     const int r = ppoll(fds, 5, ns >= 0 && !wakeArmed ? &left : nullptr, nullptr);
-    if (r < 0) return errno == EINTR ? Woke::kLook : Woke::kFailed;
+    if (r < 0) return errno == EINTR ? Woke::kMaybe : Woke::kFailed;
     if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) x11::LostServer();
     if (fds[4].fd >= 0) x11::atspi::Ready(fds[4].revents);
     // Both are read, so neither reports the same change twice.
     const bool clockSet = (fds[1].revents & POLLIN) && TakeClockSet();
     const bool zoneChanged = (fds[2].revents & POLLIN) && x11::TakeZoneChange();
-    return clockSet || zoneChanged ? Woke::kChanged : Woke::kLook;
+    return clockSet || zoneChanged ? Woke::kChanged : Woke::kMaybe;
   }
 };
 

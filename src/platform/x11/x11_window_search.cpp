@@ -7,7 +7,7 @@
 namespace plat {
 namespace {
 
-using x11::X;
+using x11::Server;
 
 std::string TextProperty(::Window w, Atom property, Atom type) {
   Atom actual;
@@ -15,7 +15,7 @@ std::string TextProperty(::Window w, Atom property, Atom type) {
   unsigned long n = 0, after = 0;
   unsigned char* data = nullptr;
   std::string s;
-  if (XGetWindowProperty(X().dpy, w, property, 0, 1024, False, type, &actual, &format, &n, &after,
+  if (XGetWindowProperty(Server().dpy, w, property, 0, 1024, False, type, &actual, &format, &n, &after,
                          &data) == Success &&
       data && format == 8)
     s.assign(reinterpret_cast<char*>(data), n);
@@ -28,14 +28,14 @@ bool HasProperty(::Window w, Atom property) {
   int format;
   unsigned long n = 0, after = 0;
   unsigned char* data = nullptr;
-  XGetWindowProperty(X().dpy, w, property, 0, 0, False, AnyPropertyType, &actual, &format, &n,
+  XGetWindowProperty(Server().dpy, w, property, 0, 0, False, AnyPropertyType, &actual, &format, &n,
                      &after, &data);
   if (data) XFree(data);
   return actual != None;
 }
 
 bool CaptionIs(::Window w, const std::string& title) {
-  std::string utf8 = TextProperty(w, X().atom.netWmName, X().atom.utf8String);
+  std::string utf8 = TextProperty(w, Server().atom.netWmName, Server().atom.utf8String);
   if (!utf8.empty()) return SameCaption(utf8, title);
   return SameCaption(TextProperty(w, XA_WM_NAME, AnyPropertyType), title);
 }
@@ -47,10 +47,10 @@ bool CaptionIs(::Window w, const std::string& title) {
   if (depth == 0) return 0;
   ::Window root, parent, *children = nullptr;
   unsigned n = 0;
-  if (!XQueryTree(X().dpy, w, &root, &parent, &children, &n)) return 0;  // vanished meanwhile
+  if (!XQueryTree(Server().dpy, w, &root, &parent, &children, &n)) return 0;  // vanished meanwhile
   ::Window found = 0;
   for (unsigned i = 0; i < n && !found; ++i) {
-    bool top = w == X().root || HasProperty(children[i], X().atom.wmState);
+    bool top = w == Server().root || HasProperty(children[i], Server().atom.wmState);
     found = Search(children[i], title, depth - 1, top);
   }
   if (children) XFree(children);
@@ -62,8 +62,8 @@ bool CaptionIs(::Window w, const std::string& title) {
 WindowHandle FindWindowA(const char* className, const char* windowName) {
   if (className || !windowName) return 0;
   // Errors from windows that disappear during the walk go to the non-fatal handler.
-  XSync(X().dpy, False);
-  return Search(X().root, windowName, 4, false);
+  XSync(Server().dpy, False);
+  return Search(Server().root, windowName, 4, false);
 }
 
 }  // namespace plat
