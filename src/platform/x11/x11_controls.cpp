@@ -255,10 +255,10 @@ XImage* NewImage(int w, int h) {
 }
 
 // The picture is drawn once into a pixmap on the server, and each Expose copies only the
-// rectangle it uncovers. Drawing the device picture costs the square of the scale (a 428 x 344
-// picture is 9.4 million device pixels at 8x), and the About window's indicator exposes the
-// picture under it twice a second: redrawn in full each time, that kept a core busy at large
-// scales.
+// rectangle it uncovers. Drawing the device picture costs the square of the scale (the About
+// window's picture, some 400 x 300 logical pixels, is millions of device pixels at 4x and more),
+// and the About window's indicator exposes the picture under it twice a second: redrawn in full
+// each time, that kept a core busy at large scales.
 class PictureWindow : public ChildWindow {
  public:
   explicit PictureWindow(PictureBox& box) : ChildWindow(box, box.BackColor, kClickEvents), box_(box) {}
