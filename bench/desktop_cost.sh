@@ -50,7 +50,7 @@ export DISPLAY SWAYSOCK
 SWAYSOCK=$(sed -n 's/^SWAYSOCK=//p' "$WORK/env")
 setpriv --reuid "$DT_USER" --regid "$DT_USER" --clear-groups env -i PATH="$PATH" DISPLAY="$DISPLAY" \
   xhost +si:localuser:root >/dev/null
-XWAYLAND=$(pgrep -u "$DT_USER" -x Xwayland | head -1)
+XWAYLAND=$(pgrep -P "$SWAY" -x Xwayland | head -1)  # this sway's own, not another session's
 [ -n "$XWAYLAND" ] || { echo "sway's XWayland is not running" >&2; exit 1; }
 
 export HOME=$WORK/home XDG_CONFIG_HOME=$WORK/home/.config XDG_RUNTIME_DIR=$WORK/run
