@@ -50,7 +50,9 @@ export DISPLAY SWAYSOCK
 SWAYSOCK=$(sed -n 's/^SWAYSOCK=//p' "$WORK/env")
 setpriv --reuid "$DT_USER" --regid "$DT_USER" --clear-groups env -i PATH="$PATH" DISPLAY="$DISPLAY" \
   xhost +si:localuser:root >/dev/null
-XWAYLAND=$(pgrep -P "$SWAY" -x Xwayland | head -1)  # this sway's own, not another session's
+# This sway's own XWayland (another session may run one for the same user); wlroots starts it
+# through a double fork, so it is known by its display, not as a child.
+XWAYLAND=$(pgrep -u "$DT_USER" -f "^Xwayland $DISPLAY( |\$)" | head -1)
 [ -n "$XWAYLAND" ] || { echo "sway's XWayland is not running" >&2; exit 1; }
 
 export HOME=$WORK/home XDG_CONFIG_HOME=$WORK/home/.config XDG_RUNTIME_DIR=$WORK/run
