@@ -15,11 +15,11 @@
 #include "platform/app.h"
 #include "platform/emulated/hive.h"
 #include "platform/dates.h"
+#include "platform/posix/local_clock.h"
 #include "platform/posix/session.h"
 #include "platform/posix/reg_file_store.h"
 #include "platform/wait.h"
 #include "platform/x11/x11_atspi.h"
-#include "platform/x11/x11_dates.h"
 #include "platform/x11/x11_internal.h"
 
 namespace plat {
@@ -218,7 +218,7 @@ using x11::X;
 
 std::string Initialize(int fitWidth, int fitHeight) {
   std::setlocale(LC_ALL, "");
-  x11::WatchZone();  // before the first reading of the time, which makes the C library read it
+  posix::WatchZone();  // before the first reading of the time, which makes the C library read it
   XSetErrorHandler(x11::OnXError);
   XSetIOErrorHandler(x11::OnIoError);
   const char* name = std::getenv("DISPLAY");
