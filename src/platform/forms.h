@@ -413,7 +413,6 @@ class Form {
 
  protected:
   virtual void Form_Load() {}
-  virtual void Form_Unload() {}
   // The size changed while the form is loaded.
   virtual void Form_Resize() {}
   // The form is about to appear on the screen for the first time since it was loaded.
