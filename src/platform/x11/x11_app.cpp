@@ -21,6 +21,7 @@
 #include "platform/wait.h"
 #include "platform/x11/x11_atspi.h"
 #include "platform/x11/x11_internal.h"
+#include "platform/x11/x11_resources.h"
 
 namespace plat {
 namespace x11 {
@@ -282,7 +283,7 @@ std::string Initialize(int fitWidth, int fitHeight) {
   for (size_t i = 0; i < std::size(table); ++i) c.atom.*table[i].second = atoms[i];
 
   // The desktop's scale, as GNOME, KDE and Xfce publish it; programs read it once.
-  if (const char* resources = XResourceManagerString(d)) x11::g_scale = ScaleFromResources(resources);
+  if (const char* resources = XResourceManagerString(d)) x11::g_scale = x11::ScaleFromResources(resources);
 
   x11::InitScreen();
   // What the program must show whole (the clock's triangle, whose tip is the handle it is
