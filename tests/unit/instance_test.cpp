@@ -8,19 +8,19 @@
 
 namespace {
 
-using plat::null::S;
+using plat::null::World;
 
 TEST(IsItRunning, SearchesUnderAJunkTitleAndRestoresIt) {
   plat::SetAppTitle("Zorvane");
   EXPECT_EQ(IsItRunning("Zorvane"), 0u);
-  EXPECT_EQ(S().titleDuringSearch, "Some Junk Title");
+  EXPECT_EQ(World().titleDuringSearch, "Some Junk Title");
   EXPECT_EQ(plat::AppTitle(), "Zorvane");
 }
 
 TEST(IsItRunning, FindsAnyTopLevelWindowWithThatCaptionInAnyCase) {
-  S().foreignWindows = {"Zorvane - Notes", "Zorvan", "Zorvane!"};
+  World().foreignWindows = {"Zorvane - Notes", "Zorvan", "Zorvane!"};
   EXPECT_EQ(IsItRunning("Zorvane"), 0u);  // the whole caption only
-  S().foreignWindows.push_back("ZORVANE");
+  World().foreignWindows.push_back("ZORVANE");
   EXPECT_EQ(IsItRunning("Zorvane"), 0x100u + 3);
 
   plat::null::Reset();
@@ -32,7 +32,7 @@ TEST(IsItRunning, FindsAnyTopLevelWindowWithThatCaptionInAnyCase) {
 
 TEST(ClaimInstanceLock, AnswersWhatThePlatformLockSays) {
   EXPECT_TRUE(ClaimInstanceLock("Zorvane"));
-  S().lockHeldElsewhere = true;
+  World().lockHeldElsewhere = true;
   EXPECT_FALSE(ClaimInstanceLock("Zorvane"));
 }
 

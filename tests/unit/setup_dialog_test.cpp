@@ -14,7 +14,7 @@
 
 namespace {
 
-using plat::null::S;
+using plat::null::World;
 
 struct Loaded {
   SettingValue mark, format, position;
@@ -136,7 +136,7 @@ TEST(SetupDialog, ApplyUsesTheScreenSizeRecordedAtStart) {
   CreateSettingsKey(SettingsRoot, SettingsKey);
   ScreenWidth = 800 * 15;
   ScreenHeight = 600 * 15;
-  S().screenWidthPixels = 1600;  // the screen changed since: not measured again
+  World().screenWidthPixels = 1600;  // the screen changed since: not measured again
   Main clock;
   Config c(clock);
   c.Load();
@@ -149,17 +149,17 @@ TEST(SetupDialog, WebLinkTriesTheNamedBrowserThenTheUsersOwn) {
   Main clock;
   Config c(clock);
   c.Label2_Click();
-  ASSERT_EQ(S().urlsOpened.size(), 1u);
-  EXPECT_EQ(S().urlsOpened[0], "https://zorvane.example.org/");
-  EXPECT_TRUE(S().started.empty());
+  ASSERT_EQ(World().urlsOpened.size(), 1u);
+  EXPECT_EQ(World().urlsOpened[0], "https://zorvane.example.org/");
+  EXPECT_TRUE(World().started.empty());
 
-  S().urlsOpened.clear();
-  S().existingFiles = {"\\Internet Explorer\\IEXPLORE.EXE"};  // ProgramFiles is unset here
+  World().urlsOpened.clear();
+  World().existingFiles = {"\\Internet Explorer\\IEXPLORE.EXE"};  // ProgramFiles is unset here
   c.Label2_Click();
-  ASSERT_EQ(S().started.size(), 1u);
-  EXPECT_EQ(S().started[0],
+  ASSERT_EQ(World().started.size(), 1u);
+  EXPECT_EQ(World().started[0],
             (std::vector<std::string>{"\\Internet Explorer\\IEXPLORE.EXE", "https://zorvane.example.org/"}));
-  EXPECT_TRUE(S().urlsOpened.empty());
+  EXPECT_TRUE(World().urlsOpened.empty());
 }
 
 }  // namespace
