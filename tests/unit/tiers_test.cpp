@@ -223,7 +223,6 @@ TEST(TierTurns, TwelveHourModeTouchesTheModeLabelOnlyWhenFormatIsZero) {
   EXPECT_EQ(m.Label1.Caption(), "AM");
   m.UpdateTiers({2010, 6, 15, 12, 0, 0});
   EXPECT_EQ(m.Label1.Caption(), "PM");
-  FormatSetting = 1;
 }
 
 TEST(TierTurns, SecondsTierNeverMovesAndItsLastTwoCellsStayEmpty) {
@@ -348,7 +347,6 @@ TEST(LoopPass, ModeChangesShowInTheNextPassEvenWithinTheSameSecond) {
   m.Label1.SetCaption("MIL");
   PassTraffic(m, {2010, 6, 15, 15, 0, 0});
   EXPECT_EQ(m.Label1.Caption(), "PM");
-  FormatSetting = 1;
 }
 
 }  // namespace
