@@ -92,7 +92,8 @@ windows: deps-windows
 	cp build-win32/zorvane-*-win32.msi build-win32/zorvane-*-win32.zip \
 	  build-win64/zorvane-*-win64.msi build-win64/zorvane-*-win64.zip dist/
 
-# The unit tests and the settings-file corpus again under AddressSanitizer and UBSan.
+# The unit tests and both fuzz corpora (the settings file's and D-Bus messages') again under
+# AddressSanitizer and UBSan.
 SANITIZE_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 sanitize: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZORVANE_BENCH=OFF $(WERROR) \

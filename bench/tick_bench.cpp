@@ -21,7 +21,7 @@ int RunTicks(benchmark::State& state, const plat::DateTime& a, const plat::DateT
   clock.UpdateTiers(a);
   clock.UpdateTiers(b);
 
-  plat::null::State& s = plat::null::S();
+  plat::null::State& s = plat::null::World();
   const int text0 = s.textSends, bounds0 = s.boundsSends;
   bool odd = false;
   for (auto _ : state) {

@@ -5,7 +5,7 @@
 #                                    X11/Xft/RandR headers and the fonts it draws with
 #   scripts/install-deps.sh build    the same and GoogleTest and Google Benchmark (`make build`)
 #   scripts/install-deps.sh package  the run set and dpkg-dev (`make deb`)
-#   scripts/install-deps.sh windows  make, CMake and the MinGW-w64 cross compilers (`make windows`)
+#   scripts/install-deps.sh windows  make, CMake, the MinGW-w64 cross compilers and wixl (`make windows`)
 #   scripts/install-deps.sh test     (the default) all of the above and what the tests need:
 #     fuzzing: clang
 #     black-box:  xvfb xdotool x11-utils x11-apps x11-xserver-utils (xrandr) imagemagick

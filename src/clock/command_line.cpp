@@ -13,8 +13,8 @@ std::string Usage(const std::string& settingsLocation) {
          "right-click it for the Setup dialog. Only one copy runs on a display.\n"
          "\n"
          "Options:\n"
-         "  --help     print this help and exit\n"
-         "  --version  print the version and exit\n"
+         "  -h, --help     print this help and exit\n"
+         "      --version  print the version and exit\n"
          "\n"
          "Settings: " +
          settingsLocation + "\n";
@@ -22,7 +22,7 @@ std::string Usage(const std::string& settingsLocation) {
 
 }  // namespace
 
-// As GNU programs read theirs: options in order, the first of --help/--version wins, an
+// As GNU programs read theirs: options in order, the first of --help (-h)/--version wins, an
 // unknown option is named at once, "--" ends the options, and a stray word is named only when
 // no --help or --version stands anywhere (getopt would have moved it behind them).
 std::optional<CommandLineOutcome> ReadCommandLine(const std::vector<std::string>& args,

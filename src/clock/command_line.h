@@ -1,4 +1,4 @@
-// The program's options: --help and --version, read before the display is opened.
+// The program's options: --help (or -h) and --version, read before the display is opened.
 #pragma once
 #include <optional>
 #include <string>

@@ -16,7 +16,8 @@ std::string Initialize(int fitWidth = 0, int fitHeight = 0);
 const std::string& AppTitle();
 void SetAppTitle(const std::string& title);
 
-// 15 on a display the program does not declare DPI awareness for.
+// Always 15: a twip is a fifteenth of the program's logical pixel at every scale, and the
+// backends draw each logical pixel on as many device pixels as the scale asks (common/scale.h).
 int TwipsPerPixelX();
 int TwipsPerPixelY();
 // Size in twips of the screen the program places itself on: the primary monitor, whose

@@ -284,8 +284,10 @@ class Line : public Control {
 };
 
 enum class FormStyle {
-  FixedSingle,  // caption bar and fixed frame: client area 3 px in, 22 px down
-  FixedDialog,  // the same frame, for a dialog over the main window
+  // Caption bar and fixed frame. The frame is the backend's: X11 draws its own (the client area
+  // 3 px in, 22 px down), Windows gives the system's.
+  FixedSingle,
+  FixedDialog,  // the same frame, for a dialog owned by the main window
   Borderless,
   // A dialog in the frame the desktop gives it: a window manager's on X11 (none without one),
   // the client area filling the window; on Windows the same as FixedDialog.
@@ -413,7 +415,6 @@ class Form {
 
  protected:
   virtual void Form_Load() {}
-  virtual void Form_Unload() {}
   // The size changed while the form is loaded.
   virtual void Form_Resize() {}
   // The form is about to appear on the screen for the first time since it was loaded.

@@ -40,6 +40,7 @@ group_cmdline() {
 -x|zorvane: unknown option '-x'
 extra|zorvane: unexpected argument 'extra'
 extra --bogus|zorvane: unknown option '--bogus'
+-h|usage
 --help --version|usage
 --version --help|version
 extra --version|version

@@ -252,21 +252,27 @@ focused_role() {
   xprop -id "$(xdotool getwindowfocus -f)" WM_WINDOW_ROLE 2>/dev/null | sed -n 's/.*= "\(.*\)"$/\1/p'
 }
 
-# The dialog from the keyboard: it opens with the focus on "Marker ON"; Space ticks it; Tab walks
-# the tab order, visiting the option group once, at its chosen option's own place (the centre's
-# comes after About); Shift+Tab walks back; an arrow moves the choice; Enter on Apply applies.
-# A row: the stored Position ("-": none, as after a first start, which chooses the centre) | the
-# keys after Space, each with the control it leaves the focus on | the Position Apply stores.
+# setup_role CONTROL: the WM_WINDOW_ROLE of a Setup control named as setup_keys.sh names them,
+# by its caption or, for "spot N", by its place among the option buttons on the screen.
+setup_role() {
+  local lines
+  lines=$("$XPROBE" children "$SETUP")
+  if [[ $1 == spot\ * ]]; then
+    awk -F'\t' '$2 ~ /^Option1\(/ { print $5, $4, $2 }' <<<"$lines" | sort -k1,1n -k2,2n |
+      sed -n "$(spot_rank "${1#spot }")p" | cut -d' ' -f3
+  else
+    awk -F'\t' -v c="$1" '$8 == c && $2 !~ /\.client$/ { print $2; exit }' <<<"$lines"
+  fi
+}
+
+# The dialog from the keyboard, by the rows of setup_keys.sh.
 case_setup_keyboard() {
-  local row pos steps want step t lines
-  for row in \
-    '3|Tab:Check2 Tab:Option1(2) Right:Option1(3) Tab:Command1|4' \
-    '-|Tab:Check2 Tab:Command1 Tab:Command2 Tab:Option1(6) shift+Tab:Command2 shift+Tab:Command1|0'; do
-    IFS='|' read -r pos steps want <<<"$row"
-    read -ra steps <<<"$steps"
-    t="Setup from the keyboard, Position ${pos/-/missing} $WM_TAG"
+  local row step role t lines escaped
+  for row in "${SETUP_KEY_ROWS[@]}"; do
+    setup_key_row "$row"
+    t="Setup from the keyboard, Position ${KEY_POS/-/missing} $WM_TAG"
     lines=('"Format"=dword:00000001')
-    [[ "$pos" != - ]] && lines+=("\"Position\"=dword:0000000$pos")
+    [[ "$KEY_POS" != - ]] && lines+=("\"Position\"=dword:0000000$KEY_POS")
     setup_clock clock "${lines[@]}" || continue
     if ! open_setup "Hours(2)"; then
       not_ok "$t: opens" "no Setup within 3 s"
@@ -274,20 +280,27 @@ case_setup_keyboard() {
       continue
     fi
     focus_is() { [[ "$(focused_role)" == "$1" ]]; }
-    wait_for 2000 focus_is Check1
-    check "$t: the focus starts on Marker ON" Check1 "$(focused_role)"
+    role=$(setup_role "Marker ON")
+    wait_for 2000 focus_is "$role"
+    check "$t: the focus starts on Marker ON" "${role:-Marker ON}" "$(focused_role)"
     xdotool key space
-    for step in "${steps[@]}"; do
+    escaped=false
+    for step in "${KEY_STEPS[@]}"; do
+      role=$(setup_role "${step#*:}")
       xdotool key "${step%%:*}"
-      wait_for 1000 focus_is "${step#*:}"
-      check "$t: ${step%%:*} to ${step#*:}" "${step#*:}" "$(focused_role)"
+      [[ ${step%%:*} == Escape ]] && escaped=true
+      wait_for 1000 focus_is "$role"
+      check "$t: ${step%%:*} to ${step#*:}" "${role:-${step#*:}}" "$(focused_role)"
     done
     unset -f focus_is
+    # The keys after Escape were answered inside Setup, so Escape had been handled by then.
+    $escaped && check "$t: Escape leaves Setup open" 1 \
+      "$("$XPROBE" count --title Setup --role Config --viewable)"
     xdotool key Return
     check_true "$t: Enter on Apply closes it" "Setup still there" \
       wait_for 3000 no_setup
     check "$t: Apply stored Space's tick and the chosen spot" \
-      "\"Mark\"=dword:00000001 \"Position\"=dword:0000000$want" "$(setting_line Mark) $(setting_line Position)"
+      "\"Mark\"=dword:00000001 \"Position\"=dword:0000000$KEY_WANT" "$(setting_line Mark) $(setting_line Position)"
     stop "$CLOCK_PID"
   done
 }

@@ -148,6 +148,74 @@ check_installed_data() {
   fi
 }
 
+# ---------------------------------------------------------------- the README's commands
+echo "# what the README names"
+# The README's words set as code: each `span` of its text (a span may run over a line end) and
+# each line of its shell blocks (```sh) without its comment, one a line. Other blocks (the
+# layout, a settings file) hold no commands.
+readme_code() {
+  awk '/^```/ { if (block) block = ""; else block = ($0 ~ /^```sh/) ? "sh" : "other"; next }
+       block == "sh" { sub(/#.*/, ""); print; next }
+       block != "" { next }
+       { text = text " " $0 }
+       END {
+         while (match(text, /`[^`]+`/)) {
+           print substr(text, RSTART + 1, RLENGTH - 2)
+           text = substr(text, RSTART + RLENGTH)
+         }
+       }' "$ROOT/README.md" | sed 's/^ *//; s/ *$//' | grep -v '^$'
+}
+readme_code >"$TMP/readme-code"
+# Every make target: `make -n` fails for a target the Makefile lacks.
+targets=$(sed -n 's/^make \([a-z][a-z0-9-]*\).*/\1/p' "$TMP/readme-code" | LC_ALL=C sort -u)
+missing=""
+for t in $targets; do
+  run_make -n "$t" >/dev/null 2>&1 || missing+=" $t"
+done
+if [[ -z "$targets" ]]; then
+  not_ok "every make target the README names exists" "found no make target in README.md"
+else
+  check "every make target the README names exists ($(wc -w <<<"$targets") of them)" "" "$missing"
+fi
+# Every script of this tree it names is there; those it gives you to run (the two commands,
+# scripts/, bench/, each suite's run.sh) may be run. The groups a suite reads in are only read.
+scripts=$(sed -E 's/^([A-Z_][A-Z0-9_]*=[^ ]* +)*//' "$TMP/readme-code" | awk '{ print $1 }' | grep -E '^(\./)?[A-Za-z0-9_/.-]+\.(sh|py)$' |
+  sed 's:^\./::' | LC_ALL=C sort -u)
+missing=""
+for c in $scripts; do
+  case $c in
+    */*/*.sh | */*/*.py) [[ $c == */run.sh || $c == */blackbox.sh ]] && want=-x || want=-f ;;
+    *) want=-x ;;
+  esac
+  test "$want" "$ROOT/$c" || missing+=" $c"
+done
+if [[ -z "$scripts" ]]; then
+  not_ok "every script the README names is there" "found none in README.md"
+else
+  check "every script the README names is there ($(wc -w <<<"$scripts") of them)" "" "$missing"
+fi
+# Every CMake preset it names.
+presets=$(grep -o -- '--preset [a-z0-9]*' "$TMP/readme-code" | awk '{ print $2 }' | LC_ALL=C sort -u)
+missing=""
+for p in $presets; do
+  (cd "$ROOT" && cmake --list-presets 2>/dev/null) | grep -q "^ *\"$p\"" || missing+=" $p"
+done
+check "every CMake preset the README names exists ($(wc -w <<<"$presets") of them)" "" "$missing"
+# Every option of the program's own paragraph is accepted: no "unknown option" and status 2.
+options=$(awk '/^The Linux program takes/ { on = 1 } on && /^$/ { exit } on { print }' "$ROOT/README.md" |
+  grep -oE -- '`-[^` ]*`' | tr -d '`' | LC_ALL=C sort -u)
+refused=""
+for o in $options; do
+  env -u DISPLAY timeout 10 "$BUILD_DIR/zorvane" "$o" >/dev/null 2>"$TMP/option.err"
+  rc=$?
+  if ((rc == 2)) || grep -q 'unknown option' "$TMP/option.err"; then refused+=" $o"; fi
+done
+if [[ -z "$options" ]]; then
+  not_ok "every option the README names is accepted" "found no option in README.md"
+else
+  check "every option the README names is accepted ($(echo $options))" "" "$refused"
+fi
+
 # ---------------------------------------------------------------- make install / uninstall
 echo "# make install / make uninstall into a DESTDIR"
 DEST=$TMP/dest

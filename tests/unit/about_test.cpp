@@ -9,7 +9,7 @@
 
 namespace {
 
-using plat::null::S;
+using plat::null::World;
 
 class Credits : public ::testing::Test {
  protected:
@@ -98,8 +98,8 @@ TEST_F(AboutWindowTest, LaysOutOnThePictureAndTakesItsSize) {
 
 TEST_F(AboutWindowTest, SeeThroughPixelsShowTheScreenBehindTheWindow) {
   // A screen with a different colour in every pixel.
-  for (int y = 0; y < S().screen.height; ++y)
-    for (int x = 0; x < S().screen.width; ++x) S().screen.At(x, y) = std::uint32_t(x << 12 | y);
+  for (int y = 0; y < World().screen.height; ++y)
+    for (int x = 0; x < World().screen.width; ++x) World().screen.At(x, y) = std::uint32_t(x << 12 | y);
   About& a = AboutWindow();
   a.Load();
   a.Move(100 * 15, 50 * 15);
@@ -115,7 +115,7 @@ TEST_F(AboutWindowTest, SeeThroughPixelsShowTheScreenBehindTheWindow) {
       const bool throughShown = a.Picture1.Through().Shows(shown, x, y);
       if (picture.At(x, y) == 0xFF00FF) {
         ++keyed;
-        ASSERT_EQ(shown.At(x, y), S().screen.At(100 + x, 50 + y)) << x << "," << y;
+        ASSERT_EQ(shown.At(x, y), World().screen.At(100 + x, 50 + y)) << x << "," << y;
         ASSERT_TRUE(throughShown) << x << "," << y;
       } else {
         ASSERT_EQ(shown.At(x, y), picture.At(x, y)) << x << "," << y;
@@ -129,7 +129,7 @@ TEST_F(AboutWindowTest, SeeThroughPixelsShowTheScreenBehindTheWindow) {
 }
 
 TEST_F(AboutWindowTest, CaptureUsesFifteenTwipsPerPixelAndClipsToTheScreen) {
-  S().screen = plat::Image(1024, 768, 0x123456);
+  World().screen = plat::Image(1024, 768, 0x123456);
   About& a = AboutWindow();
   a.Load();
   a.Move(-100 * 15 - 7, 700 * 15 + 7);  // partly off the screen, not on a whole pixel

@@ -62,7 +62,7 @@ TEST_F(DeviceContexts, FoxAlphaBlendTakesItsArgumentsInOrder) {
 }
 
 TEST_F(DeviceContexts, DesktopCaptureIsClippedToTheScreen) {
-  plat::null::S().screen = Image(10, 10, 0xABCDEF);
+  plat::null::World().screen = Image(10, 10, 0xABCDEF);
   a.Move(0, 0, 4 * 15, 4 * 15);
   plat::WindowHandle desk = plat::GetDesktopWindow();
   plat::DcHandle dc = plat::GetDC(desk);

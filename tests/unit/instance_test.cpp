@@ -1,4 +1,5 @@
-// The single-instance search and the application title around it.
+// The single-instance search and the application title around it. The lock that settles two
+// copies started at once is checked where it shows: Startup.SecondCopyIsRefusedBeforeAnythingElse.
 #include <gtest/gtest.h>
 
 #include "instance/mod_is_it_running.h"
@@ -8,19 +9,19 @@
 
 namespace {
 
-using plat::null::S;
+using plat::null::World;
 
 TEST(IsItRunning, SearchesUnderAJunkTitleAndRestoresIt) {
   plat::SetAppTitle("Zorvane");
   EXPECT_EQ(IsItRunning("Zorvane"), 0u);
-  EXPECT_EQ(S().titleDuringSearch, "Some Junk Title");
+  EXPECT_EQ(World().titleDuringSearch, "Some Junk Title");
   EXPECT_EQ(plat::AppTitle(), "Zorvane");
 }
 
 TEST(IsItRunning, FindsAnyTopLevelWindowWithThatCaptionInAnyCase) {
-  S().foreignWindows = {"Zorvane - Notes", "Zorvan", "Zorvane!"};
+  World().foreignWindows = {"Zorvane - Notes", "Zorvan", "Zorvane!"};
   EXPECT_EQ(IsItRunning("Zorvane"), 0u);  // the whole caption only
-  S().foreignWindows.push_back("ZORVANE");
+  World().foreignWindows.push_back("ZORVANE");
   EXPECT_EQ(IsItRunning("Zorvane"), 0x100u + 3);
 
   plat::null::Reset();
@@ -28,12 +29,6 @@ TEST(IsItRunning, FindsAnyTopLevelWindowWithThatCaptionInAnyCase) {
   other.Load();
   other.SetCaption("Zorvane");
   EXPECT_EQ(IsItRunning("Zorvane"), other.hWnd());
-}
-
-TEST(ClaimInstanceLock, AnswersWhatThePlatformLockSays) {
-  EXPECT_TRUE(ClaimInstanceLock("Zorvane"));
-  S().lockHeldElsewhere = true;
-  EXPECT_FALSE(ClaimInstanceLock("Zorvane"));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace {
 
 using plat::MonitorInfo;
 using plat::PixelRect;
-using plat::null::S;
+using plat::null::World;
 
 TEST(PrimaryMonitor, MarkedOneElseTheOneAtTheOriginElseNone) {
   const PixelRect left{0, 0, 1024, 768}, right{1024, 0, 1920, 1080}, above{-800, -600, 800, 600};
@@ -91,7 +91,7 @@ TEST_F(DisplayChange, AStrandedClockGoesToItsSpotOnTheNewPrimaryMonitor) {
     Main m;
     PositionSetting = r.position;
     m.Move(3000 * 15, 300 * 15);
-    S().monitors = {Px(400, 100, 1000, 700), Px(-500, 0, 400, 300)};
+    World().monitors = {Px(400, 100, 1000, 700), Px(-500, 0, 400, 300)};
     m.NativeDisplayChanged();
     EXPECT_DOUBLE_EQ(m.Left(), r.left * 15);
     EXPECT_DOUBLE_EQ(m.Top(), r.top * 15);
@@ -102,7 +102,7 @@ TEST_F(DisplayChange, AClockStillOnAMonitorStaysPut) {
   PositionSetting = SettingValue(0);
   Main m;
   m.Move(-450 * 15, 10 * 15);
-  S().monitors = {Px(0, 0, 1000, 700), Px(-500, 0, 400, 300)};
+  World().monitors = {Px(0, 0, 1000, 700), Px(-500, 0, 400, 300)};
   m.NativeDisplayChanged();
   EXPECT_DOUBLE_EQ(m.Left(), -450 * 15);
   EXPECT_DOUBLE_EQ(m.Top(), 10 * 15);

@@ -51,7 +51,7 @@ TEST(PointerRules, SecondLeftPressWithinThePlatformsLimitsIsADoubleClick) {
       {900, 8, 3},  // a user's own
   };
   for (const plat::DoubleClickLimits& l : settings) {
-    plat::null::S().doubleClick = l;
+    plat::null::World().doubleClick = l;
     struct Row {
       const char* what;
       bool onB;

@@ -9,7 +9,7 @@
 
 namespace {
 
-using plat::null::S;
+using plat::null::World;
 
 TEST(ModeSwitch, FlipsBetween24And12HourAndStoresIt) {
   struct Row {
@@ -66,7 +66,7 @@ TEST(EndByDoubleClick, EndsAtOnceWithStatusZeroAndWritesNothing) {
   CreateSettingsKey(SettingsRoot, SettingsKey);
   WriteSetting("Format", SettingValue(1));
   Main m;
-  const int saves = S().hive.saves;
+  const int saves = World().hive.saves;
   auto ends = [&](const std::function<void()>& act) {
     try {
       act();
@@ -79,13 +79,13 @@ TEST(EndByDoubleClick, EndsAtOnceWithStatusZeroAndWritesNothing) {
   EXPECT_EQ(ends([&] { m.Label3_DblClick(); }), 0);
   EXPECT_EQ(ends([&] { m.Yr(2).DblClick(); }), 0);
   EXPECT_EQ(ends([&] { m.Sec(0).DblClick(); }), 0);
-  EXPECT_EQ(S().hive.saves, saves);
+  EXPECT_EQ(World().hive.saves, saves);
 }
 
 TEST(RightClick, OpensSetupFromTheModeLabelAndEveryTierOnly) {
   Main m;
   int opened = 0;
-  S().onModal = [&](plat::Form& f) { opened += f.DesignName() == "Config"; };
+  World().onModal = [&](plat::Form& f) { opened += f.DesignName() == "Config"; };
   m.Label1.MouseUp(plat::kRightButton, 0, 0, 0);
   EXPECT_EQ(opened, 1);
   m.Label1.MouseUp(plat::kLeftButton, 0, 0, 0);
@@ -115,7 +115,7 @@ TEST(RightClick, ReappliesTheMarkWhenTheDialogCloses) {
   EXPECT_TRUE(ReadSetting("Mark").IsMissing());  // nothing stored
 
   // Apply with the marker cleared hides it.
-  S().onModal = [](plat::Form& f) {
+  World().onModal = [](plat::Form& f) {
     auto& c = static_cast<Config&>(f);
     EXPECT_EQ(c.Check1.Value(), 1);
     c.Check1.UserClicked();

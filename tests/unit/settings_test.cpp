@@ -9,22 +9,22 @@
 
 namespace {
 
-using plat::null::S;
+using plat::null::World;
 
 void PutRaw(const char* name, std::uint32_t type, std::vector<std::uint8_t> data) {
-  plat::Hive& h = S().hive.hive;
+  plat::Hive& h = World().hive.hive;
   h.Set(h.Create("HKEY_CURRENT_USER\\Software\\Zorvane"), name, {type, std::move(data)});
 }
 
 TEST(SettingsStore, ReadingWithoutTheKeyGivesMissingAndCreatesNothing) {
   for (const char* name : {"Format", "Mark", "Position"}) EXPECT_TRUE(ReadSetting(name).IsMissing());
-  EXPECT_TRUE(S().hive.hive.keys.empty());
-  EXPECT_EQ(S().hive.saves, 0);
+  EXPECT_TRUE(World().hive.hive.keys.empty());
+  EXPECT_EQ(World().hive.saves, 0);
 }
 
 TEST(SettingsStore, WritingIntoAMissingKeyDoesNothing) {
   WriteSetting("Format", SettingValue(1));
-  EXPECT_TRUE(S().hive.hive.keys.empty());
+  EXPECT_TRUE(World().hive.hive.keys.empty());
   EXPECT_TRUE(ReadSetting("Format").IsMissing());
 }
 
@@ -75,7 +75,7 @@ TEST(SettingsStore, OnlyDwordAndStringTypesAreRead) {
 TEST(SettingsStore, TextWithoutTerminatorGetsOneAndReadsBackWithout) {
   CreateSettingsKey(SettingsRoot, SettingsKey);
   WriteSetting(SettingsRoot, SettingsKey, "Name", SettingValue(std::string("hello")), plat::kRegSz);
-  const plat::RegValue& raw = S().hive.hive.Find("HKEY_CURRENT_USER\\Software\\Zorvane")->values.at("Name");
+  const plat::RegValue& raw = World().hive.hive.Find("HKEY_CURRENT_USER\\Software\\Zorvane")->values.at("Name");
   EXPECT_EQ(raw.type, plat::kRegSz);
   EXPECT_EQ(raw.data.back(), 0);
   EXPECT_EQ(ReadSetting(SettingsRoot, SettingsKey, "Name"), std::string_view("hello"));

@@ -14,7 +14,7 @@
 
 namespace {
 
-using plat::null::S;
+using plat::null::World;
 
 struct Loaded {
   SettingValue mark, format, position;
@@ -59,9 +59,32 @@ INSTANTIATE_TEST_SUITE_P(
         Loaded{SettingValue(), SettingValue(), SettingValue(9), 0, 0, -1},
         Loaded{SettingValue(), SettingValue(), SettingValue(-1), 0, 0, -1}));
 
-TEST(SetupDialog, OptionsStandForTheSpotsTheyShow) {
-  const int position[7] = {1, 2, 3, 4, 5, 6, 0};
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(PositionOfOption(i), position[i]);
+// Each option, applied, puts the clock where it stands in the dialog: of any two, the one
+// further left (up) moves the clock further left (up), two in one column (row) to one column
+// (row). Closer than an option's own width counts as one column.
+TEST(SetupDialog, OptionsStandWhereTheyPutTheClock) {
+  CreateSettingsKey(SettingsRoot, SettingsKey);
+  ScreenWidth = 1280 * 15;
+  ScreenHeight = 1024 * 15;
+  struct Place {
+    double optionX, optionY, clockX, clockY;
+  };
+  std::vector<Place> places;
+  for (int i = 0; i < 7; ++i) {
+    Main clock;
+    Config c(clock);
+    c.Load();
+    for (int j = 0; j < 7; ++j) c.Option1(j).SetValue(j == i);
+    const Place p{c.Option1(i).Left(), c.Option1(i).Top(), 0, 0};
+    c.Command1_Click();
+    places.push_back({p.optionX, p.optionY, clock.Left(), clock.Top()});
+  }
+  auto side = [](double a, double b, double near) { return a < b - near ? -1 : a > b + near; };
+  for (const Place& a : places)
+    for (const Place& b : places) {
+      EXPECT_EQ(side(a.optionX, b.optionX, 255), side(a.clockX, b.clockX, 255));
+      EXPECT_EQ(side(a.optionY, b.optionY, 255), side(a.clockY, b.clockY, 255));
+    }
 }
 
 TEST(SetupDialog, OpensBesideTheClockCorner) {
@@ -136,7 +159,7 @@ TEST(SetupDialog, ApplyUsesTheScreenSizeRecordedAtStart) {
   CreateSettingsKey(SettingsRoot, SettingsKey);
   ScreenWidth = 800 * 15;
   ScreenHeight = 600 * 15;
-  S().screenWidthPixels = 1600;  // the screen changed since: not measured again
+  World().screenWidthPixels = 1600;  // the screen changed since: not measured again
   Main clock;
   Config c(clock);
   c.Load();
@@ -149,17 +172,17 @@ TEST(SetupDialog, WebLinkTriesTheNamedBrowserThenTheUsersOwn) {
   Main clock;
   Config c(clock);
   c.Label2_Click();
-  ASSERT_EQ(S().urlsOpened.size(), 1u);
-  EXPECT_EQ(S().urlsOpened[0], "https://zorvane.example.org/");
-  EXPECT_TRUE(S().started.empty());
+  ASSERT_EQ(World().urlsOpened.size(), 1u);
+  EXPECT_EQ(World().urlsOpened[0], "https://zorvane.example.org/");
+  EXPECT_TRUE(World().started.empty());
 
-  S().urlsOpened.clear();
-  S().existingFiles = {"\\Internet Explorer\\IEXPLORE.EXE"};  // ProgramFiles is unset here
+  World().urlsOpened.clear();
+  World().existingFiles = {"\\Internet Explorer\\IEXPLORE.EXE"};  // ProgramFiles is unset here
   c.Label2_Click();
-  ASSERT_EQ(S().started.size(), 1u);
-  EXPECT_EQ(S().started[0],
+  ASSERT_EQ(World().started.size(), 1u);
+  EXPECT_EQ(World().started[0],
             (std::vector<std::string>{"\\Internet Explorer\\IEXPLORE.EXE", "https://zorvane.example.org/"}));
-  EXPECT_TRUE(S().urlsOpened.empty());
+  EXPECT_TRUE(World().urlsOpened.empty());
 }
 
 }  // namespace

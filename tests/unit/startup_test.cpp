@@ -2,17 +2,19 @@
 // mode label, size, region, placement and the refusal of a second copy.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "clock/main_form.h"
 #include "platform/app.h"
+#include "platform/common/polygon_rows.h"
 #include "platform/null/null_backend.h"
 #include "settings/mdl_registry.h"
 #include "shared/main_mod.h"
 
 namespace {
 
-using plat::null::S;
+using plat::null::World;
 
 constexpr const char* kGreeting =
     "Welcome to Zorvane. To change to Standard from Military, Dbl Click on the MIL. To add an "
@@ -27,7 +29,7 @@ void StoreDword(const char* name, std::int32_t v) {
 
 // Runs the load step through the first pass of the loop, which it never leaves by itself.
 int LoadAndRunOnePass(Main& m) {
-  S().endAfterWaits = 1;
+  World().endAfterWaits = 1;
   plat::SetAppTitle(kProductName);
   try {
     m.Load();
@@ -41,17 +43,17 @@ int LoadAndRunOnePass(Main& m) {
 TEST(Startup, FirstStartGreetsBeforeShowingAndWritesOnlyFormat) {
   Main m;
   bool shownDuringGreeting = true;
-  S().onMsgBox = [&](const std::string&) {
+  World().onMsgBox = [&](const std::string&) {
     shownDuringGreeting = plat::null::ViewOf(m)->shown;
   };
   LoadAndRunOnePass(m);
-  ASSERT_EQ(S().messages.size(), 1u);
-  EXPECT_EQ(S().messages[0], kGreeting);
-  EXPECT_EQ(S().messageTitles[0], "Zorvane");
+  ASSERT_EQ(World().messages.size(), 1u);
+  EXPECT_EQ(World().messages[0], kGreeting);
+  EXPECT_EQ(World().messageTitles[0], "Zorvane");
   EXPECT_FALSE(shownDuringGreeting);
   EXPECT_TRUE(plat::null::ViewOf(m)->shown);
 
-  const plat::HiveKey* key = S().hive.hive.Find("HKEY_CURRENT_USER\\Software\\Zorvane");
+  const plat::HiveKey* key = World().hive.hive.Find("HKEY_CURRENT_USER\\Software\\Zorvane");
   ASSERT_NE(key, nullptr);
   ASSERT_EQ(key->values.size(), 1u);
   EXPECT_EQ(key->values.at("Format"), (plat::RegValue{plat::kRegDword, {1, 0, 0, 0}}));
@@ -63,9 +65,9 @@ TEST(Startup, FirstStartGreetsBeforeShowingAndWritesOnlyFormat) {
 TEST(Startup, StoredTwelveHourFormatSkipsTheGreeting) {
   StoreDword("Format", 0);
   Main m;
-  S().now = {2010, 6, 15, 15, 0, 0};
+  World().now = {2010, 6, 15, 15, 0, 0};
   LoadAndRunOnePass(m);
-  EXPECT_TRUE(S().messages.empty());
+  EXPECT_TRUE(World().messages.empty());
   EXPECT_EQ(m.Label1.Caption(), "PM");  // empty after load, then the loop's first pass
   EXPECT_EQ(m.Hours(2).Caption(), "3");
 }
@@ -75,7 +77,7 @@ TEST(Startup, EmptyTextFormatCountsAsFirstStart) {
   WriteSetting(SettingsRoot, SettingsKey, "Format", SettingValue(std::string()), plat::kRegSz);
   Main m;
   LoadAndRunOnePass(m);
-  EXPECT_EQ(S().messages.size(), 1u);
+  EXPECT_EQ(World().messages.size(), 1u);
   EXPECT_EQ(ReadSetting("Format"), 1);
 }
 
@@ -112,29 +114,32 @@ TEST(Startup, WindowIs800PixelsSquareAndCutToTheTriangle) {
   LoadAndRunOnePass(m);
   EXPECT_EQ(plat::null::ViewOf(m)->bounds.w, 800);
   EXPECT_EQ(plat::null::ViewOf(m)->bounds.h, 800);
-  ASSERT_EQ(S().windowRegion.size(), 3u);
-  EXPECT_EQ(S().windowRegion[0].x, 150);
-  EXPECT_EQ(S().windowRegion[0].y, 0);
-  EXPECT_EQ(S().windowRegion[1].x, 0);
-  EXPECT_EQ(S().windowRegion[1].y, 225);
-  EXPECT_EQ(S().windowRegion[2].x, 300);
-  EXPECT_EQ(S().windowRegion[2].y, 225);
-  EXPECT_EQ(S().regionWindow, m.hWnd());
+  EXPECT_EQ(World().regionWindow, m.hWnd());
+  // Cut to the triangle the rescue and the fit to a monitor count with, standing on its base:
+  // its top row is a point at the centre of its box, its bottom row the box's whole width.
+  const std::vector<plat::Point>& cut = World().windowRegion;
+  EXPECT_TRUE(std::equal(cut.begin(), cut.end(), ClockTriangle().begin(), ClockTriangle().end(),
+                         [](plat::Point a, plat::Point b) { return a.x == b.x && a.y == b.y; }));
+  const std::vector<plat::PixelSpan> rows = plat::PolygonSpans(World().windowRegion);
+  ASSERT_FALSE(rows.empty());
+  EXPECT_LE(rows.front().width, 2);
+  EXPECT_NEAR(rows.front().x + rows.front().width / 2.0, ClockTriangleWidth() / 2.0, 1.0);
+  EXPECT_EQ(rows.back(), (plat::PixelSpan{ClockTriangleHeight() - 1, 0, ClockTriangleWidth()}));
 }
 
 TEST(Startup, SecondCopyIsRefusedBeforeAnythingElse) {
   for (bool byWindow : {true, false}) {
     plat::null::Reset();
-    if (byWindow) S().foreignWindows = {"Zorvane"};
-    else S().lockHeldElsewhere = true;
+    if (byWindow) World().foreignWindows = {"Zorvane"};
+    else World().lockHeldElsewhere = true;
     Main m;
     EXPECT_EQ(LoadAndRunOnePass(m), 0);
-    ASSERT_EQ(S().messages.size(), 1u);
-    EXPECT_EQ(S().messages[0], "Zorvane is already Running");
-    EXPECT_EQ(S().messageTitles[0], "Zorvane");
+    ASSERT_EQ(World().messages.size(), 1u);
+    EXPECT_EQ(World().messages[0], "Zorvane is already Running");
+    EXPECT_EQ(World().messageTitles[0], "Zorvane");
     EXPECT_FALSE(plat::null::ViewOf(m)->shown);
-    EXPECT_EQ(S().hive.hive.Find("HKEY_CURRENT_USER\\Software\\Zorvane"), nullptr);
-    EXPECT_EQ(S().waits, 0);
+    EXPECT_EQ(World().hive.hive.Find("HKEY_CURRENT_USER\\Software\\Zorvane"), nullptr);
+    EXPECT_EQ(World().waits, 0);
   }
 }
 
@@ -142,8 +147,8 @@ TEST(Startup, OwnWindowDoesNotCountAsAnotherCopy) {
   StoreDword("Format", 1);
   Main m;
   LoadAndRunOnePass(m);
-  EXPECT_TRUE(S().messages.empty());
-  EXPECT_EQ(S().lockClaims, 1);
+  EXPECT_TRUE(World().messages.empty());
+  EXPECT_EQ(World().lockClaims, 1);
 }
 
 struct Spot {

@@ -6,6 +6,6 @@
 namespace plat {
 
 // The same store ActiveHiveStore() hands out, so tests can fill it and look at it.
-inline MemoryHiveStore& TestHiveStore() { return null::S().hive; }
+inline MemoryHiveStore& TestHiveStore() { return null::World().hive; }
 
 }  // namespace plat

@@ -223,7 +223,6 @@ TEST(TierTurns, TwelveHourModeTouchesTheModeLabelOnlyWhenFormatIsZero) {
   EXPECT_EQ(m.Label1.Caption(), "AM");
   m.UpdateTiers({2010, 6, 15, 12, 0, 0});
   EXPECT_EQ(m.Label1.Caption(), "PM");
-  FormatSetting = 1;
 }
 
 TEST(TierTurns, SecondsTierNeverMovesAndItsLastTwoCellsStayEmpty) {
@@ -277,7 +276,7 @@ TEST(DateToJulian, TwoDigitYearThenDayOfYear) {
 TEST(DateToJulian, UsesThePassReadingNotASecondReading) {
   // The platform clock has already moved on to the next year when the pass computes the day
   // number: the pass must still use its own reading.
-  plat::null::S().now = {2009, 1, 1, 0, 0, 0};
+  plat::null::World().now = {2009, 1, 1, 0, 0, 0};
   Main m;
   m.UpdateTiers({2008, 12, 31, 23, 59, 59});
   EXPECT_EQ(m.JulianDay, 8366);
@@ -299,7 +298,7 @@ TEST(DateToJulian, RunsWhenTheDateChangesEvenToTheSameDayNumber) {
 
 namespace {
 
-plat::null::State& Null() { return plat::null::S(); }
+plat::null::State& Null() { return plat::null::World(); }
 
 // Loads the clock with a stored 24-hour format; the load step's own loop is stopped at its first
 // pause, after which the test drives passes itself.
@@ -348,7 +347,6 @@ TEST(LoopPass, ModeChangesShowInTheNextPassEvenWithinTheSameSecond) {
   m.Label1.SetCaption("MIL");
   PassTraffic(m, {2010, 6, 15, 15, 0, 0});
   EXPECT_EQ(m.Label1.Caption(), "PM");
-  FormatSetting = 1;
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 namespace {
 
-using plat::null::S;
+using plat::null::World;
 
 TEST(DueTime, SplitsTheNegativeCountIntoTwoWords) {
   struct Row {
@@ -40,25 +40,25 @@ TEST(TimerName, ExecutableThenTimerThenMinutesAndSeconds) {
 }
 
 TEST(Wait, NamesArmsAndClosesItsTimer) {
-  S().now = {2008, 1, 1, 9, 0, 7};
+  World().now = {2008, 1, 1, 9, 0, 7};
   {
     clsWaitableTimer t;
     t.Wait(1);
     EXPECT_EQ(t.TimerHandle, 0u);
   }
-  ASSERT_EQ(S().timerNames.size(), 1u);
-  EXPECT_EQ(S().timerNames[0], "zorvaneTimer0007");
-  ASSERT_EQ(S().dueTimes.size(), 1u);
-  EXPECT_EQ(S().dueTimes[0].first, 0xFFFFD8F0u);
-  EXPECT_EQ(S().timersOpen, 0);
+  ASSERT_EQ(World().timerNames.size(), 1u);
+  EXPECT_EQ(World().timerNames[0], "zorvaneTimer0007");
+  ASSERT_EQ(World().dueTimes.size(), 1u);
+  EXPECT_EQ(World().dueTimes[0].first, 0xFFFFD8F0u);
+  EXPECT_EQ(World().timersOpen, 0);
 }
 
 TEST(Wait, InputDuringThePauseIsHandledAndThePauseGoesOn) {
-  S().inputQueued = 3;
+  World().inputQueued = 3;
   WaitFor(1);
-  EXPECT_EQ(S().timerWaits, 4);  // three wake-ups for input, then the timer
-  EXPECT_EQ(S().doEvents, 4);    // messages pumped after every wake-up, the last one included
-  EXPECT_EQ(S().timersOpen, 0);
+  EXPECT_EQ(World().timerWaits, 4);  // three wake-ups for input, then the timer
+  EXPECT_EQ(World().doEvents, 4);    // messages pumped after every wake-up, the last one included
+  EXPECT_EQ(World().timersOpen, 0);
 }
 
 // A failing timer or wait must neither spin (wait again and again at once) nor hang.
@@ -68,13 +68,13 @@ TEST(Wait, FailuresFallBackToOnePlainPause) {
     void (*inject)();
     int plainPauses, sleeps;
   } rows[] = {
-      {"create fails", [] { S().failCreateTimer = true; }, 1, 0},
-      {"arming fails", [] { S().failSetTimer = true; }, 1, 0},
-      {"wait fails", [] { S().failWaits = true; }, 1, 0},
+      {"create fails", [] { World().failCreateTimer = true; }, 1, 0},
+      {"arming fails", [] { World().failSetTimer = true; }, 1, 0},
+      {"wait fails", [] { World().failWaits = true; }, 1, 0},
       {"even the plain pause fails",
        [] {
-         S().failWaits = true;
-         S().failPlainPause = true;
+         World().failWaits = true;
+         World().failPlainPause = true;
        },
        1, 1},
   };
@@ -82,16 +82,16 @@ TEST(Wait, FailuresFallBackToOnePlainPause) {
     plat::null::Reset();
     r.inject();
     WaitFor(1);
-    EXPECT_EQ(S().plainPauses, r.plainPauses) << r.what;
-    EXPECT_EQ(S().sleeps, r.sleeps) << r.what;
-    EXPECT_LE(S().waits, 2) << r.what;
-    EXPECT_GE(S().doEvents, 1) << r.what;
-    EXPECT_EQ(S().timersOpen, 0) << r.what;
+    EXPECT_EQ(World().plainPauses, r.plainPauses) << r.what;
+    EXPECT_EQ(World().sleeps, r.sleeps) << r.what;
+    EXPECT_LE(World().waits, 2) << r.what;
+    EXPECT_GE(World().doEvents, 1) << r.what;
+    EXPECT_EQ(World().timersOpen, 0) << r.what;
   }
 }
 
 TEST(Wait, AnErrorWhileWaitingIsPrefixedAndTheHandleClosedOnRelease) {
-  S().onDoEvents = [] { throw std::runtime_error("Handler failed"); };
+  World().onDoEvents = [] { throw std::runtime_error("Handler failed"); };
   {
     clsWaitableTimer t;
     try {
@@ -101,15 +101,15 @@ TEST(Wait, AnErrorWhileWaitingIsPrefixedAndTheHandleClosedOnRelease) {
       EXPECT_EQ(std::string(e.what()), "[clsWaitableTimer.Wait]Handler failed");
     }
     EXPECT_NE(t.TimerHandle, 0u);  // left open on the error path...
-    EXPECT_EQ(S().timersOpen, 1);
+    EXPECT_EQ(World().timersOpen, 1);
   }
-  EXPECT_EQ(S().timersOpen, 0);  // ...and closed when the object goes
+  EXPECT_EQ(World().timersOpen, 0);  // ...and closed when the object goes
 }
 
 TEST(Wait, WaitForSwallowsErrors) {
-  S().onDoEvents = [] { throw RuntimeError(5, "Main", "Invalid procedure call"); };
+  World().onDoEvents = [] { throw RuntimeError(5, "Main", "Invalid procedure call"); };
   EXPECT_NO_THROW(WaitFor(1));
-  EXPECT_EQ(S().timersOpen, 0);
+  EXPECT_EQ(World().timersOpen, 0);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@
 
 namespace {
 
-using plat::null::S;
+using plat::null::World;
 using namespace std::chrono_literals;
 using Wakes = std::vector<std::pair<double, std::uint32_t>>;  // {ms slept, result}
 constexpr std::uint32_t kTimer = plat::kWaitObject0, kMessages = 1;
@@ -36,51 +36,51 @@ TEST(HintedPause, WakesWhenTheFaceCanChangeOrAMessageComes) {
        {{5.625, kTimer}}},
       {"the next whole second", [] {}, true, {{700, kTimer}}},
       {"an interval timer due first, then the pause's own due time (already past)",
-       [] { S().intervalTimer = 200ms; }, true, {{200, kMessages}, {0, kTimer}}},
-      {"an interval timer due after the second", [] { S().intervalTimer = 900ms; }, true,
+       [] { World().intervalTimer = 200ms; }, true, {{200, kMessages}, {0, kTimer}}},
+      {"an interval timer due after the second", [] { World().intervalTimer = 900ms; }, true,
        {{700, kTimer}}},
-      {"input at once, then the pause's own 1 ms", [] { S().inputQueued = 1; }, true,
+      {"input at once, then the pause's own 1 ms", [] { World().inputQueued = 1; }, true,
        {{0, kMessages}, {5.625, kTimer}}},
-      {"repaints leave the hint standing", [] { S().repaintsQueued = 2; }, true,
+      {"repaints leave the hint standing", [] { World().repaintsQueued = 2; }, true,
        {{0, kMessages}, {0, kMessages}, {700, kTimer}}},
-      {"the second turned before the pause", [] { S().now.second = 31; }, true, {{0, kTimer}}},
-      {"the wall clock set while it sleeps", [] { S().wallClockSet = true; }, true,
+      {"the second turned before the pause", [] { World().now.second = 31; }, true, {{0, kTimer}}},
+      {"the wall clock set while it sleeps", [] { World().wallClockSet = true; }, true,
        {{0, kTimer}}},
-      {"no hint: a set wall clock is not watched", [] { S().wallClockSet = true; }, false,
+      {"no hint: a set wall clock is not watched", [] { World().wallClockSet = true; }, false,
        {{5.625, kTimer}}},
   };
   for (const Row& r : rows) {
     plat::null::Reset();
-    S().now = kNow;
-    S().monotonic = 5010ms;
-    S().intoSecond = 300ms;
+    World().now = kNow;
+    World().monotonic = 5010ms;
+    World().intoSecond = 300ms;
     if (r.hint) plat::HintNextChange(kNow);
     r.arrange();
     WaitFor(1);
-    EXPECT_EQ(S().wakes, r.wakes) << r.what;
-    EXPECT_EQ(S().timersOpen, 0) << r.what;
+    EXPECT_EQ(World().wakes, r.wakes) << r.what;
+    EXPECT_EQ(World().timersOpen, 0) << r.what;
   }
 }
 
 // The second turns at the end of the first pause; the next pause is a plain one again.
 TEST(HintedPause, AHintServesOnePause) {
-  S().now = kNow;
+  World().now = kNow;
   plat::HintNextChange(kNow);
   WaitFor(1);
-  EXPECT_EQ(S().now, (plat::DateTime{2010, 6, 15, 10, 20, 31}));
+  EXPECT_EQ(World().now, (plat::DateTime{2010, 6, 15, 10, 20, 31}));
   WaitFor(1);
-  EXPECT_EQ(S().wakes, (Wakes{{1000, kTimer}, {15.625, kTimer}}));
+  EXPECT_EQ(World().wakes, (Wakes{{1000, kTimer}, {15.625, kTimer}}));
 }
 
 // What Windows is asked for must not depend on the hint: name, due time, wait arguments, pumping.
 TEST(HintedPause, MakesTheSameTimerCallsAsThePlainPause) {
   auto calls = [](bool hint) {
     plat::null::Reset();
-    S().now = kNow;
-    S().inputQueued = 1;
+    World().now = kNow;
+    World().inputQueued = 1;
     if (hint) plat::HintNextChange(kNow);
     WaitFor(1);
-    return std::make_tuple(S().timerNames, S().dueTimes, S().waitCalls, S().doEvents, S().timersOpen);
+    return std::make_tuple(World().timerNames, World().dueTimes, World().waitCalls, World().doEvents, World().timersOpen);
   };
   const auto hinted = calls(true);
   EXPECT_EQ(hinted, calls(false));
@@ -90,22 +90,22 @@ TEST(HintedPause, MakesTheSameTimerCallsAsThePlainPause) {
 }
 
 void LoadStopped(Main& m) {
-  S().hive.hive.Set(S().hive.hive.Create("HKEY_CURRENT_USER\\Software\\Zorvane"), "Format",
+  World().hive.hive.Set(World().hive.hive.Create("HKEY_CURRENT_USER\\Software\\Zorvane"), "Format",
                     {plat::kRegDword, {1, 0, 0, 0}});
-  S().endAfterWaits = 0;
+  World().endAfterWaits = 0;
   EXPECT_THROW(m.Load(), plat::null::ProgramEnded);
-  S().endAfterWaits = -1;
+  World().endAfterWaits = -1;
 }
 
 TEST(LoopHint, GivenWithThePassReadingOnceTheTiersShowIt) {
   Main m;
   LoadStopped(m);
-  S().now = kNow;
-  S().hints.clear();
+  World().now = kNow;
+  World().hints.clear();
   m.TimeItPass();
   m.TimeItPass();  // the first one's pause ended as the second turned
   const plat::DateTime next{2010, 6, 15, 10, 20, 31};
-  EXPECT_EQ(S().hints, (std::vector<plat::DateTime>{kNow, next}));
+  EXPECT_EQ(World().hints, (std::vector<plat::DateTime>{kNow, next}));
   EXPECT_EQ(m.Sec(1).Caption(), "31");
 }
 
@@ -114,18 +114,18 @@ TEST(LoopHint, GivenWithThePassReadingOnceTheTiersShowIt) {
 TEST(LoopHint, WithheldWhenAHandlerChangedTheModeMeanwhile) {
   Main m;
   LoadStopped(m);
-  S().now = {2010, 6, 15, 15, 20, 30};
-  S().hints.clear();
-  S().onDoEvents = [] {
+  World().now = {2010, 6, 15, 15, 20, 30};
+  World().hints.clear();
+  World().onDoEvents = [] {
     FormatSetting = 0;
-    S().onDoEvents = nullptr;
+    World().onDoEvents = nullptr;
   };
   m.TimeItPass();
-  EXPECT_TRUE(S().hints.empty());
+  EXPECT_TRUE(World().hints.empty());
   EXPECT_EQ(m.Hours(2).Caption(), "15");
   m.TimeItPass();
   EXPECT_EQ(m.Hours(2).Caption(), "3");
-  EXPECT_EQ(S().hints.size(), 1u);
+  EXPECT_EQ(World().hints.size(), 1u);
   FormatSetting = 1;
 }
 

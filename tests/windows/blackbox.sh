@@ -24,6 +24,8 @@ BUILD_DIR=$HERE   # lib.sh wants one; its X-side probe is not used here
 BB_TMP=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-wine-bb.XXXXXX")
 # shellcheck source=../blackbox/lib.sh
 source "$HERE/../blackbox/lib.sh"
+# shellcheck source=../blackbox/setup_keys.sh
+source "$HERE/../blackbox/setup_keys.sh"
 # shellcheck source=cases.sh
 source "$HERE/cases.sh"
 # shellcheck source=scale.sh

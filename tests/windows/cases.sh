@@ -282,13 +282,11 @@ case_other_build_refused() {
   end_exe "$first"
 }
 
-# option_rect N: the Setup dialog's option button for Position N (their order on screen, by
-# rows: 1 2 3 / 0 / 4 5 6).
+# option_rect N: the Setup dialog's option button for Position N (by their order on the screen,
+# SPOT_ORDER in setup_keys.sh).
 option_rect() {
-  local order=(1 2 3 0 4 5 6) k
-  for k in 0 1 2 3 4 5 6; do [[ ${order[k]} == "$1" ]] && break; done
   probe children "$SETUP" | awk -F'\t' '$2 == "Button" && $3 == "" { print $4 }' |
-    sort -k2,2n -k1,1n | sed -n "$((k + 1))p"
+    sort -k2,2n -k1,1n | sed -n "$(spot_rank "$1")p"
 }
 
 # button_states: "Marker ON, Military Time | the options" as on/off, the options in their order
@@ -344,42 +342,39 @@ case_setup() {
   end_exe "$EXE_PID"
 }
 
-# Setup from the keyboard, by the same rules as on X11: the focus starts on "Marker ON", Space
-# ticks it, Tab walks the tab order with the option group as one stop at its chosen option's own
-# place (the centre's comes after About), Shift+Tab walks back, an arrow moves the choice, Enter
-# on Apply applies. A row: the stored Position ("-": none, as after a first start, which chooses
-# the centre) | the keys after Space, each with the control it leaves the focus on | the
-# Position Apply stores.
+# Setup from the keyboard, by the rows of setup_keys.sh, as on X11.
 case_setup_keyboard() {
-  local row pos steps want want_at step t
-  for row in \
-    '3|Tab:Military Time,Tab:option 3,Right:option 4,Tab:Apply|4' \
-    '-|Tab:Military Time,Tab:Apply,Tab:About,Tab:option 0,shift+Tab:About,shift+Tab:Apply|0'; do
-    IFS='|' read -r pos steps want <<<"$row"
-    IFS=, read -ra steps <<<"$steps"
-    t="Setup from the keyboard, Position ${pos/-/missing} $TAG"
-    if [[ "$pos" == - ]]; then running_clock Format REG_DWORD 1 || continue
-    else running_clock Format REG_DWORD 1 Position REG_DWORD "$pos" || continue; fi
+  local row step want_at t escaped
+  for row in "${SETUP_KEY_ROWS[@]}"; do
+    setup_key_row "$row"
+    t="Setup from the keyboard, Position ${KEY_POS/-/missing} $TAG"
+    if [[ "$KEY_POS" == - ]]; then running_clock Format REG_DWORD 1 || continue
+    else running_clock Format REG_DWORD 1 Position REG_DWORD "$KEY_POS" || continue; fi
     open_setup || continue
     focus_on() { [[ "$(probe focus "$SETUP" | cut -f4)" == "$1" ]]; }
     want_at=$(probe children "$SETUP" | awk -F'\t' '$3 == "Marker ON" { print $4 }')
     wait_for 2000 focus_on "$want_at"
     check "$t: the focus starts on Marker ON" "Marker ON" "$(probe focus "$SETUP" | cut -f3)"
     xdotool key space
-    for step in "${steps[@]}"; do
+    escaped=false
+    for step in "${KEY_STEPS[@]}"; do
       case "${step#*:}" in
-        option*) want_at=$(option_rect "${step##* }") ;;
+        spot*) want_at=$(option_rect "${step##* }") ;;
         *) want_at=$(probe children "$SETUP" | awk -F'\t' -v c="${step#*:}" '$3 == c { print $4 }') ;;
       esac
       xdotool key "${step%%:*}"
+      [[ ${step%%:*} == Escape ]] && escaped=true
       wait_for 2000 focus_on "$want_at"
       check "$t: ${step%%:*} to ${step#*:}" "$want_at" "$(probe focus "$SETUP" | cut -f4)"
     done
     unset -f focus_on
+    # The keys after Escape were answered inside Setup, so Escape had been handled by then.
+    $escaped && check "$t: Escape leaves Setup open" visible "$(probe top |
+      awk -F'\t' -v w="$SETUP" '$1 == w { print $5 }')"
     xdotool key Return
     check_true "$t: Enter on Apply closes it" "still there 3 s after Enter" probe wait-gone "$SETUP" 3000
     check "$t: Apply stored Space's tick and the chosen spot" \
-      "$(printf 'Format REG_DWORD 0x1\nMark REG_DWORD 0x1\nPosition REG_DWORD 0x%s' "$want")" "$(reg_values | sort)"
+      "$(printf 'Format REG_DWORD 0x1\nMark REG_DWORD 0x1\nPosition REG_DWORD 0x%s' "$KEY_WANT")" "$(reg_values | sort)"
     end_exe "$EXE_PID"
   done
 }

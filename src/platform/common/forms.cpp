@@ -240,9 +240,7 @@ void Form::ShowModal() {
 }
 
 void Form::Unload() {
-  if (!peer_) return;
-  Form_Unload();
-  NativeClosed();
+  if (peer_) NativeClosed();
 }
 
 void Form::NativeClosed() {

@@ -3,8 +3,6 @@
 // that touch in logical pixels still touch on the device, and every device pixel belongs to
 // exactly one logical pixel.
 #pragma once
-#include <string_view>
-
 #include "platform/forms.h"
 
 namespace plat {
@@ -34,10 +32,6 @@ class DisplayScale {
 // A font's height in device pixels: its points at 96 dpi times the scale (12 pt is 16 pixels at
 // 100 %, 32 at 200 %).
 int FontPixels(double points, const DisplayScale& scale);
-
-// The scale a resource-manager string (XResourceManagerString) asks for: its Xft.dpi over 96;
-// 1 when it names none.
-DisplayScale ScaleFromResources(std::string_view resources);
 
 // The scale at which a logical w x h box still fits a device area of areaW x areaH pixels: the
 // given one when it fits, else the largest that does (never below 1). Xft.dpi 9600 is a typo,

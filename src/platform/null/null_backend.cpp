@@ -34,17 +34,17 @@ struct NullFormPeer : FormPeer {
   WindowHandle Handle() const override { return handle; }
   void SetText(const std::string& t) override {
     view.text = t;
-    ++S().textSends;
+    ++World().textSends;
   }
   void SetBounds(const PixelRect& r) override {
     view.bounds = r;
-    ++S().boundsSends;
+    ++World().boundsSends;
   }
   void Show() override { view.shown = true; }
   void RunModal() override {
     Form& f = form;  // this peer dies if the form unloads
-    S().modalForms.push_back(f.DesignName());
-    if (S().onModal) S().onModal(f);
+    World().modalForms.push_back(f.DesignName());
+    if (World().onModal) World().onModal(f);
     if (f.Peer() == this) f.Unload();
   }
   void Hide() override { view.shown = false; }
@@ -54,9 +54,9 @@ struct NullFormPeer : FormPeer {
 };
 
 struct NullControlPeer : ControlPeer {
-  void SetText(const std::string&) override { ++S().textSends; }
-  void SetBounds(const PixelRect&) override { ++S().boundsSends; }
-  void SetVisible(bool) override { ++S().visibilitySends; }
+  void SetText(const std::string&) override { ++World().textSends; }
+  void SetBounds(const PixelRect&) override { ++World().boundsSends; }
+  void SetVisible(bool) override { ++World().visibilitySends; }
 };
 
 std::vector<Timer*>& LiveTimers() {
@@ -83,20 +83,20 @@ DateTime OneSecondOn(DateTime t) {
 // The clocks and queue of State, as the pause loop asks for them.
 class NullPauseSystem : public PauseSystem {
  public:
-  std::int64_t MonotonicNs() override { return S().monotonic.count(); }
-  bool MessagesQueued() override { return S().inputQueued > 0 || S().repaintsQueued > 0; }
-  bool OnlyRepaintsQueued() override { return S().inputQueued == 0; }
+  std::int64_t MonotonicNs() override { return World().monotonic.count(); }
+  bool MessagesQueued() override { return World().inputQueued > 0 || World().repaintsQueued > 0; }
+  bool OnlyRepaintsQueued() override { return World().inputQueued == 0; }
   std::int64_t NsUntilIntervalTimer() override {
-    return S().intervalTimer ? S().intervalTimer->count() : -1;
+    return World().intervalTimer ? World().intervalTimer->count() : -1;
   }
   std::int64_t NsUntilReadingChanges(const DateTime& shown) override {
-    return shown != S().now ? 0 : (std::chrono::seconds(1) - S().intoSecond).count();
+    return shown != World().now ? 0 : (std::chrono::seconds(1) - World().intoSecond).count();
   }
   // Nothing arrives during a sleep here: the loop never sleeps past a queued message or a due
   // interval timer, so the whole span passes.
   Woke Sleep(std::int64_t ns, bool watchChanges) override {
     using std::chrono::nanoseconds, std::chrono::seconds;
-    State& s = S();
+    State& s = World();
     if (watchChanges && s.wallClockSet) {
       s.wallClockSet = false;
       return Woke::kChanged;
@@ -120,7 +120,7 @@ PauseTimers& Pauses() {
 
 }  // namespace
 
-State& S() {
+State& World() {
   if (!g_state) g_state = new State;
   return *g_state;
 }
@@ -149,28 +149,28 @@ const FormView* ViewOf(const Form& form) {
 
 }  // namespace null
 
-using null::S;
+using null::World;
 
 std::string Initialize(int, int) { return {}; }
 const std::string& AppTitle() { return null::g_title; }
 void SetAppTitle(const std::string& t) { null::g_title = t; }
 int TwipsPerPixelX() { return 15; }
 int TwipsPerPixelY() { return 15; }
-long ScreenWidthTwips() { return S().screenWidthPixels * 15; }
-long ScreenHeightTwips() { return S().screenHeightPixels * 15; }
+long ScreenWidthTwips() { return World().screenWidthPixels * 15; }
+long ScreenHeightTwips() { return World().screenHeightPixels * 15; }
 std::vector<MonitorRect> Monitors() {
-  if (!S().monitors.empty()) return S().monitors;
+  if (!World().monitors.empty()) return World().monitors;
   return {{0, 0, double(ScreenWidthTwips()), double(ScreenHeightTwips())}};
 }
 
-DoubleClickLimits PlatformDoubleClickLimits() { return S().doubleClick; }
+DoubleClickLimits PlatformDoubleClickLimits() { return World().doubleClick; }
 Color SystemDarkShadowColor() { return Rgb(64, 64, 64); }
 bool TakesCommandLine() { return false; }
 void ReportClosedPipesAsWriteErrors() {}
 std::string SettingsLocation() { return "memory"; }
 
 void DoEvents() {
-  null::State& s = S();
+  null::State& s = World();
   ++s.doEvents;
   if (s.inputQueued > 0)
     --s.inputQueued;
@@ -183,15 +183,15 @@ void DoEvents() {
 void EndProgram(int status) { throw null::ProgramEnded{status}; }
 
 void MsgBox(const std::string& text, const std::string& title) {
-  S().messages.push_back(text);
-  S().messageTitles.push_back(title.empty() ? null::g_title : title);
-  if (S().onMsgBox) S().onMsgBox(text);
+  World().messages.push_back(text);
+  World().messageTitles.push_back(title.empty() ? null::g_title : title);
+  if (World().onMsgBox) World().onMsgBox(text);
 }
 
-std::string ExeBaseName() { return S().exeBaseName; }
+std::string ExeBaseName() { return World().exeBaseName; }
 std::string Environ(const std::string&) { return {}; }
 
-DateTime LocalNow() { return S().now; }
+DateTime LocalNow() { return World().now; }
 
 std::string WeekdayName(int weekday, bool abbreviate) {
   static const char* kNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
@@ -208,68 +208,68 @@ std::string MonthName(int month, bool abbreviate) {
 }
 
 Handle CreateWaitableTimerA(void*, bool, const char* name) {
-  S().timerNames.push_back(name ? name : "");
-  if (S().failCreateTimer) return 0;
-  ++S().timersOpen;
+  World().timerNames.push_back(name ? name : "");
+  if (World().failCreateTimer) return 0;
+  ++World().timersOpen;
   return null::Pauses().Create();
 }
 
 bool SetWaitableTimer(Handle timer, std::uint32_t low, std::int32_t high, long, void*, void*, bool) {
-  S().dueTimes.emplace_back(low, high);
-  return !S().failSetTimer && null::Pauses().Arm(timer, low, high);
+  World().dueTimes.emplace_back(low, high);
+  return !World().failSetTimer && null::Pauses().Arm(timer, low, high);
 }
 
 void HintNextChange(const DateTime& shown) {
-  S().hints.push_back(shown);
+  World().hints.push_back(shown);
   null::Pauses().Hint(shown);
 }
 
 bool CloseHandle(Handle h) {
   if (!null::Pauses().Close(h)) return false;
-  --S().timersOpen;
+  --World().timersOpen;
   return true;
 }
 
 std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handles, bool,
                                         std::uint32_t timeoutMs, std::uint32_t wakeMask) {
-  ++S().waits;
-  S().waitCalls.push_back({count, timeoutMs, wakeMask});
-  if (S().endAfterWaits >= 0 && S().waits > S().endAfterWaits) EndProgram(0);
-  ++(count == 0 ? S().plainPauses : S().timerWaits);
-  if (count == 0 ? S().failPlainPause : S().failWaits) return kWaitFailed;
-  const auto before = S().monotonic;
+  ++World().waits;
+  World().waitCalls.push_back({count, timeoutMs, wakeMask});
+  if (World().endAfterWaits >= 0 && World().waits > World().endAfterWaits) EndProgram(0);
+  ++(count == 0 ? World().plainPauses : World().timerWaits);
+  if (count == 0 ? World().failPlainPause : World().failWaits) return kWaitFailed;
+  const auto before = World().monotonic;
   const std::uint32_t result = null::Pauses().Wait(count, handles, timeoutMs);
-  S().wakes.emplace_back(std::chrono::duration<double, std::milli>(S().monotonic - before).count(),
+  World().wakes.emplace_back(std::chrono::duration<double, std::milli>(World().monotonic - before).count(),
                          result);
   return result;
 }
 
-void Sleep(std::uint32_t) { ++S().sleeps; }
+void Sleep(std::uint32_t) { ++World().sleeps; }
 
 WindowHandle FindWindowA(const char*, const char* name) {
-  S().titleDuringSearch = null::g_title;
+  World().titleDuringSearch = null::g_title;
   if (!name) return 0;
   for (auto& [form, peer] : null::Forms())
     if (SameCaption(peer->view.text, name)) return peer->handle;
-  for (size_t i = 0; i < S().foreignWindows.size(); ++i)
-    if (SameCaption(S().foreignWindows[i], name)) return 0x100 + i;
+  for (size_t i = 0; i < World().foreignWindows.size(); ++i)
+    if (SameCaption(World().foreignWindows[i], name)) return 0x100 + i;
   return 0;
 }
 
 bool ClaimSingleInstance(const std::string&) {
-  ++S().lockClaims;
-  return !S().lockHeldElsewhere;
+  ++World().lockClaims;
+  return !World().lockHeldElsewhere;
 }
 
 RegionHandle CreatePolygonRgn(const Point* points, int count, int) {
   static std::vector<Point> pending;
   pending.assign(points, points + count);
-  S().windowRegion = pending;
+  World().windowRegion = pending;
   return reinterpret_cast<RegionHandle>(&pending);
 }
 
 int SetWindowRgn(WindowHandle window, RegionHandle, bool) {
-  S().regionWindow = window;
+  World().regionWindow = window;
   return 1;
 }
 
@@ -296,25 +296,25 @@ Image CaptureScreen(int x, int y, int w, int h, ScreenPixels* device) {
   Image out(std::max(0, w), std::max(0, h));
   for (int j = 0; j < h; ++j)
     for (int i = 0; i < w; ++i)
-      if (S().screen.Contains(x + i, y + j)) out.At(i, j) = S().screen.At(x + i, y + j);
+      if (World().screen.Contains(x + i, y + j)) out.At(i, j) = World().screen.At(x + i, y + j);
   if (device) *device = {{x, y, out.width, out.height}, out.pixels};
   return out;
 }
 
 bool FileExists(const std::string& path) {
-  return std::find(S().existingFiles.begin(), S().existingFiles.end(), path) != S().existingFiles.end();
+  return std::find(World().existingFiles.begin(), World().existingFiles.end(), path) != World().existingFiles.end();
 }
 
 bool StartProgram(const std::vector<std::string>& argv, bool) {
-  S().started.push_back(argv);
+  World().started.push_back(argv);
   return !argv.empty() && FileExists(argv[0]);
 }
 
 bool OpenUrl(const std::string& url) {
-  S().urlsOpened.push_back(url);
+  World().urlsOpened.push_back(url);
   return true;
 }
 
-HiveStore& ActiveHiveStore() { return S().hive; }
+HiveStore& ActiveHiveStore() { return World().hive; }
 
 }  // namespace plat

@@ -82,7 +82,8 @@ struct State {
   MemoryHiveStore hive;
 };
 
-State& S();
+// The one world the backend pretends: its clock, screen, hive, counters and injected failures.
+State& World();
 void Reset();
 
 // The native state of a loaded form.

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <vector>
 
 #include "platform/posix/lock_place.h"
@@ -432,6 +433,91 @@ void RegFileStore::StoreBeforeExit() {
                DescribeChanges(pending_).c_str());
 }
 
+// Whether the folder can take the file, making it when it is missing; false when not, said.
+bool RegFileStore::MakeRoom(const std::string& dir) {
+  if (const std::string blocker = WriteBlocker(dir); !blocker.empty()) {
+    return NotStored(kBlocked + blocker, blocker);
+  }
+  std::string failed;
+  if (!MakeDirectories(dir, &failed)) return SaveFailed("cannot make the folder " + failed, errno);
+  return true;
+}
+
+// The file's new text: the old one changed where the hive differs, else a fresh one. A file
+// that cannot be read is to be moved aside (keepOld). Nothing when it cannot be written, said.
+std::optional<RegFileStore::NewFile> RegFileStore::NewText(const std::string& target,
+                                                           const Hive& hive) {
+  NewFile file{{}, kFileMode, false};
+  std::optional<std::string> text;
+  struct stat st, pointed;
+  // A link to nothing reads as no file at all, and is replaced like one.
+  const bool dangling = lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
+                        stat(target.c_str(), &pointed) != 0 && errno == ENOENT;
+  if (!dangling && lstat(target.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      NotStored(kFolderInPlace, "a folder stands in its place");
+      return std::nullopt;
+    }
+    std::string old, why;
+    if (S_ISREG(st.st_mode) && ReadRegularFile(target, old, why) == ReadResult::kRead) {
+      text = UpdateRegFile(old, hive);
+      file.mode = st.st_mode & 07777;
+    }
+    file.keepOld = !text;
+  } else if (errno != ENOENT) {
+    SaveFailed("cannot look at it", errno);
+    return std::nullopt;
+  }
+  file.text = text ? std::move(*text) : FormatRegFile(hive);
+  // Load refuses a file past the limit: writing one would lose every setting at the next start.
+  if (file.text.size() > static_cast<std::size_t>(kMaxFileBytes)) {
+    NotStored("too large", "with this change it would grow to " + std::to_string(file.text.size()) +
+                               " bytes, more than the " + std::to_string(kMaxFileBytes) +
+                               " it can be read back at");
+    return std::nullopt;
+  }
+  return file;
+}
+
+// Writes the text to `tmp` and makes it durable; false when not, said and nothing left behind.
+bool RegFileStore::WriteTemporary(const std::string& tmp, const NewFile& file) {
+  // One fixed name: a write killed half-way leaves at most this one file, and the next write,
+  // holding the settings lock, clears it away first.
+  if (unlink(tmp.c_str()) != 0 && errno != ENOENT) return SaveFailed("cannot remove " + tmp, errno);
+  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+  if (fd < 0) return SaveFailed("cannot create " + tmp, errno);
+  bool ok = fchmod(fd, file.mode) == 0 && WriteAll(fd, file.text) && fsync(fd) == 0;
+  int error = errno;
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    unlink(tmp.c_str());
+    return SaveFailed("cannot write " + tmp, error);
+  }
+  return true;
+}
+
+// Renames `tmp` over the target. The unreadable file is moved aside only now that the new one
+// is safely written, and put back if the rename fails, so a failed save leaves the folder as it
+// was. *keptAs is where the unreadable file went.
+bool RegFileStore::PutInPlace(const std::string& tmp, const std::string& target, bool keepOld,
+                              std::string* keptAs) {
+  if (keepOld && !KeepUnreadable(target, keptAs)) {
+    const int error = errno;
+    unlink(tmp.c_str());
+    return SaveFailed("cannot move the unreadable file aside", error);
+  }
+  if (rename(tmp.c_str(), target.c_str()) != 0) {
+    const int error = errno;
+    unlink(tmp.c_str());
+    if (!keptAs->empty()) rename(keptAs->c_str(), target.c_str());
+    return SaveFailed("cannot rename " + tmp, error);
+  }
+  return true;
+}
+
 bool RegFileStore::Save(const Hive& hive) {
   // Without a path the name would be "" and its temporary file ".tmp" in the working folder.
   if (path_.empty()) {
@@ -448,69 +534,12 @@ bool RegFileStore::Save(const Hive& hive) {
   }
   const std::string target = ResolveTarget(path_);
   const std::string dir = DirName(target);
-  if (const std::string blocker = WriteBlocker(dir); !blocker.empty()) {
-    return NotStored(kBlocked + blocker, blocker);
-  }
-  std::string failed;
-  if (!MakeDirectories(dir, &failed)) return SaveFailed("cannot make the folder " + failed, errno);
-
-  std::optional<std::string> text;
-  bool keepOld = false;
-  mode_t mode = kFileMode;
-  struct stat st, pointed;
-  // A link to nothing reads as no file at all, and is replaced like one.
-  const bool dangling = lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
-                        stat(target.c_str(), &pointed) != 0 && errno == ENOENT;
-  if (!dangling && lstat(target.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return NotStored(kFolderInPlace, "a folder stands in its place");
-    std::string old, why;
-    if (S_ISREG(st.st_mode) && ReadRegularFile(target, old, why) == ReadResult::kRead) {
-      text = UpdateRegFile(old, hive);
-      mode = st.st_mode & 07777;
-    }
-    keepOld = !text;
-  } else if (errno != ENOENT) {
-    return SaveFailed("cannot look at it", errno);
-  }
-  if (!text) text = FormatRegFile(hive);
-  // Load refuses a file past the limit: writing one would lose every setting at the next start.
-  if (text->size() > static_cast<std::size_t>(kMaxFileBytes)) {
-    return NotStored("too large", "with this change it would grow to " +
-                                      std::to_string(text->size()) + " bytes, more than the " +
-                                      std::to_string(kMaxFileBytes) + " it can be read back at");
-  }
-
-  // One fixed name: a write killed half-way leaves at most this one file, and the next write,
-  // holding the folder's lock, clears it away first.
+  if (!MakeRoom(dir)) return false;
+  const std::optional<NewFile> file = NewText(target, hive);
+  if (!file) return false;
   const std::string tmp = target + ".tmp";
-  if (unlink(tmp.c_str()) != 0 && errno != ENOENT) return SaveFailed("cannot remove " + tmp, errno);
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
-  if (fd < 0) return SaveFailed("cannot create " + tmp, errno);
-  bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, *text) && fsync(fd) == 0;
-  int error = errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    unlink(tmp.c_str());
-    return SaveFailed("cannot write " + tmp, error);
-  }
-
-  // The unreadable file is moved aside only once the new one is safely written, and put back
-  // if the final rename fails, so a failed save leaves the folder as it was.
   std::string keptAs;
-  if (keepOld && !KeepUnreadable(target, &keptAs)) {
-    error = errno;
-    unlink(tmp.c_str());
-    return SaveFailed("cannot move the unreadable file aside", error);
-  }
-  if (rename(tmp.c_str(), target.c_str()) != 0) {
-    error = errno;
-    unlink(tmp.c_str());
-    if (!keptAs.empty()) rename(keptAs.c_str(), target.c_str());
-    return SaveFailed("cannot rename " + tmp, error);
-  }
+  if (!WriteTemporary(tmp, *file) || !PutInPlace(tmp, target, file->keepOld, &keptAs)) return false;
   SyncDirectory(dir);
   seen_ = true;
   pending_ = Hive();  // the hive saved was loaded with them

@@ -1,6 +1,9 @@
 // The settings hive as a .reg text file, so it can be read, edited and diffed by hand. Plain
 // POSIX file handling; nothing here needs X11.
 #pragma once
+#include <sys/types.h>
+
+#include <optional>
 #include <set>
 #include <string>
 
@@ -34,7 +37,7 @@ class RegFileStore : public HiveStore {
   // stderr names every change that was not stored.
   void StoreBeforeExit() override;
 
-  const std::string& path() const { return path_; }
+  // Changes kept in memory for a later pass: the tests watch a busy lock by it.
   bool HasPending() const { return !pending_.keys.empty(); }
 
   static constexpr long kMaxFileBytes = 1 << 20;
@@ -52,6 +55,18 @@ class RegFileStore : public HiveStore {
   bool SaveFailed(const std::string& what, int error);
   // Why the file was not loaded, and whether the next save can replace it.
   void CannotRead(const std::string& why);
+
+  // Save's steps, each false (or nothing) once it has said why it stopped.
+  struct NewFile {
+    std::string text;
+    mode_t mode;   // the old file's, or 0600 for a new one
+    bool keepOld;  // the file there cannot be read: moved aside, not overwritten
+  };
+  bool MakeRoom(const std::string& dir);
+  std::optional<NewFile> NewText(const std::string& target, const Hive& hive);
+  bool WriteTemporary(const std::string& tmp, const NewFile& file);
+  bool PutInPlace(const std::string& tmp, const std::string& target, bool keepOld,
+                  std::string* keptAs);
 
   // Takes the lock within `waitMs`; false when another process holds it all that time.
   bool Lock(int waitMs);

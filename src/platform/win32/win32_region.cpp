@@ -20,7 +20,7 @@ struct Polygon {
 };
 
 // Each window's polygon, to cut again when the window moves to a monitor of another scale.
-std::map<HWND, Polygon>& Kept() {
+std::map<HWND, Polygon>& WindowPolygons() {
   static auto* kept = new std::map<HWND, Polygon>;
   return *kept;
 }
@@ -28,7 +28,7 @@ std::map<HWND, Polygon>& Kept() {
 // At 96 dpi the system's own polygon region, as the program always had; at other scales the
 // pixel rule run again at device resolution, so the edges are as sharp as the device's pixels
 // (a 96-dpi region blown up would step in whole logical pixels).
-HRGN Cut(const Polygon& p, const DisplayScale& scale) {
+HRGN RegionAtScale(const Polygon& p, const DisplayScale& scale) {
   if (scale.IsOne()) {
     std::vector<POINT> pts;
     for (const Point& q : p.points) pts.push_back({LONG(q.x), LONG(q.y)});
@@ -61,19 +61,21 @@ int SetWindowRgn(WindowHandle window, RegionHandle region, bool redraw) {
   auto* polygon = reinterpret_cast<Polygon*>(region);
   if (!polygon) return ::SetWindowRgn(reinterpret_cast<HWND>(window), nullptr, redraw);
   const HWND hwnd = reinterpret_cast<HWND>(window);
-  Kept()[hwnd] = *polygon;
+  WindowPolygons()[hwnd] = *polygon;
   delete polygon;  // the window has it now, as Windows takes over a region
-  return ::SetWindowRgn(hwnd, Cut(Kept()[hwnd], win32::ScaleOfWindow(hwnd)), redraw);
+  return ::SetWindowRgn(hwnd, RegionAtScale(WindowPolygons()[hwnd], win32::ScaleOfWindow(hwnd)),
+                        redraw);
 }
 
 namespace win32 {
 
 void CutRegionAgain(HWND window) {
-  auto it = Kept().find(window);
-  if (it != Kept().end()) ::SetWindowRgn(window, Cut(it->second, ScaleOfWindow(window)), TRUE);
+  auto it = WindowPolygons().find(window);
+  if (it != WindowPolygons().end())
+    ::SetWindowRgn(window, RegionAtScale(it->second, ScaleOfWindow(window)), TRUE);
 }
 
-void ForgetRegion(HWND window) { Kept().erase(window); }
+void ForgetRegion(HWND window) { WindowPolygons().erase(window); }
 
 }  // namespace win32
 }  // namespace plat

@@ -15,13 +15,14 @@
 #include "platform/app.h"
 #include "platform/emulated/hive.h"
 #include "platform/dates.h"
+#include "platform/posix/local_clock.h"
 #include "platform/posix/session.h"
 #include "platform/posix/reg_file_store.h"
 #include "platform/registry.h"
 #include "platform/wait.h"
 #include "platform/x11/x11_atspi.h"
-#include "platform/x11/x11_dates.h"
 #include "platform/x11/x11_internal.h"
+#include "platform/x11/x11_resources.h"
 
 namespace plat {
 namespace x11 {
@@ -224,7 +225,7 @@ using x11::Server;
 
 std::string Initialize(int fitWidth, int fitHeight) {
   std::setlocale(LC_ALL, "");
-  x11::WatchZone();  // before the first reading of the time, which makes the C library read it
+  posix::WatchZone();  // before the first reading of the time, which makes the C library read it
   XSetErrorHandler(x11::OnXError);
   XSetIOErrorHandler(x11::OnIoError);
   const char* name = std::getenv("DISPLAY");
@@ -288,7 +289,7 @@ std::string Initialize(int fitWidth, int fitHeight) {
   for (size_t i = 0; i < std::size(table); ++i) c.atom.*table[i].second = atoms[i];
 
   // The desktop's scale, as GNOME, KDE and Xfce publish it; programs read it once.
-  if (const char* resources = XResourceManagerString(d)) x11::g_scale = ScaleFromResources(resources);
+  if (const char* resources = XResourceManagerString(d)) x11::g_scale = x11::ScaleFromResources(resources);
 
   x11::InitScreen();
   // What the program must show whole (the clock's triangle, whose tip is the handle it is

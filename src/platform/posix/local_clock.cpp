@@ -13,7 +13,7 @@
 // folder that is deleted, moved or unmounted drops its watch (IN_IGNORED), so it is armed again
 // on the path. And tzset() opens the file blocking: a FIFO in its place would stop the clock for
 // good, so the file is looked at first and the zone kept (UTC at start) while it is no file.
-#include "platform/x11/x11_dates.h"
+#include "platform/posix/local_clock.h"
 
 #include <fcntl.h>
 #include <iconv.h>
@@ -34,7 +34,7 @@
 #include "platform/posix/zone_file.h"
 
 namespace plat {
-namespace x11 {
+namespace posix {
 namespace {
 
 struct ZoneWatch {
@@ -62,7 +62,7 @@ std::int64_t MonotonicNs() {
 // False, said once on stderr, when the C library must not open the zone file: it would block.
 bool ZoneUsable(ZoneWatch& w, const char* meanwhile) {
   std::string what;
-  if (posix::ZoneFileReadable(w.path, &what)) return true;
+  if (ZoneFileReadable(w.path, &what)) return true;
   if (!w.toldUnusable) {
     std::fprintf(stderr, "zorvane: the time zone file %s is %s, not a zone file; %s\n",
                  w.path.c_str(), what.c_str(), meanwhile);
@@ -108,7 +108,7 @@ void HearMounts(const ZoneWatch& w, bool hear) {
 ZoneWatch OpenZoneWatch() {
   ZoneWatch w;
   if (const char* tz = std::getenv("TZ")) w.tz = tz;
-  w.path = posix::ZoneFilePath(std::getenv("TZ"), std::getenv("TZDIR"));
+  w.path = ZoneFilePath(std::getenv("TZ"), std::getenv("TZDIR"));
   // Nothing has read the zone yet. UTC, not the zone of /etc/localtime: it is what the C library
   // shows for any other zone file it cannot use (one missing or damaged), and with TZ unset the
   // file that is no file is /etc/localtime itself.
@@ -168,7 +168,7 @@ bool TakeMountChange(ZoneWatch& w, bool holdEnded) {
     return true;
   }
   if (w.hold < 0) return true;
-  const posix::MountStep step = posix::OnMountChange(w.lastLookNs, now);
+  const MountStep step = OnMountChange(w.lastLookNs, now);
   if (step.lookNow) w.lastLookNs = now;
   itimerspec in{};
   in.it_value = {static_cast<time_t>(step.holdNs / 1'000'000'000),
@@ -235,11 +235,11 @@ bool TakeZoneChange() {
   return changed && ReadZoneAgain(w);
 }
 
-}  // namespace x11
+}  // namespace posix
 
 DateTime LocalNow() {
   timespec at{};
-  return x11::LocalReading(at);
+  return posix::LocalReading(at);
 }
 
 namespace {
