@@ -331,7 +331,6 @@ class FormPeer {
   virtual void Show() = 0;
   // Runs a nested loop until the form is unloaded; other forms take no input meanwhile.
   virtual void RunModal() = 0;
-  virtual void Hide() = 0;
 };
 
 // The text a control shows (a caption, a text box's text; empty for the rest).

@@ -26,7 +26,7 @@ class PictureBox : public BoxControl {
   void Refresh();
   // Which of its pixels show the screen behind them, and that screen's device pixels: drawn at
   // another scale, those parts show the screen as sharply as it is.
-  SeeThrough& Through() { return through_; }
+  SeeThrough& SeeThroughPixels() { return through_; }
 
  protected:
   std::unique_ptr<ControlPeer> MakePeer() override;

@@ -112,7 +112,7 @@ TEST_F(AboutWindowTest, SeeThroughPixelsShowTheScreenBehindTheWindow) {
   for (int y = 0; y < 336; ++y)
     for (int x = 0; x < 419; ++x) {
       // The picture knows which of its pixels show the screen, for drawing them at another scale.
-      const bool throughShown = a.Picture1.Through().Shows(shown, x, y);
+      const bool throughShown = a.Picture1.SeeThroughPixels().Shows(shown, x, y);
       if (picture.At(x, y) == 0xFF00FF) {
         ++keyed;
         ASSERT_EQ(shown.At(x, y), World().screen.At(100 + x, 50 + y)) << x << "," << y;

@@ -78,7 +78,7 @@ bool BitBlt(DcHandle dest, int x, int y, int w, int h, DcHandle source, int sx, 
       if (d->image->Contains(x + i, y + j)) d->image->At(x + i, y + j) = part.At(i, j);
   if (d->owner) {
     // What shows the screen: all of a capture, or what a whole picture copied along.
-    SeeThrough& through = d->owner->Through();
+    SeeThrough& through = d->owner->SeeThroughPixels();
     if (!s->image) {
       through.screen = std::move(device);
       through.mask.assign(d->image->pixels.size(), false);
@@ -87,7 +87,7 @@ bool BitBlt(DcHandle dest, int x, int y, int w, int h, DcHandle source, int sx, 
           if (d->image->Contains(x + i, y + j))
             through.mask[size_t(y + j) * size_t(d->image->width) + size_t(x + i)] = true;
     } else if (s->owner && x == 0 && y == 0 && sx == 0 && sy == 0) {
-      through = s->owner->Through();
+      through = s->owner->SeeThroughPixels();
     }
     d->owner->Refresh();
   }
@@ -103,7 +103,7 @@ long FoxAlphaBlend(DcHandle dest, int dx, int dy, int w, int h, DcHandle source,
   std::vector<bool> kept;
   KeyColourBlend(*d->image, dx, dy, w, h, src, 0, 0, opacity, PixelFromColor(keyColor), &kept);
   if (d->owner) {
-    d->owner->Through().KeepOnly(kept);
+    d->owner->SeeThroughPixels().KeepOnly(kept);
     d->owner->Refresh();
   }
   return 1;

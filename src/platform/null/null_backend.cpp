@@ -47,7 +47,6 @@ struct NullFormPeer : FormPeer {
     if (World().onModal) World().onModal(f);
     if (f.Peer() == this) f.Unload();
   }
-  void Hide() override { view.shown = false; }
   Form& form;
   WindowHandle handle;
   FormView view;

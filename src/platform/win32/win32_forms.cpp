@@ -377,7 +377,7 @@ class PicturePeer : public ChildPeer, public PictureSurface {
     ChildPeer::SetBounds(r);
     MakeBitmap(std::max(1, r.w), std::max(1, r.h));
   }
-  SeeThrough& Through() override { return box_.Through(); }
+  SeeThrough& SeeThroughPixels() override { return box_.SeeThroughPixels(); }
   DisplayScale Scale() const override { return ChildPeer::Scale(); }
   // The image changed: show it.
   void Update() override {
@@ -400,7 +400,7 @@ class PicturePeer : public ChildPeer, public PictureSurface {
       POINT at{0, 0};
       ClientToScreen(hwnd_, &at);
       const std::vector<std::uint32_t> px =
-          PictureAtDevice(img, scale, rc.right, rc.bottom, &box_.Through(), at.x, at.y);
+          PictureAtDevice(img, scale, rc.right, rc.bottom, &box_.SeeThroughPixels(), at.x, at.y);
       const BITMAPINFO bi = TopDown32(rc.right, rc.bottom);
       SetDIBitsToDevice(dc, 0, 0, DWORD(rc.right), DWORD(rc.bottom), 0, 0, 0, UINT(rc.bottom),
                         px.data(), &bi, DIB_RGB_COLORS);
@@ -556,7 +556,6 @@ class FormWindow : public FormPeer {
     if (form_.Style() != FormStyle::FixedSingle) SetForegroundWindow(hwnd_);
     UpdateWindow(hwnd_);
   }
-  void Hide() override { ShowWindow(hwnd_, SW_HIDE); }
 
   // Every other window of the program is disabled while this one runs its own loop.
   void RunModal() override {

@@ -76,7 +76,7 @@ bool CaptureInto(win32::PictureSurface& picture, HDC dest, int x, int y, int w, 
   HGDIOBJ old = SelectObject(mem, bmp);
   const bool ok = ::BitBlt(mem, 0, 0, d.w, d.h, screen, d.x, d.y, SRCCOPY);
   GdiFlush();
-  SeeThrough& through = picture.Through();
+  SeeThrough& through = picture.SeeThroughPixels();
   through.screen.rect = d;
   through.screen.pixels.assign(static_cast<const std::uint32_t*>(bits),
                                static_cast<const std::uint32_t*>(bits) + size_t(d.w) * size_t(d.h));
@@ -112,7 +112,7 @@ bool BitBlt(DcHandle dest, int x, int y, int w, int h, DcHandle src, int sx, int
   }
   const bool ok = ::BitBlt(d, x, y, w, h, s, sx, sy, rop);
   if (win32::PictureSurface* from = PictureOf(src); to && from && x == 0 && y == 0 && sx == 0 && sy == 0)
-    to->Through() = from->Through();
+    to->SeeThroughPixels() = from->SeeThroughPixels();
   return ok;
 }
 
@@ -130,7 +130,7 @@ long FoxAlphaBlend(DcHandle dest, int dx, int dy, int w, int h, DcHandle source,
   std::vector<bool> kept;
   KeyColourBlend(di, dx, dy, w, h, si, sx, sy, opacity, PixelFromColor(keyColor), &kept);
   std::copy(di.pixels.begin(), di.pixels.end(), d);
-  if (win32::PictureSurface* to = PictureOf(dest)) to->Through().KeepOnly(kept);
+  if (win32::PictureSurface* to = PictureOf(dest)) to->SeeThroughPixels().KeepOnly(kept);
   return 1;
 }
 

@@ -15,7 +15,7 @@ class PictureSurface {
   // The scale of the window the picture shows in.
   virtual DisplayScale Scale() const = 0;
   // Which of its pixels show the screen behind it, and that screen's device pixels.
-  virtual SeeThrough& Through() = 0;
+  virtual SeeThrough& SeeThroughPixels() = 0;
 
  protected:
   ~PictureSurface() = default;

@@ -323,7 +323,7 @@ class PictureWindow : public ChildWindow {
     // The rule every backend draws pictures with, from this window's place on the screen.
     std::vector<bool> holes;
     const std::vector<std::uint32_t> px =
-        PictureAtDevice(img, Scale(), w, h, &box_.Through(), key.x, key.y, &holes);
+        PictureAtDevice(img, Scale(), w, h, &box_.SeeThroughPixels(), key.x, key.y, &holes);
     const PixelLayout ours(c.visual, c.alpha);
     const bool direct = PixelLayout::Direct(xi);
     for (int y = 0; y < h; ++y) {

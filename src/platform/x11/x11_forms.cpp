@@ -181,11 +181,6 @@ void FormWindow::Show() {
   XMapRaised(Server().dpy, outer_);
 }
 
-void FormWindow::Hide() {
-  shown_ = false;
-  XUnmapWindow(Server().dpy, outer_);
-}
-
 void FormWindow::RunModal() {
   // The peer dies when the form unloads, so ask the form, not ourselves.
   Form& form = form_;

@@ -18,7 +18,6 @@ class FormWindow : public FormPeer, public EventTarget {
   void SetBounds(const PixelRect& screenPixels) override;
   void Show() override;
   void RunModal() override;
-  void Hide() override;
 
   void HandleEvent(XEvent& ev) override;
   ::Window TopLevel() const override { return outer_; }

@@ -17,9 +17,9 @@
 #include <ctime>
 
 #include "platform/common/pause_timers.h"
+#include "platform/posix/local_clock.h"
 #include "platform/wait.h"
 #include "platform/x11/x11_atspi.h"
-#include "platform/x11/x11_dates.h"
 #include "platform/x11/x11_internal.h"
 
 namespace plat {
@@ -119,7 +119,7 @@ class X11PauseSystem : public PauseSystem {
   // The rest of the current wall-clock second: every zone's offset is whole seconds.
   std::int64_t NsUntilReadingChanges(const DateTime& shown) override {
     timespec at{};
-    if (x11::LocalReading(at) != shown) return 0;
+    if (posix::LocalReading(at) != shown) return 0;
     return kSecondNs - at.tv_nsec;
   }
   // In ppoll() on the X connection, the wake timer, the accessibility bus (where there is one)
@@ -129,7 +129,7 @@ class X11PauseSystem : public PauseSystem {
     const bool wakeArmed = ns >= 0 && ArmWake(ns);
     pollfd fds[5] = {{ConnectionNumber(d), POLLIN, 0},
                      {watchChanges ? ClockSetFd() : -1, POLLIN, 0},
-                     {watchChanges ? x11::ZoneWatchFd() : -1, POLLIN, 0},
+                     {watchChanges ? posix::ZoneWatchFd() : -1, POLLIN, 0},
                      {wakeArmed ? g_wakeFd : -1, POLLIN, 0},
                      {x11::atspi::Fd(), x11::atspi::Events(), 0}};
     timespec left{};
@@ -140,7 +140,7 @@ class X11PauseSystem : public PauseSystem {
     if (fds[4].fd >= 0) x11::atspi::Ready(fds[4].revents);
     // Both are read, so neither reports the same change twice.
     const bool clockSet = (fds[1].revents & POLLIN) && TakeClockSet();
-    const bool zoneChanged = (fds[2].revents & POLLIN) && x11::TakeZoneChange();
+    const bool zoneChanged = (fds[2].revents & POLLIN) && posix::TakeZoneChange();
     return clockSet || zoneChanged ? Woke::kChanged : Woke::kMaybe;
   }
 };
