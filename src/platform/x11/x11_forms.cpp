@@ -256,6 +256,7 @@ void FormWindow::HandleEvent(XEvent& ev) {
     case ButtonRelease:
       if (ev.xbutton.window == outer_) {
         dragPending_ = dragging_ = false;
+        EndHandedMove();
         if (closePressed_) {
           closePressed_ = false;
           DrawFrame();

@@ -46,6 +46,7 @@ class FormWindow : public FormPeer, public EventTarget {
   void PlaceOnSway();
   void StartDrag(const XButtonEvent& e);
   void HandMoveToManager(int x_root, int y_root);
+  void EndHandedMove();
   bool Button1Held() const;
   void Drag(const XMotionEvent& e);
   void ClientButton(const XButtonEvent& e, bool press);
@@ -60,6 +61,7 @@ class FormWindow : public FormPeer, public EventTarget {
   int swayTries_ = 0;              // asks left for a place that sway has not yet taken
   bool shown_ = false;
   bool dragPending_ = false, dragging_ = false, closePressed_ = false;
+  bool handedOver_ = false;  // a move was handed to the manager since the last press
   bool destroyed_ = false;
   bool mapped_ = false;
   ::Window focusChild_ = 0;  // destroyed by another client (a window manager, xdotool)

@@ -69,6 +69,7 @@ void FormWindow::DrawFrame() {
 
 void FormWindow::StartDrag(const XButtonEvent& e) {
   if (e.button != Button1) return;
+  handedOver_ = false;  // a new press: any earlier move has ended
   if (InCloseBox(e.x, e.y)) {
     closePressed_ = true;
     DrawFrame();
@@ -119,14 +120,18 @@ void FormWindow::Drag(const XMotionEvent& e) {
     return;
   }
   // Catch up with the pointer first, then hand the move to the window manager from where the
-  // pointer is now.
+  // pointer is now. A button already up (the clock was slow to read the motion) would leave the
+  // manager moving the window with no press to end it: then the clock follows the queued motion
+  // itself, up to the release.
   follow();
-  HandMoveToManager(e.x_root, e.y_root);
+  if (Button1Held()) HandMoveToManager(e.x_root, e.y_root);
+  else dragging_ = true;
 }
 
 // _NET_WM_MOVERESIZE: the manager moves the window with the pointer from (x_root, y_root) until
 // the button is released.
 void FormWindow::HandMoveToManager(int x_root, int y_root) {
+  handedOver_ = true;
   Display* d = Server().dpy;
   XUngrabPointer(d, CurrentTime);
   XEvent m{};
@@ -141,6 +146,23 @@ void FormWindow::HandMoveToManager(int x_root, int y_root) {
   m.xclient.data.l[4] = 1;  // from an application
   XSendEvent(d, Server().root, False, SubstructureRedirectMask | SubstructureNotifyMask, &m);
   XFlush(d);
+}
+
+// A release that reaches us after the move was handed over came before the manager took the
+// pointer: the move it starts would follow the pointer with no button to end it, so it is called
+// off (_NET_WM_MOVERESIZE_CANCEL).
+void FormWindow::EndHandedMove() {
+  if (!handedOver_) return;
+  handedOver_ = false;
+  XEvent m{};
+  m.xclient.type = ClientMessage;
+  m.xclient.window = outer_;
+  m.xclient.message_type = Server().atom.netWmMoveResize;
+  m.xclient.format = 32;
+  m.xclient.data.l[2] = 11;  // _NET_WM_MOVERESIZE_CANCEL
+  m.xclient.data.l[4] = 1;   // from an application
+  XSendEvent(Server().dpy, Server().root, False, SubstructureRedirectMask | SubstructureNotifyMask,
+             &m);
 }
 
 }  // namespace plat::x11
