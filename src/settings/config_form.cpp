@@ -118,8 +118,8 @@ void Config::Command1_Click() {
 void Config::Command2_Click() { AboutWindow().ShowModal(); }
 
 void Config::Label2_Click() {
-  // The browser the dialog was made for; where it is not installed (always, off Windows) the
-  // user's own browser opens the page.
+  // The browser the dialog was made for, where it is installed; elsewhere (no ProgramFiles, no
+  // such file) the user's own browser opens the page.
   const std::string browser = plat::Environ("ProgramFiles") + "\\Internet Explorer\\IEXPLORE.EXE";
   if (plat::FileExists(browser)) plat::StartProgram({browser, kMakerWebAddress}, true);
   else plat::OpenUrl(kMakerWebAddress);
