@@ -280,6 +280,7 @@ std::string Initialize(int fitWidth, int fitHeight) {
       {"_NET_WM_STATE_ABOVE", &x11::Atoms::netWmStateAbove},
       {"_MOTIF_WM_HINTS", &x11::Atoms::motifWmHints},
       {"_NET_WM_ICON", &x11::Atoms::netWmIcon},
+      {"_NET_WM_OPAQUE_REGION", &x11::Atoms::netWmOpaqueRegion},
   };
   static_assert(sizeof(x11::Atoms) == std::size(table) * sizeof(Atom), "an atom without its name");
   const char* names[std::size(table)];

@@ -17,7 +17,7 @@ namespace plat::x11 {
 struct Atoms {
   Atom wmProtocols, wmDeleteWindow, wmState, wmWindowRole, utf8String, netWmName, netWmPid,
       netWmWindowType, netWmWindowTypeDialog, netWmWindowTypeNormal, netWmMoveResize,
-      netSupportingWmCheck, netWmState, netWmStateAbove, motifWmHints, netWmIcon;
+      netSupportingWmCheck, netWmState, netWmStateAbove, motifWmHints, netWmIcon, netWmOpaqueRegion;
 };
 
 struct Connection {
