@@ -47,6 +47,7 @@ class FormWindow : public FormPeer, public EventTarget {
   void StartDrag(const XButtonEvent& e);
   void HandMoveToManager(int x_root, int y_root);
   void EndHandedMove();
+  void SendMoveResize(long action, int x_root, int y_root, unsigned button);
   bool Button1Held() const;
   void Drag(const XMotionEvent& e);
   void ClientButton(const XButtonEvent& e, bool press);

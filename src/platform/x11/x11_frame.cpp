@@ -132,8 +132,14 @@ void FormWindow::Drag(const XMotionEvent& e) {
 // the button is released.
 void FormWindow::HandMoveToManager(int x_root, int y_root) {
   handedOver_ = true;
-  Display* d = Server().dpy;
-  XUngrabPointer(d, CurrentTime);
+  XUngrabPointer(Server().dpy, CurrentTime);
+  SendMoveResize(8, x_root, y_root, Button1);  // _NET_WM_MOVERESIZE_MOVE, by the left button
+  XFlush(Server().dpy);
+}
+
+// A _NET_WM_MOVERESIZE request for this window to the window manager, from an application. A
+// cancel names no button: KWin takes one as a request to move.
+void FormWindow::SendMoveResize(long action, int x_root, int y_root, unsigned button) {
   XEvent m{};
   m.xclient.type = ClientMessage;
   m.xclient.window = outer_;
@@ -141,11 +147,11 @@ void FormWindow::HandMoveToManager(int x_root, int y_root) {
   m.xclient.format = 32;
   m.xclient.data.l[0] = x_root;
   m.xclient.data.l[1] = y_root;
-  m.xclient.data.l[2] = 8;  // _NET_WM_MOVERESIZE_MOVE
-  m.xclient.data.l[3] = Button1;
+  m.xclient.data.l[2] = action;
+  m.xclient.data.l[3] = long(button);
   m.xclient.data.l[4] = 1;  // from an application
-  XSendEvent(d, Server().root, False, SubstructureRedirectMask | SubstructureNotifyMask, &m);
-  XFlush(d);
+  XSendEvent(Server().dpy, Server().root, False, SubstructureRedirectMask | SubstructureNotifyMask,
+             &m);
 }
 
 // A release that reaches us after the move was handed over came before the manager took the
@@ -154,15 +160,7 @@ void FormWindow::HandMoveToManager(int x_root, int y_root) {
 void FormWindow::EndHandedMove() {
   if (!handedOver_) return;
   handedOver_ = false;
-  XEvent m{};
-  m.xclient.type = ClientMessage;
-  m.xclient.window = outer_;
-  m.xclient.message_type = Server().atom.netWmMoveResize;
-  m.xclient.format = 32;
-  m.xclient.data.l[2] = 11;  // _NET_WM_MOVERESIZE_CANCEL
-  m.xclient.data.l[4] = 1;   // from an application
-  XSendEvent(Server().dpy, Server().root, False, SubstructureRedirectMask | SubstructureNotifyMask,
-             &m);
+  SendMoveResize(11, 0, 0, 0);  // _NET_WM_MOVERESIZE_CANCEL
 }
 
 }  // namespace plat::x11
