@@ -308,7 +308,8 @@ pixels() {
     fmt+="%[fx:int(255*p{$1,$2}.r+.5)],%[fx:int(255*p{$1,$2}.g+.5)],%[fx:int(255*p{$1,$2}.b+.5)]\n"
     shift 2
   done
-  convert "$file" -format "$fmt" info: 2>/dev/null
+  # A screenshot that could not be taken reads as its own name, so two of them never match.
+  convert "$file" -format "$fmt" info: 2>/dev/null || echo "unreadable:$file"
 }
 
 # ---------------------------------------------------------------- small waits and input

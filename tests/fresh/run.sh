@@ -92,7 +92,8 @@ mkdir -p "$ROOT/src/zorvane"
 (cd "$SRC" && git ls-files -co --exclude-standard -z | tar --null -T - -cf -) |
   tar -C "$ROOT/src/zorvane" -xf -
 cp /etc/resolv.conf "$ROOT/etc/resolv.conf"
-for m in proc sys dev dev/pts; do mount --bind "/$m" "$ROOT/$m"; done
+# /dev/shm as a booted system has it (sway's buffers live there; without it sway draws nothing).
+for m in proc sys dev dev/pts dev/shm; do mount --bind "/$m" "$ROOT/$m"; done
 
 # ---- the run command on a display of this machine
 t=$(date +%s)
