@@ -19,6 +19,7 @@ constexpr std::uint32_t kMagenta = 0x00FF00FF;  // 0x00BBGGRR
 
 About::About() : plat::Form("About", plat::FormStyle::Borderless) {
   Role = plat::AccessRole::Dialog;  // borderless, but a dialog over Setup all the same
+  SeeThrough = true;  // the picture's key-colour parts show the desktop behind it
   SetWidth(6420);
   SetHeight(5160);
   BackColor = plat::Rgb(0, 0, 0);

@@ -377,6 +377,9 @@ class Form {
   IconData Icon;
   // What assistive technology is told the window is (Auto: the main window's frame, a dialog).
   AccessRole Role = AccessRole::Auto;
+  // Some of its pixels show what lies behind the window (its picture boxes' see-through parts).
+  // Set before Load: where the desktop composites, the window is then made see-through there.
+  bool SeeThrough = false;
 
   // Events on the form's own client background.
   std::function<void()> DblClick;

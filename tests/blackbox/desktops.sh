@@ -46,9 +46,14 @@ start_desktop() {
 start_backdrop() {
   DT_BACKDROP="$1/backdrop.out"
   spawn "$1/backdrop" "$XPROBE" backdrop "$ROOT_HEX"
-  "$XPROBE" wait --title backdrop --viewable --timeout 5000 >/dev/null ||
+  local bd
+  bd=$("$XPROBE" wait --title backdrop --viewable --timeout 5000) ||
     { DT_WHY="the backdrop did not show under $2"; return 1; }
+  wait_for 3000 at_size "$bd" "$SCREEN_W $SCREEN_H" ||
+    { DT_WHY="the backdrop does not cover the screen under $2"; return 1; }
 }
+
+at_size() { [[ "$("$XPROBE" geom "$1" | awk '{ print $4, $5 }')" == "$2" ]]; }
 
 start_mutter_wayland() {
   local home=$1 left=20000 display
@@ -264,8 +269,12 @@ case_dt_look() {
   local t="look $WM_TAG" desk="$BB_TMP/desk-$DT_NAME.png" before after
   dt_clock 1 || return
   before="$ENV_DIR/before.png" after="$ENV_DIR/after.png"
-  local cx cy pts
+  local cx cy pts depth=24
   read -r cx cy <<<"$(win_xy "$CLOCK")"
+  # Alpha makes the compositor blend the whole window each frame: the clock has it only where
+  # the compositor ignores its shape.
+  [[ $DT_NAME == sway ]] && depth=32
+  check "$t: the clock's depth" "$depth" "$(xwininfo -id "$CLOCK" | awk '/Depth:/ { print $2 }')"
   if [[ -z "$DT_SHOT" ]]; then
     skip "$t: pixels" "$DT_NAME offers no screenshot here"
   else

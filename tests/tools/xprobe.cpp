@@ -337,7 +337,7 @@ int Backdrop(unsigned long pixel) {
   Window w = XCreateWindow(dpy, root, 0, 0, unsigned(DisplayWidth(dpy, scr)),
                            unsigned(DisplayHeight(dpy, scr)), 0, CopyFromParent, InputOutput,
                            CopyFromParent, CWBackPixel, &a);
-  XSelectInput(dpy, w, ButtonPressMask);
+  XSelectInput(dpy, w, ButtonPressMask | StructureNotifyMask);
   Atom type = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE", False);
   Atom desktop = XInternAtom(dpy, "_NET_WM_WINDOW_TYPE_DESKTOP", False);
   XChangeProperty(dpy, w, type, XA_ATOM, 32, PropModeReplace,
@@ -358,6 +358,10 @@ int Backdrop(unsigned long pixel) {
       std::printf("press %d %d\n", e.xbutton.x_root, e.xbutton.y_root);
       std::fflush(stdout);
     }
+    // KWin, started moments before, sometimes gives a desktop window 10 x 10: ask again for
+    // the whole screen.
+    if (e.type == ConfigureNotify && (e.xconfigure.width != h.width || e.xconfigure.height != h.height))
+      XMoveResizeWindow(dpy, w, 0, 0, unsigned(h.width), unsigned(h.height));
   }
 }
 

@@ -107,14 +107,9 @@ bool PixelLayout::Direct(const XImage* xi) {
   return xi->bits_per_pixel == 32 && (xi->byte_order == LSBFirst) == hostLsb;
 }
 
-unsigned long PixelOf(Color c) {
-  static const Visual* cachedFor = nullptr;
-  static PixelLayout layout;
-  if (cachedFor != Server().visual) {
-    layout = PixelLayout(Server().visual, Server().alpha);
-    cachedFor = Server().visual;
-  }
-  return layout.Pack(c);
+const Surface& SurfaceFor(bool seeThrough) {
+  const Connection& c = Server();
+  return seeThrough || c.shapeIgnored ? c.clear : c.opaque;
 }
 
 bool Composited(Display* d, int screen) {
@@ -123,24 +118,25 @@ bool Composited(Display* d, int screen) {
   return (cm != None && XGetSelectionOwner(d, cm) != None) || IsXWayland(d);
 }
 
-unsigned long WindowAttributes(XSetWindowAttributes& a, unsigned long mask) {
+unsigned long WindowAttributes(const Surface& s, XSetWindowAttributes& a, unsigned long mask) {
   // A window of another visual than its parent's (ours under the root) needs its own colormap
   // and border, or the server refuses it.
-  a.colormap = Server().colormap;
+  a.colormap = s.colormap;
   a.border_pixel = 0;
   return mask | CWColormap | CWBorderPixel;
 }
 
-XftColor* XftColorOf(Color c) {
-  static std::unordered_map<Color, XftColor> cache;
-  auto it = cache.find(c);
-  if (it != cache.end()) return &it->second;
+XftColor* XftColorOf(const Surface& s, Color c) {
+  static std::unordered_map<Color, XftColor> cache[2];  // without alpha, with it
+  auto& cached = cache[s.alpha];
+  auto it = cached.find(c);
+  if (it != cached.end()) return &it->second;
   XRenderColor rc{static_cast<unsigned short>(RedOf(c) * 257),
                   static_cast<unsigned short>(GreenOf(c) * 257),
                   static_cast<unsigned short>(BlueOf(c) * 257), 0xFFFF};
   XftColor xc{};
-  XftColorAllocValue(Server().dpy, Server().visual, Server().colormap, &rc, &xc);
-  return &cache.emplace(c, xc).first->second;
+  XftColorAllocValue(Server().dpy, s.visual, s.colormap, &rc, &xc);
+  return &cached.emplace(c, xc).first->second;
 }
 
 void SetWindowText(Window w, const std::string& text) {
@@ -198,6 +194,30 @@ namespace {
 
 }  // namespace
 
+std::string WindowManagerName() {
+  const ::Window check = CheckWindow(Server().root);
+  if (!check) return {};
+  Atom type;
+  int format;
+  unsigned long n = 0, after = 0;
+  unsigned char* data = nullptr;
+  std::string name;
+  if (XGetWindowProperty(Server().dpy, check, Server().atom.netWmName, 0, 64, False,
+                         Server().atom.utf8String, &type, &format, &n, &after, &data) == Success &&
+      data && format == 8)
+    name.assign(reinterpret_cast<char*>(data), n);
+  if (data) XFree(data);
+  return name;
+}
+
+bool HonoursShapes(const std::string& manager) {
+  // GNOME Shell's is "GNOME Shell", plain mutter's "Mutter"; KDE's "KWin". wlroots' own X window
+  // manager calls itself "wlroots wm".
+  for (const char* known : {"GNOME Shell", "Mutter", "KWin"})
+    if (manager.rfind(known, 0) == 0) return true;
+  return false;
+}
+
 // A window manager that quits leaves its property on the root, naming a window that is gone: it
 // runs only while that window exists and names itself the same way.
 bool WindowManagerRunning() {
@@ -243,21 +263,11 @@ std::string Initialize(int fitWidth, int fitHeight) {
   c.dpy = d;
   c.screen = DefaultScreen(d);
   c.root = RootWindow(d, c.screen);
-  c.visual = DefaultVisual(d, c.screen);
-  c.colormap = DefaultColormap(d, c.screen);
-  c.depth = DefaultDepth(d, c.screen);
-  if (c.visual->c_class != TrueColor) return "the X display has no true-colour visual";
-  // Where the desktop composites, windows with alpha: the About window's see-through parts then
-  // show the live desktop, and compositors that ignore a window's shape (sway) still show only
-  // what is inside it.
+  Visual* own = DefaultVisual(d, c.screen);
+  if (own->c_class != TrueColor) return "the X display has no true-colour visual";
+  c.opaque = {own, DefaultColormap(d, c.screen), DefaultDepth(d, c.screen), false, {own, false}};
+  c.clear = c.opaque;
   c.xwayland = x11::IsXWayland(d);
-  XVisualInfo argb{};
-  if (x11::Composited(d, c.screen) && XMatchVisualInfo(d, c.screen, 32, TrueColor, &argb)) {
-    c.visual = argb.visual;
-    c.depth = 32;
-    c.colormap = XCreateColormap(d, c.root, c.visual, AllocNone);
-    c.alpha = true;
-  }
   int shapeEvent, shapeError;
   if (!XShapeQueryExtension(d, &shapeEvent, &shapeError))
     return "the X server lacks the SHAPE extension";
@@ -281,6 +291,7 @@ std::string Initialize(int fitWidth, int fitHeight) {
       {"_MOTIF_WM_HINTS", &x11::Atoms::motifWmHints},
       {"_NET_WM_ICON", &x11::Atoms::netWmIcon},
       {"_NET_WM_OPAQUE_REGION", &x11::Atoms::netWmOpaqueRegion},
+      {"_GTK_FRAME_EXTENTS", &x11::Atoms::gtkFrameExtents},
   };
   static_assert(sizeof(x11::Atoms) == std::size(table) * sizeof(Atom), "an atom without its name");
   const char* names[std::size(table)];
@@ -288,6 +299,16 @@ std::string Initialize(int fitWidth, int fitHeight) {
   for (size_t i = 0; i < std::size(table); ++i) names[i] = table[i].first;
   XInternAtoms(d, const_cast<char**>(names), static_cast<int>(std::size(names)), False, atoms);
   for (size_t i = 0; i < std::size(table); ++i) c.atom.*table[i].second = atoms[i];
+
+  // Where the desktop composites, a visual with alpha: the About window's see-through parts then
+  // show the live desktop. sway (and the other wlroots compositors) ignores a window's shape, so
+  // there every window has alpha, transparent outside its shape; mutter and KWin honour it.
+  XVisualInfo argb{};
+  if (x11::Composited(d, c.screen) && XMatchVisualInfo(d, c.screen, 32, TrueColor, &argb)) {
+    c.clear = {argb.visual, XCreateColormap(d, c.root, argb.visual, AllocNone), 32, true,
+               {argb.visual, true}};
+    c.shapeIgnored = c.xwayland && !x11::HonoursShapes(x11::WindowManagerName());
+  }
 
   // The desktop's scale, as GNOME, KDE and Xfce publish it; programs read it once.
   if (const char* resources = XResourceManagerString(d)) x11::g_scale = x11::ScaleFromResources(resources);

@@ -11,11 +11,16 @@
 namespace plat {
 namespace x11 {
 
-ChildWindow::ChildWindow(Control& control, Color background, long events) : control_(control) {
-  FormWindow* parent = FormWindowOf(control.Owner().hWnd());
+namespace {
+FormWindow* ParentOf(const Control& control) { return FormWindowOf(control.Owner().hWnd()); }
+}  // namespace
+
+ChildWindow::ChildWindow(Control& control, Color background, long events)
+    : control_(control), look_(ParentOf(control) ? ParentOf(control)->Look() : SurfaceFor(false)) {
+  FormWindow* parent = ParentOf(control);
   Connection& c = Server();
   XSetWindowAttributes a{};
-  a.background_pixel = PixelOf(background);
+  a.background_pixel = look_.Pixel(background);
   // A control that takes the focus gets the keys while it has it, and hands them to its form.
   a.event_mask = events | (control.TakesFocus() ? KeyPressMask : 0);
   a.bit_gravity = NorthWestGravity;
@@ -24,8 +29,8 @@ ChildWindow::ChildWindow(Control& control, Color background, long events) : cont
   a.backing_store = WhenMapped;
   topLevel_ = parent ? parent->Outer() : c.root;
   window_ = XCreateWindow(
-      c.dpy, parent ? parent->Client() : c.root, 0, 0, 1, 1, 0, c.depth, InputOutput, c.visual,
-      WindowAttributes(a, CWBackPixel | CWEventMask | CWBitGravity | CWBackingStore), &a);
+      c.dpy, parent ? parent->Client() : c.root, 0, 0, 1, 1, 0, look_.depth, InputOutput, look_.visual,
+      WindowAttributes(look_, a, CWBackPixel | CWEventMask | CWBitGravity | CWBackingStore), &a);
   SetRole(window_, control.DesignName());
   Route(window_, this);
 }
@@ -131,7 +136,7 @@ void LabelWindow::Paint() {
   XClearWindow(d, Window());
   if (label_.Border) {
     GC gc = XCreateGC(d, Window(), 0, nullptr);
-    XSetForeground(d, gc, PixelOf(label_.ForeColor));
+    XSetForeground(d, gc, Look().Pixel(label_.ForeColor));
     if (Scale().IsOne()) {
       XDrawRectangle(d, Window(), gc, 0, 0, static_cast<unsigned>(Width() - 1),
                      static_cast<unsigned>(Height() - 1));
@@ -150,7 +155,7 @@ void LabelWindow::Paint() {
   if (text.empty()) return;
   XftFont* font = FontFor(label_.Font);
   if (!font) return;
-  if (!draw_) draw_ = XftDrawCreate(d, Window(), Server().visual, Server().colormap);
+  if (!draw_) draw_ = XftDrawCreate(d, Window(), Look().visual, Look().colormap);
   // Text wider than the label wraps at blanks, as a label's caption does on Windows.
   const std::vector<std::string> lines = WrapText(font, text, Width() - 2);
   const int ink = font->ascent + font->descent, lineHeight = ink + Dev(label_.LineGap);
@@ -163,7 +168,7 @@ void LabelWindow::Paint() {
     int x = 1;
     if (label_.TextAlign == Alignment::Center) x = (Width() - w) / 2;
     else if (label_.TextAlign == Alignment::Right) x = Width() - w - 1;
-    XftDrawStringUtf8(draw_, XftColorOf(label_.ForeColor), font, x, y,
+    XftDrawStringUtf8(draw_, XftColorOf(Look(), label_.ForeColor), font, x, y,
                       reinterpret_cast<const FcChar8*>(l.data()), int(l.size()));
     y += lineHeight;
   }

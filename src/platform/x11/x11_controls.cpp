@@ -21,8 +21,9 @@ namespace {
 
 constexpr long kClickEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask;
 
-void DrawText(XftDraw* draw, XftFont* f, Color c, int x, int baseline, const std::string& s) {
-  XftDrawStringUtf8(draw, XftColorOf(c), f, x, baseline, reinterpret_cast<const FcChar8*>(s.data()),
+void DrawText(const Surface& look, XftDraw* draw, XftFont* f, Color c, int x, int baseline,
+              const std::string& s) {
+  XftDrawStringUtf8(draw, XftColorOf(look, c), f, x, baseline, reinterpret_cast<const FcChar8*>(s.data()),
                     int(s.size()));
 }
 
@@ -44,7 +45,7 @@ class PaintedWindow : public ChildWindow {
   // The dotted rectangle that shows the keyboard focus.
   void FocusRect(GC gc, Color c, int x, int y, int w, int h) {
     if (!HasFocus() || w < 2 || h < 2) return;
-    XSetForeground(Server().dpy, gc, PixelOf(c));
+    XSetForeground(Server().dpy, gc, Look().Pixel(c));
     XSetLineAttributes(Server().dpy, gc, unsigned(Scale().IsOne() ? 1 : Scale().Length(1)), LineOnOffDash,
                        CapButt, JoinMiter);
     const char dash[] = {char(Scale().Length(1)), char(Scale().Length(1))};
@@ -54,7 +55,7 @@ class PaintedWindow : public ChildWindow {
   }
   void Paint() override {
     Display* d = Server().dpy;
-    if (!draw_) draw_ = XftDrawCreate(d, Window(), Server().visual, Server().colormap);
+    if (!draw_) draw_ = XftDrawCreate(d, Window(), Look().visual, Look().colormap);
     GC gc = XCreateGC(d, Window(), 0, nullptr);
     Draw(gc, draw_);
     XFreeGC(d, gc);
@@ -73,7 +74,7 @@ class PaintedWindow : public ChildWindow {
       return;
     }
     const int h = f->ascent + f->descent, top = (Height() - h) / 2;
-    DrawText(draw, f, control.ForeColor, boxSize + Dev(4), top + f->ascent, control.Caption());
+    DrawText(Look(), draw, f, control.ForeColor, boxSize + Dev(4), top + f->ascent, control.Caption());
     FocusRect(gc, control.ForeColor, boxSize + Dev(2), std::max(0, top - Dev(1)),
               std::min(Width() - boxSize - Dev(2), TextWidth(f, control.Caption()) + Dev(4)),
               h + Dev(2));
@@ -94,14 +95,14 @@ class CheckWindow : public PaintedWindow {
  protected:
   void Draw(GC gc, XftDraw* draw) override {
     const int size = Dev(13), y0 = (Height() - size) / 2, t = Scale().Length(1);
-    XSetForeground(Server().dpy, gc, PixelOf(kHighlight));
+    XSetForeground(Server().dpy, gc, Look().Pixel(kHighlight));
     XFillRectangle(Server().dpy, Window(), gc, 0, y0, unsigned(size), unsigned(size));
-    Bar(Window(), gc, kShadow, 0, y0, size - 1, y0);
-    Bar(Window(), gc, kShadow, 0, y0, 0, y0 + size - 1);
-    Bar(Window(), gc, kDarkShadow, t, y0 + t, size - 1 - t, y0 + t);
-    Bar(Window(), gc, kDarkShadow, t, y0 + t, t, y0 + size - 1 - t);
+    Bar(Look(), Window(), gc, kShadow, 0, y0, size - 1, y0);
+    Bar(Look(), Window(), gc, kShadow, 0, y0, 0, y0 + size - 1);
+    Bar(Look(), Window(), gc, kDarkShadow, t, y0 + t, size - 1 - t, y0 + t);
+    Bar(Look(), Window(), gc, kDarkShadow, t, y0 + t, t, y0 + size - 1 - t);
     if (box_.Value()) {
-      XSetForeground(Server().dpy, gc, PixelOf(kBlack));
+      XSetForeground(Server().dpy, gc, Look().Pixel(kBlack));
       XPoint tick[] = {{short(Dev(3)), short(y0 + Dev(6))}, {short(Dev(5)), short(y0 + Dev(8))},
                        {short(Dev(9)), short(y0 + Dev(4))}};
       XSetLineAttributes(Server().dpy, gc, unsigned(Scale().Length(2)), LineSolid, CapButt, JoinMiter);
@@ -125,16 +126,16 @@ class OptionWindow : public PaintedWindow {
  protected:
   void Draw(GC gc, XftDraw* draw) override {
     const int size = Dev(12), y0 = (Height() - size) / 2;
-    XSetForeground(Server().dpy, gc, PixelOf(kHighlight));
+    XSetForeground(Server().dpy, gc, Look().Pixel(kHighlight));
     XFillArc(Server().dpy, Window(), gc, 0, y0, unsigned(size), unsigned(size), 0, 360 * 64);
     XSetLineAttributes(Server().dpy, gc, unsigned(Scale().IsOne() ? 0 : Scale().Length(1)), LineSolid,
                        CapButt, JoinMiter);
-    XSetForeground(Server().dpy, gc, PixelOf(kShadow));
+    XSetForeground(Server().dpy, gc, Look().Pixel(kShadow));
     XDrawArc(Server().dpy, Window(), gc, 0, y0, size - 1, size - 1, 45 * 64, 180 * 64);
-    XSetForeground(Server().dpy, gc, PixelOf(kDarkShadow));
+    XSetForeground(Server().dpy, gc, Look().Pixel(kDarkShadow));
     XDrawArc(Server().dpy, Window(), gc, 0, y0, size - 1, size - 1, 225 * 64, 180 * 64);
     if (option_.Value()) {
-      XSetForeground(Server().dpy, gc, PixelOf(kBlack));
+      XSetForeground(Server().dpy, gc, Look().Pixel(kBlack));
       XFillArc(Server().dpy, Window(), gc, Dev(3), y0 + Dev(3), unsigned(size - 2 * Dev(3)),
                unsigned(size - 2 * Dev(3)), 0, 360 * 64);
     }
@@ -152,11 +153,11 @@ class ButtonWindow : public PaintedWindow {
  protected:
   void PressChanged() override { Repaint(); }
   void Draw(GC gc, XftDraw* draw) override {
-    Edge(Window(), gc, Width(), Height(), Pressed());
+    Edge(Look(), Window(), gc, Width(), Height(), Pressed());
     XftFont* f = FontFor(button_.Font);
     if (!f) return;
     int shift = Pressed() ? Dev(1) : 0;
-    DrawText(draw, f, button_.ForeColor, (Width() - TextWidth(f, button_.Caption())) / 2 + shift,
+    DrawText(Look(), draw, f, button_.ForeColor, (Width() - TextWidth(f, button_.Caption())) / 2 + shift,
              (Height() - (f->ascent + f->descent)) / 2 + f->ascent + shift, button_.Caption());
     FocusRect(gc, kBlack, Dev(4), Dev(4), Width() - 2 * Dev(4), Height() - 2 * Dev(4));
   }
@@ -228,13 +229,13 @@ class TextWindow : public PaintedWindow {
       x = box_.TextAlign == Alignment::Center  ? std::max(Dev(2), room / 2)
           : box_.TextAlign == Alignment::Right ? std::max(Dev(2), room - Dev(2))
                                                : Dev(2);
-      DrawText(draw, f, box_.ForeColor, x, y + f->ascent, l);
+      DrawText(Look(), draw, f, box_.ForeColor, x, y + f->ascent, l);
       caretX = x + TextWidth(f, l);
       caretY = y;
       y += lineH;
     }
     if (focused_)
-      Bar(Window(), gc, box_.ForeColor, caretX + Dev(1), caretY, caretX + Dev(1), caretY + lineH - 1);
+      Bar(Look(), Window(), gc, box_.ForeColor, caretX + Dev(1), caretY, caretX + Dev(1), caretY + lineH - 1);
   }
 
  private:
@@ -242,13 +243,12 @@ class TextWindow : public PaintedWindow {
   bool focused_ = false;
 };
 
-// A client-side image of w x h pixels in the screen's format, or null; XDestroyImage frees it.
-XImage* NewImage(int w, int h) {
+// A client-side image of w x h pixels in the surface's format, or null; XDestroyImage frees it.
+XImage* NewImage(const Surface& look, int w, int h) {
   if (w <= 0 || h <= 0) return nullptr;
-  Connection& c = Server();
   auto* data = static_cast<char*>(std::malloc(size_t(w) * size_t(h) * 4));
   if (!data) return nullptr;
-  XImage* xi = XCreateImage(c.dpy, c.visual, unsigned(c.depth), ZPixmap, 0, data, unsigned(w),
+  XImage* xi = XCreateImage(Server().dpy, look.visual, unsigned(look.depth), ZPixmap, 0, data, unsigned(w),
                             unsigned(h), 32, 0);
   if (!xi) std::free(data);
   return xi;
@@ -318,13 +318,13 @@ class PictureWindow : public ChildWindow {
   void Draw(const Image& img, const PixelRect& key) {
     Connection& c = Server();
     const int w = key.w, h = key.h;
-    XImage* xi = NewImage(w, h);
+    XImage* xi = NewImage(Look(), w, h);
     if (!xi) return;
     // The rule every backend draws pictures with, from this window's place on the screen.
     std::vector<bool> holes;
     const std::vector<std::uint32_t> px =
         PictureAtDevice(img, Scale(), w, h, &box_.SeeThroughPixels(), key.x, key.y, &holes);
-    const PixelLayout ours(c.visual, c.alpha);
+    const PixelLayout& ours = Look().layout;
     const bool direct = PixelLayout::Direct(xi);
     for (int y = 0; y < h; ++y) {
       auto* row = reinterpret_cast<std::uint32_t*>(xi->data + size_t(y) * size_t(xi->bytes_per_line));
@@ -336,10 +336,10 @@ class PictureWindow : public ChildWindow {
       }
     }
     // Without alpha, see-through parts the screen could not be read for are cut out of the window.
-    if (!c.alpha) CutHoles(holes, w, h);
+    if (!Look().alpha) CutHoles(holes, w, h);
     if (!cache_ || cacheKey_.w != w || cacheKey_.h != h) {
       DropCache();
-      cache_ = XCreatePixmap(c.dpy, Window(), unsigned(w), unsigned(h), unsigned(c.depth));
+      cache_ = XCreatePixmap(c.dpy, Window(), unsigned(w), unsigned(h), unsigned(Look().depth));
       gc_ = XCreateGC(c.dpy, cache_, 0, nullptr);
     }
     XPutImage(c.dpy, cache_, gc_, xi, 0, 0, 0, 0, unsigned(w), unsigned(h));
@@ -489,9 +489,10 @@ Image CaptureScreen(int lx, int ly, int lw, int lh, ScreenPixels* device) {
   const int x0 = std::max(x, 0), y0 = std::max(y, 0);
   const int x1 = std::min(x + w, sw), y1 = std::min(y + h, sh);
   if (x1 <= x0 || y1 <= y0) return out;
-  // Where the desktop composites, what lies behind shows through transparent pixels, live; the
-  // capture is not needed (and under XWayland the root cannot be read at all).
-  if (c.alpha) return out;
+  // Where the desktop composites, what lies behind shows through a see-through window's
+  // transparent pixels, live; the capture is not needed (and under XWayland the root cannot be
+  // read at all).
+  if (x11::SurfaceFor(true).alpha) return out;
   XImage* xi = XGetImage(c.dpy, c.root, x0, y0, unsigned(x1 - x0), unsigned(y1 - y0), AllPlanes, ZPixmap);
   if (!xi) {
     static bool said = false;

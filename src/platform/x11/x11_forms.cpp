@@ -50,22 +50,22 @@ FormWindow* FormWindowOf(WindowHandle handle) {
   return it == Windows().end() ? nullptr : it->second;
 }
 
-FormWindow::FormWindow(Form& form) : form_(form) {
+FormWindow::FormWindow(Form& form) : form_(form), look_(SurfaceFor(form.SeeThrough)) {
   Connection& c = Server();
   XSetWindowAttributes a{};
-  a.background_pixel = PixelOf(form.Style() == FormStyle::FixedSingle ? kFace : form.BackColor);
+  a.background_pixel = look_.Pixel(form.Style() == FormStyle::FixedSingle ? kFace : form.BackColor);
   // Keys come here from the controls, which do not ask for them (text boxes excepted).
   a.event_mask = ExposureMask | StructureNotifyMask | kPointerEvents | ButtonMotionMask |
                  KeyPressMask | FocusChangeMask;
   a.bit_gravity = NorthWestGravity;
-  outer_ = XCreateWindow(c.dpy, c.root, 0, 0, 1, 1, 0, c.depth, InputOutput, c.visual,
-                         WindowAttributes(a, CWBackPixel | CWEventMask | CWBitGravity), &a);
+  outer_ = XCreateWindow(c.dpy, c.root, 0, 0, 1, 1, 0, look_.depth, InputOutput, look_.visual,
+                         WindowAttributes(look_, a, CWBackPixel | CWEventMask | CWBitGravity), &a);
   parent_ = c.root;
-  a.background_pixel = PixelOf(form.BackColor);
+  a.background_pixel = look_.Pixel(form.BackColor);
   a.event_mask = kPointerEvents;
   client_ = XCreateWindow(c.dpy, outer_, Dev(FrameX(form)), Dev(CaptionY(form)), 1, 1, 0,
-                          c.depth, InputOutput, c.visual,
-                          WindowAttributes(a, CWBackPixel | CWEventMask), &a);
+                          look_.depth, InputOutput, look_.visual,
+                          WindowAttributes(look_, a, CWBackPixel | CWEventMask), &a);
   XMapWindow(c.dpy, client_);
   Route(outer_, this);
   Route(client_, this);

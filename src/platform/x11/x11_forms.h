@@ -23,6 +23,7 @@ class FormWindow : public FormPeer, public EventTarget {
   ::Window TopLevel() const override { return outer_; }
   ::Window Outer() const { return outer_; }
   ::Window Client() const { return client_; }
+  const Surface& Look() const { return look_; }  // its controls' too
   // The control window that gets the keyboard (0: the form itself).
   void FocusChild(::Window child);
   ::Window FocusedChild() const { return focusChild_; }
@@ -54,6 +55,7 @@ class FormWindow : public FormPeer, public EventTarget {
   friend void NotifyDisplayChange();
 
   Form& form_;
+  const Surface& look_;
   ::Window outer_ = 0, client_ = 0;
   ::Window parent_ = 0;  // the root, or a window manager's frame
   PixelRect bounds_{0, 0, 1, 1};   // device pixels, root coordinates
@@ -91,6 +93,7 @@ class ChildWindow : public ControlPeer, public EventTarget {
   void HandleEvent(XEvent& ev) override;
   ::Window TopLevel() const override { return topLevel_; }
   ::Window Window() const { return window_; }
+  const Surface& Look() const { return look_; }
 
  protected:
   virtual void Paint() {}
@@ -111,6 +114,7 @@ class ChildWindow : public ControlPeer, public EventTarget {
  private:
   void Button(const XButtonEvent& e, bool press);
   Control& control_;
+  const Surface& look_;
   ::Window window_ = 0, topLevel_ = 0;
   int x_ = 0, y_ = 0, width_ = 1, height_ = 1;  // device pixels in the form's client area
   bool pressed_ = false;  // the left button is down on this control: drawn pressed

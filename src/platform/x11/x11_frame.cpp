@@ -33,7 +33,7 @@ void FormWindow::DrawFrame() {
   // Drawn in logical pixels: each rectangle covers the device pixels of its logical ones.
   auto fill = [&](Color c, int x, int y, int w, int h) {
     const PixelRect r = Scale().ToDevice(PixelRect{x, y, w, h});
-    XSetForeground(d, gc, PixelOf(c));
+    XSetForeground(d, gc, look_.Pixel(c));
     XFillRectangle(d, outer_, gc, r.x, r.y, unsigned(r.w), unsigned(r.h));
   };
   const int w = logical_.w, h = logical_.h;
@@ -53,15 +53,15 @@ void FormWindow::DrawFrame() {
   fill(light, bx, by, 1, 14);
   fill(dark, bx, by + 13, 16, 1);
   fill(dark, bx + 15, by, 1, 14);
-  XSetForeground(d, gc, PixelOf(kBlack));
+  XSetForeground(d, gc, look_.Pixel(kBlack));
   XSetLineAttributes(d, gc, unsigned(Scale().Length(2)), LineSolid, CapButt, JoinMiter);
   XDrawLine(d, outer_, gc, Dev(bx + 5), Dev(by + 4), Dev(bx + 11), Dev(by + 10));
   XDrawLine(d, outer_, gc, Dev(bx + 11), Dev(by + 4), Dev(bx + 5), Dev(by + 10));
   XFreeGC(d, gc);
   if (XftFont* f = FontFor({"Tahoma", 8.25, true}); f && !form_.Caption().empty()) {
-    if (!captionDraw_) captionDraw_ = XftDrawCreate(d, outer_, Server().visual, Server().colormap);
+    if (!captionDraw_) captionDraw_ = XftDrawCreate(d, outer_, look_.visual, look_.colormap);
     const std::string& t = form_.Caption();
-    XftDrawStringUtf8(captionDraw_, XftColorOf(kHighlight), f, Dev(6),
+    XftDrawStringUtf8(captionDraw_, XftColorOf(look_, kHighlight), f, Dev(6),
                       (Dev(CaptionY(form_)) - (f->ascent + f->descent)) / 2 + f->ascent,
                       reinterpret_cast<const FcChar8*>(t.data()), int(t.size()));
   }

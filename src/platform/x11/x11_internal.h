@@ -17,19 +17,63 @@ namespace plat::x11 {
 struct Atoms {
   Atom wmProtocols, wmDeleteWindow, wmState, wmWindowRole, utf8String, netWmName, netWmPid,
       netWmWindowType, netWmWindowTypeDialog, netWmWindowTypeNormal, netWmMoveResize,
-      netSupportingWmCheck, netWmState, netWmStateAbove, motifWmHints, netWmIcon, netWmOpaqueRegion;
+      netSupportingWmCheck, netWmState, netWmStateAbove, motifWmHints, netWmIcon, netWmOpaqueRegion,
+      gtkFrameExtents;
+};
+
+// A true-colour visual's channels, for packing and unpacking many pixels without looking at the
+// masks each time.
+class PixelLayout {
+ public:
+  PixelLayout() = default;
+  PixelLayout(const Visual* v, bool withAlpha);
+  unsigned long Pack(Color c) const {
+    return Place(RedOf(c), r_) | Place(GreenOf(c), g_) | Place(BlueOf(c), b_) | alpha_;
+  }
+  std::uint32_t Unpack(unsigned long p) const {  // 0xRRGGBB
+    return Take(p, r_) << 16 | Take(p, g_) << 8 | Take(p, b_);
+  }
+  // The image's pixels are 32-bit words in this machine's byte order: rows can be read and
+  // written as arrays, not one XGetPixel or XPutPixel call each.
+  static bool Direct(const XImage* xi);
+
+ private:
+  struct Channel {
+    int shift = 0, bits = 8;
+  };
+  static Channel ChannelOf(unsigned long mask);
+  static unsigned long Place(unsigned value, Channel ch) {
+    return ch.bits >= 8 ? static_cast<unsigned long>(value) << (ch.bits - 8) << ch.shift
+                        : static_cast<unsigned long>(value) >> (8 - ch.bits) << ch.shift;
+  }
+  static std::uint32_t Take(unsigned long p, Channel ch) {
+    const std::uint32_t v = std::uint32_t((p >> ch.shift) & ((1ul << ch.bits) - 1));
+    return ch.bits >= 8 ? v >> (ch.bits - 8) : v << (8 - ch.bits);
+  }
+  Channel r_, g_, b_;
+  unsigned long alpha_ = 0;
+};
+
+// A visual our windows are made with, its colormap and depth. With alpha, the pixels a window
+// leaves transparent show what lies behind it, where a compositor shows windows.
+struct Surface {
+  Visual* visual = nullptr;
+  Colormap colormap = 0;
+  int depth = 0;
+  bool alpha = false;
+  PixelLayout layout;
+  unsigned long Pixel(Color c) const { return layout.Pack(c); }  // opaque
 };
 
 struct Connection {
   Display* dpy = nullptr;
   int screen = 0;
   Window root = 0;
-  // What our windows are made with: the screen's own visual, or a 32-bit one with alpha where a
-  // compositor shows what lies behind a window's transparent pixels (see UsesAlpha).
-  Visual* visual = nullptr;
-  Colormap colormap = 0;
-  int depth = 0;
-  bool alpha = false;
+  // The screen's own visual, and one with alpha where the desktop composites (else the same).
+  // Alpha costs the compositor a blend of the whole window each time it changes, so only the
+  // windows that need it have it (see SurfaceFor).
+  Surface opaque, clear;
+  bool shapeIgnored = false;  // the compositor shows a window's whole box, whatever its shape
   bool xwayland = false;  // a Wayland compositor's X server: it runs moves from its own pointer
   Atoms atom{};
 };
@@ -77,42 +121,12 @@ PixelRect PrimaryMonitorInRoot();  // as it is now
 bool HandleScreenEvent(XEvent& event);
 void NotifyDisplayChange();
 
-// A true-colour visual's channels, for packing and unpacking many pixels without looking at the
-// masks each time.
-class PixelLayout {
- public:
-  PixelLayout() = default;
-  PixelLayout(const Visual* v, bool withAlpha);
-  unsigned long Pack(Color c) const {
-    return Place(RedOf(c), r_) | Place(GreenOf(c), g_) | Place(BlueOf(c), b_) | alpha_;
-  }
-  std::uint32_t Unpack(unsigned long p) const {  // 0xRRGGBB
-    return Take(p, r_) << 16 | Take(p, g_) << 8 | Take(p, b_);
-  }
-  // The image's pixels are 32-bit words in this machine's byte order: rows can be read and
-  // written as arrays, not one XGetPixel or XPutPixel call each.
-  static bool Direct(const XImage* xi);
-
- private:
-  struct Channel {
-    int shift = 0, bits = 8;
-  };
-  static Channel ChannelOf(unsigned long mask);
-  static unsigned long Place(unsigned value, Channel ch) {
-    return ch.bits >= 8 ? static_cast<unsigned long>(value) << (ch.bits - 8) << ch.shift
-                        : static_cast<unsigned long>(value) >> (8 - ch.bits) << ch.shift;
-  }
-  static std::uint32_t Take(unsigned long p, Channel ch) {
-    const std::uint32_t v = std::uint32_t((p >> ch.shift) & ((1ul << ch.bits) - 1));
-    return ch.bits >= 8 ? v >> (ch.bits - 8) : v << (8 - ch.bits);
-  }
-  Channel r_, g_, b_;
-  unsigned long alpha_ = 0;
-};
-
 // An opaque pixel of our windows' visual; TransparentPixel() shows what lies behind.
-unsigned long PixelOf(Color c);
 inline unsigned long TransparentPixel() { return 0; }
+// What a top-level window is made with: alpha for one whose see-through pixels must show the
+// live desktop, and for every window where the compositor ignores shapes (sway), so that only
+// what a shape holds shows.
+const Surface& SurfaceFor(bool seeThrough);
 // Where a compositor runs (its _NET_WM_CM_S<screen> selection has an owner) or the server is
 // XWayland, which is always composited: there transparent pixels are truly see-through.
 bool IsXWayland(Display* d);
@@ -122,8 +136,8 @@ bool AskSwayToPlace(::Window w, int x, int y);  // root coordinates; true when s
 bool Composited(Display* d, int screen);
 // Attributes every window of ours is made with (the visual's colormap, a border pixel); returns
 // the value mask to pass along with `mask`.
-unsigned long WindowAttributes(XSetWindowAttributes& a, unsigned long mask);
-XftColor* XftColorOf(Color c);
+unsigned long WindowAttributes(const Surface& s, XSetWindowAttributes& a, unsigned long mask);
+XftColor* XftColorOf(const Surface& s, Color c);
 // A font as asked for, at 96 dpi times the scale (12 pt = 16 px at 100 %, 32 px at 200 %).
 // Never null after Initialize succeeded.
 XftFont* FontFor(const FontSpec& wanted);
@@ -141,6 +155,9 @@ void SetRole(Window w, const std::string& role);
 // WM_CLIENT_MACHINE and _NET_WM_PID.
 void SetTopLevelProperties(Window w);
 bool WindowManagerRunning();
+std::string WindowManagerName();  // its _NET_WM_NAME; empty without one
+// Whether the named manager shows windows only within their shape when it composites them.
+bool HonoursShapes(const std::string& manager);
 
 // X button number to the program's button code (1 left, 2 right, 4 middle); 0 for wheels.
 int ButtonCode(unsigned xButton);

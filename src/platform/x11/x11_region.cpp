@@ -30,9 +30,14 @@ int SetWindowRgn(WindowHandle window, RegionHandle region, bool) {
     for (int kind : {ShapeBounding, ShapeInput})
       XShapeCombineRectangles(Server().dpy, form->Outer(), kind, 0, 0, rects.data(),
                               static_cast<int>(rects.size()), ShapeSet, YXBanded);
+    // Frame extents of its own, if none: the shape is all there is to the window. mutter puts its
+    // shadow under a shaped window without alpha otherwise, a dark rim around the triangle.
+    long noExtents[4] = {0, 0, 0, 0};
+    XChangeProperty(Server().dpy, form->Outer(), Server().atom.gtkFrameExtents, XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<unsigned char*>(noExtents), 4);
     // A window with alpha tells the compositor what of it is opaque: all the shape holds. mutter
     // otherwise blends the whole window on every frame it changes, several times xclock's cost.
-    if (Server().alpha) {
+    if (form->Look().alpha) {
       std::vector<long> opaque;
       for (const XRectangle& r : rects) opaque.insert(opaque.end(), {r.x, r.y, r.width, r.height});
       XChangeProperty(Server().dpy, form->Outer(), Server().atom.netWmOpaqueRegion, XA_CARDINAL, 32,
