@@ -4,7 +4,7 @@
 # the drag, where clicks go, what shows around the triangle, About's see-through corners, and the
 # one-copy rule.
 
-DESKTOPS=(mutter-x11 kwin-x11 xfwm4 mutter-wayland kwin-wayland sway)
+DESKTOPS=(mutter-x11 kwin-x11 xfwm4 mutter-wayland mutter-nested kwin-wayland sway)
 DT_USER=65534   # sway refuses to run as root: it runs as nobody, and lets root's clients in
 
 # dt_shot FILE: the screen as the desktop shows it (its compositor's output where it has one).
@@ -12,6 +12,7 @@ dt_shot() {
   case "$DT_SHOT" in
     x) shot "$1" ;;
     grim) XDG_RUNTIME_DIR="$DT_RUNTIME" WAYLAND_DISPLAY="$DT_WAYLAND" grim "$1" 2>/dev/null ;;
+    host) DISPLAY=$DT_HOST shot "$1" ;;
     *) return 1 ;;
   esac
 }
@@ -22,13 +23,15 @@ start_desktop() {
   local home="$BB_TMP/desktop-$1.$RANDOM" cmd=()
   mkdir -p "$home/rt"
   chmod 700 "$home/rt"
-  DT_SHOT=x DT_WHY="" DT_BACKDROP="" DT_POINTER=""
+  DT_SHOT=x DT_WHY="" DT_BACKDROP="" DT_POINTER="" DT_SHOT_ELSEWHERE=""
+  DT_NO_POINTER="no input of the compositor's own for the tests here, and XTEST reaches only XWayland"
   unset XAUTHORITY
   case $1 in
     mutter-x11) cmd=(dbus-run-session -- mutter --x11 --replace) ;;
     kwin-x11) cmd=(dbus-run-session -- kwin_x11 --replace) ;;
     xfwm4) cmd=(dbus-run-session -- xfwm4 --replace --compositor=off) ;;
-    mutter-wayland) start_mutter_wayland "$home"; return ;;
+    mutter-wayland) start_mutter_wayland "$home" headless; return ;;
+    mutter-nested) start_mutter_wayland "$home" nested; return ;;
     kwin-wayland) start_kwin_wayland "$home"; return ;;
     sway) start_sway "$home"; return ;;
   esac
@@ -59,10 +62,18 @@ start_mutter_wayland() {
   local home=$1 left=20000 display
   command -v mutter >/dev/null && command -v Xwayland >/dev/null ||
     { DT_WHY="mutter or Xwayland is not installed"; return 1; }
-  # Its session bus, where its remote-desktop interface is the tests' pointer.
+  # Headless, its session bus is where its remote-desktop interface is the tests' pointer. Nested,
+  # its output is a window on an Xvfb of the tests, whose screen is then what mutter shows: plain
+  # mutter has no screenshot interface without PipeWire, and XWayland's root cannot be read.
+  local mode=(--headless --virtual-monitor "${SCREEN_W}x$SCREEN_H")
+  if [[ $2 == nested ]]; then
+    start_x || { DT_WHY="Xvfb did not start"; return 1; }
+    DT_HOST=$DISPLAY mode=(--nested)
+  fi
   spawn "$home/wm" env HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" \
-    XDG_RUNTIME_DIR="$home/rt" dbus-run-session -- sh -c 'echo "$DBUS_SESSION_BUS_ADDRESS" >"$0"; exec "$@"' \
-    "$home/bus" mutter --wayland --headless --virtual-monitor 1280x1024 --wayland-display=zorvane-test
+    XDG_RUNTIME_DIR="$home/rt" MUTTER_DEBUG_DUMMY_MODE_SPECS="${SCREEN_W}x$SCREEN_H" \
+    dbus-run-session -- sh -c 'echo "$DBUS_SESSION_BUS_ADDRESS" >"$0"; exec "$@"' \
+    "$home/bus" mutter --wayland "${mode[@]}" --wayland-display=zorvane-test
   until display=$(sed -n 's/.*Using public X11 display \(:[0-9]*\).*/\1/p' "$home/wm.err" | head -1) &&
     [[ -n "$display" ]] && ls "$home"/rt/.mutter-Xwaylandauth.* >/dev/null 2>&1; do
     ((left <= 0)) && { DT_WHY="mutter named no X display within 20 s: $(tail -1 "$home/wm.err")"; return 1; }
@@ -71,11 +82,16 @@ start_mutter_wayland() {
   done
   export DISPLAY=$display XAUTHORITY
   XAUTHORITY=$(ls "$home"/rt/.mutter-Xwaylandauth.* | head -1)
-  # Plain mutter has no screenshot interface, and XWayland's root cannot be read.
-  DT_SHOT=""
   "$XPROBE" wait-wm 20000 || { DT_WHY="mutter's XWayland did not answer within 20 s"; return 1; }
-  DT_POINTER="mutter $(cat "$home/bus")"
-  start_backdrop "$home" mutter-wayland
+  if [[ $2 == nested ]]; then
+    # mutter draws its pointer into what it shows: out of the way, bottom right.
+    DISPLAY=$DT_HOST xdotool mousemove $((SCREEN_W - 1)) $((SCREEN_H - 1))
+    DT_SHOT=host DT_POINTER=none
+    DT_NO_POINTER="nested, mutter follows the pointer of the Xvfb it runs in (mutter-wayland checks them)"
+  else
+    DT_SHOT="" DT_POINTER="mutter $(cat "$home/bus")" DT_SHOT_ELSEWHERE=" (mutter-nested checks them)"
+  fi
+  start_backdrop "$home" "mutter-wayland ($2)"
 }
 
 start_kwin_wayland() {
@@ -276,7 +292,7 @@ case_dt_look() {
   [[ $DT_NAME == sway ]] && depth=32
   check "$t: the clock's depth" "$depth" "$(xwininfo -id "$CLOCK" | awk '/Depth:/ { print $2 }')"
   if [[ -z "$DT_SHOT" ]]; then
-    skip "$t: pixels" "$DT_NAME offers no screenshot here"
+    skip "$t: pixels" "$DT_NAME offers no screenshot here$DT_SHOT_ELSEWHERE"
   else
     # Outside the triangle, within its box (the rows' ends and the two upper corners); one point
     # inside, which must be the clock's.
@@ -350,7 +366,7 @@ group_desktops() {
     # On Wayland the compositor's own input drives the tests: XTEST moves only XWayland's
     # pointer, and the compositor runs a manager's move and picks the window a click reaches.
     if [[ "$DT_POINTER" == none ]]; then
-      skip "drag and clicks $WM_TAG" "no input of the compositor's own for the tests here, and XTEST reaches only XWayland"
+      skip "drag and clicks $WM_TAG" "$DT_NO_POINTER"
     else
       POINTER_VIA=$DT_POINTER case_dt_drag
       [[ -z "$DT_POINTER" ]] && case_dt_late_drag
