@@ -12,12 +12,14 @@ namespace plat {
 namespace x11 {
 
 namespace {
-FormWindow* ParentOf(const Control& control) { return FormWindowOf(control.Owner().hWnd()); }
+const Surface& LookOf(const FormWindow* parent) { return parent ? parent->Look() : SurfaceFor(false); }
 }  // namespace
 
 ChildWindow::ChildWindow(Control& control, Color background, long events)
-    : control_(control), look_(ParentOf(control) ? ParentOf(control)->Look() : SurfaceFor(false)) {
-  FormWindow* parent = ParentOf(control);
+    : ChildWindow(control, background, events, FormWindowOf(control.Owner().hWnd())) {}
+
+ChildWindow::ChildWindow(Control& control, Color background, long events, FormWindow* parent)
+    : control_(control), look_(LookOf(parent)) {
   Connection& c = Server();
   XSetWindowAttributes a{};
   a.background_pixel = look_.Pixel(background);

@@ -112,6 +112,7 @@ class ChildWindow : public ControlPeer, public EventTarget {
   int Height() const { return height_; }
 
  private:
+  ChildWindow(Control& control, Color background, long events, FormWindow* parent);
   void Button(const XButtonEvent& e, bool press);
   Control& control_;
   const Surface& look_;
