@@ -80,11 +80,15 @@ void About::Form_Showing() {
   // Centred over the dialog that opens it, then the screen behind that spot is what shows. The
   // spot is put on a whole pixel, so the window stands exactly where the capture reads, whichever
   // way the platform rounds twips to pixels.
+  double left = Left(), top = Top();
   if (plat::Form* owner = plat::ActiveModalForm(); owner && owner != this) {
-    auto wholePixel = [](double twips) { return std::floor(twips / 15) * 15; };
-    Move(wholePixel(owner->Left() + (owner->Width() - Width()) / 2),
-         wholePixel(owner->Top() + (owner->Height() - Height()) / 2));
+    left = owner->Left() + (owner->Width() - Width()) / 2;
+    top = owner->Top() + (owner->Height() - Height()) / 2;
   }
+  // Whole on the screen, off the centre only as far as it must be.
+  const ClockSpot kept = KeptOnScreen(left, top, Width(), Height(), plat::Monitors());
+  auto wholePixel = [](double twips) { return std::floor(twips / 15) * 15; };
+  Move(wholePixel(kept.left), wholePixel(kept.top));
   CaptureAndCompose();
 }
 

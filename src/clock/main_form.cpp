@@ -106,8 +106,7 @@ void Main::Form_Load() {
   }
 
   SetCaption(kProductName);
-  ScreenHeight = static_cast<double>(plat::ScreenHeightTwips());
-  ScreenWidth = static_cast<double>(plat::ScreenWidthTwips());
+  MeasureScreen(plat::Monitors());
 
   FormatSetting = ReadSetting("Format");
   if (FormatSetting.IsMissingOrEmpty()) {
@@ -143,17 +142,49 @@ void Main::ShowDisplayMode() {
 void Main::ShowMark() { Line1.SetVisible(MarkSetting == 1); }
 
 void Main::PlaceClock(const SettingValue& position) {
-  if (auto spot = ClockSpotFor(position, ScreenWidth, ScreenHeight)) Move(spot->left, spot->top);
+  MeasureScreen(plat::Monitors());
+  const std::optional<ClockSpot> spot =
+      ClockSpotFor(position, {ScreenLeft, ScreenTop, ScreenWidth, ScreenHeight});
+  atSpot_ = spot.has_value();
+  if (spot) Move(spot->left, spot->top);
+  else userPlace_ = {Left(), Top()};  // it stays where it was shown
 }
 
 void Main::Form_DisplayChange() {
-  const std::vector<plat::MonitorRect> monitors = plat::Monitors();
-  if (monitors.empty() || ClockOnAnyMonitor(Left(), Top(), monitors)) return;
-  const plat::MonitorRect& primary = monitors.front();
+  const std::vector<plat::Monitor> monitors = plat::Monitors();
+  if (monitors.empty()) return;
+  if (!atSpot_ && ClockReachable(userPlace_.left, userPlace_.top, monitors)) {
+    MoveAfterDisplayChange(userPlace_);
+    return;
+  }
   // A Position that places nowhere would leave the clock out of sight: the centre then.
-  std::optional<ClockSpot> spot = ClockSpotFor(PositionSetting, primary.width, primary.height);
-  if (!spot) spot = ClockSpotFor(SettingValue(), primary.width, primary.height);
-  Move(primary.left + spot->left, primary.top + spot->top);
+  const bool places = ClockSpotFor(PositionSetting, {}).has_value();
+  PlaceClock(places ? PositionSetting : SettingValue());
+  MoveAfterDisplayChange({Left(), Top()});
+}
+
+// Window managers move windows of their own accord when monitors change (mutter moves one off a
+// monitor that went away to a proportional place on another): for a moment such a move is put
+// back, a few times at most, so that a manager that insists is not fought for ever.
+void Main::MoveAfterDisplayChange(const ClockSpot& place) {
+  Move(place.left, place.top);
+  held_ = place;
+  putBacks_ = 3;
+  holdUntil_ = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+}
+
+void Main::Form_Moved(bool byUser) {
+  if (byUser) {
+    atSpot_ = false;
+    userPlace_ = {Left(), Top()};
+    putBacks_ = 0;
+    return;
+  }
+  const bool elsewhere = plat::TwipsToPixelsX(Left()) != plat::TwipsToPixelsX(held_.left) ||
+                         plat::TwipsToPixelsY(Top()) != plat::TwipsToPixelsY(held_.top);
+  if (!elsewhere || putBacks_ <= 0 || std::chrono::steady_clock::now() > holdUntil_) return;
+  --putBacks_;
+  Move(held_.left, held_.top);
 }
 
 void Main::QueryUnload() { plat::EndProgram(0); }

@@ -1,20 +1,22 @@
 // The clock window: a triangle of seven tiers of cells (seconds at the top, years at the base),
 // its start-up and its never-ending update loop.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "platform/dates.h"
 #include "platform/forms.h"
+#include "shared/main_mod.h"
 #include "shared/setting_value.h"
 
 class Main : public plat::Form {
  public:
   Main();
 
-  // The placement rule: moves the window to the spot of a Position 0-6; anything else moves
-  // nothing.
+  // The placement rule: moves the window to the spot of a Position 0-6 on the screen as it is
+  // now (ScreenLeft/Top/Width/Height are measured first); anything else moves nothing.
   void PlaceClock(const SettingValue& position);
   // The two display steps the settings drive: "MIL" on the mode label in 24-hour display,
   // and the alignment mark shown when Mark is on.
@@ -76,10 +78,14 @@ class Main : public plat::Form {
   void Form_Load() override;
   // Closing the clock by the window manager's means ends the program, as a double-click does.
   void QueryUnload() override;
-  // Monitors were added, removed or resized (X11 and Windows both say so): a clock left on no
-  // monitor at all comes back to its spot on the primary monitor; one still on a monitor stays.
-  // The recorded screen size stays as it was taken at start-up.
+  // Monitors or their work areas changed (X11 and Windows both say so). A clock standing at its
+  // spot moves to where that spot is now. A dragged one stays where the user put it, unless its
+  // tip or top tier is no longer wholly on a monitor: then it goes to its spot (the centre for a
+  // Position that places nowhere). Whatever the window manager did with it meanwhile.
   void Form_DisplayChange() override;
+  // A drag by the user sets the clock's place; a move by the window manager shortly after a
+  // display change is undone, so the rule above decides where the clock stands.
+  void Form_Moved(bool byUser) override;
 
  private:
   void LayOut();
@@ -91,6 +97,14 @@ class Main : public plat::Form {
     std::string label1;
   };
   std::optional<PassKey> passKey_;  // what the last pass's tiers were made from
+
+  void MoveAfterDisplayChange(const ClockSpot& place);
+  bool atSpot_ = false;     // placed by the rule, not dragged since
+  ClockSpot userPlace_{};   // where it was shown or dragged to, when not at its spot (twips)
+  // Where the last display change put it, and until when a move from outside is put back.
+  ClockSpot held_{};
+  int putBacks_ = 0;
+  std::chrono::steady_clock::time_point holdUntil_{};
 };
 
 // The anchor every sliding tier's current cell passes, twips from the client's left edge.

@@ -20,18 +20,23 @@ void SetAppTitle(const std::string& title);
 // backends draw each logical pixel on as many device pixels as the scale asks (common/scale.h).
 int TwipsPerPixelX();
 int TwipsPerPixelY();
-// Size in twips of the screen the program places itself on: the primary monitor, whose
-// top-left corner is the origin of every window position.
-long ScreenWidthTwips();
-long ScreenHeightTwips();
-
-// A monitor as it stands now, twips, in the same coordinates as window positions.
+// A rectangle of the screen in twips, in the same coordinates as window positions.
 struct MonitorRect {
   double left = 0, top = 0, width = 0, height = 0;
   bool operator==(const MonitorRect&) const = default;
 };
-// Every monitor, the primary one first; the whole screen where the platform lists none.
-std::vector<MonitorRect> Monitors();
+// A monitor as it stands now: all of it, and its work area, the part that panels, docks and
+// the taskbar leave to windows (all of it where nothing is kept).
+struct Monitor {
+  MonitorRect whole, work;
+  Monitor(const MonitorRect& all) : whole(all), work(all) {}  // nothing kept
+  Monitor(const MonitorRect& all, const MonitorRect& usable) : whole(all), work(usable) {}
+  bool operator==(const Monitor&) const = default;
+};
+// Every monitor as it is at this moment, the primary one first; the whole screen where the
+// platform lists none. Window positions are measured from the primary monitor's corner as it
+// was at start-up (on Windows: as it is now).
+std::vector<Monitor> Monitors();
 
 // Handles every window message (X event) already waiting, running the handlers, then returns.
 void DoEvents();

@@ -406,13 +406,14 @@ class Form {
   // arrows move the focus and the choice within the option group (in TabIndex order, round),
   // Escape presses the Cancel button. True when the key was used.
   bool NativeKey(Key key, int shift);
-  // The window was moved by the user or the window manager (screen pixels).
-  void NativeMoved(int xPixels, int yPixels);
+  // The window was moved by the user or the window manager (screen pixels); byUser: the user
+  // dragged it there.
+  void NativeMoved(int xPixels, int yPixels, bool byUser = false);
   // The native window went away: drop the peers.
   void NativeClosed();
   // The user asked the window manager to close the window.
   virtual void QueryUnload() { Unload(); }
-  // Monitors were added, removed or resized.
+  // Monitors were added, removed or resized, or their work areas changed.
   void NativeDisplayChanged() { Form_DisplayChange(); }
 
  protected:
@@ -422,6 +423,8 @@ class Form {
   // The form is about to appear on the screen for the first time since it was loaded.
   virtual void Form_Showing() {}
   virtual void Form_DisplayChange() {}
+  // The window's place changed from outside (byUser: the user dragged it), or the user dragged it.
+  virtual void Form_Moved(bool /*byUser*/) {}
 
  private:
   void PushBounds();

@@ -89,6 +89,7 @@ Config::Config(Main& clock) : plat::Form("Config", plat::FormStyle::FixedDialog)
 
 void Config::Form_Load() {
   Move(clock_.Left() + 1100, clock_.Top() + 600);
+  KeepOnScreen(*this);  // beside a clock at the screen's edge it would reach past it
   // Loaded afresh each time: what is not ticked here stays empty.
   Check1.SetValue(0);
   Check2.SetValue(0);
@@ -108,7 +109,7 @@ void Config::Command1_Click() {
   for (int i : {6, 0, 1, 2, 3, 4, 5}) {
     if (!Option1(i).Value()) continue;
     PositionSetting = PositionOfOption(i);
-    clock_.PlaceClock(PositionSetting);  // from the screen size taken at start-up
+    clock_.PlaceClock(PositionSetting);
     break;
   }
   WriteSetting("Position", PositionSetting);

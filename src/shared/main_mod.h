@@ -27,9 +27,15 @@ inline constexpr plat::Color ClockInkColor = plat::Rgb(81, 64, 6);
 extern std::string VersionNumber;
 extern std::string VersionDate;
 
-// Screen size in twips, taken once at start-up.
+// The screen the spots are measured from, twips: the primary monitor's work area (what panels,
+// docks and the taskbar leave), measured afresh at every placement, so a screen that changed
+// since start-up never puts the clock out of sight.
+extern double ScreenLeft;
+extern double ScreenTop;
 extern double ScreenWidth;
 extern double ScreenHeight;
+// Takes the primary monitor's work area as it is now into the four globals above.
+void MeasureScreen(const std::vector<plat::Monitor>& monitors);
 
 extern SettingValue FormatSetting;    // 1 = 24-hour display
 extern SettingValue MarkSetting;      // 1 = alignment mark shown
@@ -41,10 +47,9 @@ struct ClockSpot {
   bool operator==(const ClockSpot&) const = default;
 };
 
-// Where a Position puts the clock, from the recorded screen size; nothing for a value that is
-// none of 0-6 (missing counts as 0, the centre).
-std::optional<ClockSpot> ClockSpotFor(const SettingValue& position, double screenWidth,
-                                      double screenHeight);
+// Where a Position puts the clock on a screen (a work area whose corner is not always the
+// origin); nothing for a value that is none of 0-6 (missing counts as 0, the centre).
+std::optional<ClockSpot> ClockSpotFor(const SettingValue& position, const plat::MonitorRect& screen);
 
 // The clock's triangle, standing on its base, in pixels from the window's outer corner: the
 // window is cut to it, and a clock is on a monitor when one of its pixels is.
@@ -53,6 +58,15 @@ const std::vector<plat::Point>& ClockTriangle();
 int ClockTriangleWidth();
 int ClockTriangleHeight();
 
-// A pixel of the clock's triangle (the pixels its window region has, row by row), the window's
-// outer corner at (left, top) twips, lies on one of the monitors.
-bool ClockOnAnyMonitor(double left, double top, const std::vector<plat::MonitorRect>& monitors);
+// Whether a clock whose window's outer corner is at (left, top) twips can still be reached: every
+// pixel of its tip and of its top tier (the seconds), which the user drags it by, lies on one of
+// the monitors.
+bool ClockReachable(double left, double top, const std::vector<plat::Monitor>& monitors);
+
+// Where a window of width x height twips at (left, top) stands whole on the screen: moved as
+// little as needed into the work area of the monitor it overlaps most (the primary one where it
+// overlaps none). A window larger than that work area keeps its top-left corner inside it.
+ClockSpot KeptOnScreen(double left, double top, double width, double height,
+                       const std::vector<plat::Monitor>& monitors);
+// The same for a form, moved there.
+void KeepOnScreen(plat::Form& form);

@@ -56,8 +56,8 @@ case_greeting_centred() {
   stop "$CLOCK_PID"
 }
 
-# case_stranded HOW: the clock, moved to x 1500, comes back to its spot on the monitor at the
-# origin when HOW leaves it on no monitor: "unplug" (the right monitor goes) or "shrink" (the
+# case_stranded HOW: the clock, dragged to x 1500, comes back to its spot on the monitor at the
+# origin when HOW leaves its tip and top tier on no monitor: "unplug" (the right monitor goes) or "shrink" (the
 # screen, one monitor, shrinks to 1024 x 768). A change that leaves it on a monitor moves nothing.
 case_stranded() {
   local how=$1 t="stranded by $1: back at its spot $WM_TAG" clock want
@@ -72,8 +72,12 @@ case_stranded() {
     restore_screen
     return
   fi
-  sleep 0.3
-  xdotool windowmove "$clock" 1500 300
+  # Dragged there by its tip, as a user would: a clock the user put somewhere stays there while
+  # it can still be reached.
+  local x0 y0
+  wait_for 2000 at_xy "$clock" "$(spot_on 1024 768 0 0 6)"
+  read -r x0 y0 <<<"$(win_xy "$clock")"
+  drag_tip $((x0 + 150)) $((y0 + 12)) $((1500 - x0)) $((300 - y0))
   if ! wait_for 2000 at_xy "$clock" "1500 300"; then
     not_ok "$t" "could not move the clock to x 1500: at $(win_xy "$clock")"
     stop "$CLOCK_PID"

@@ -6,19 +6,22 @@ SCREEN_H=1024
 UNPLACED_XY="128 96"   # where the window stays for a Position outside 0-6
 
 # spot_xy POSITION: expected outer top-left in pixels. The spots line up the clock's visible part,
-# a 4500 x 3400 twip box (300 x 226.67 px) at the window's top-left, with the screen's centre
-# (0), corners (1 top-left, 3 top-right, 4 bottom-left, 6 bottom-right) and the middles of the
-# top and bottom edges (2, 5). Twips are converted to pixels (15 twips each) and rounded.
+# a 4500 x 3400 twip box (300 x 226.67 px) at the window's top-left, with the work area's centre
+# (0), corners (1 top-left, 3 top-right, 4 bottom-left, 6 bottom-right) and the middles of its
+# top and bottom edges (2, 5). Twips are converted to pixels (15 twips each) and rounded. The
+# work area is WORK ("X Y W H": what panels leave), else the whole SCREEN_W x SCREEN_H.
 spot_xy() {
-  awk -v p="$1" -v W=$((SCREEN_W * 15)) -v H=$((SCREEN_H * 15)) '
+  local wx=0 wy=0 ww=$SCREEN_W wh=$SCREEN_H
+  [[ -n "${WORK:-}" ]] && read -r wx wy ww wh <<<"$WORK"
+  awk -v p="$1" -v X=$((wx * 15)) -v Y=$((wy * 15)) -v W=$((ww * 15)) -v H=$((wh * 15)) '
     function px(t) { return int(t / 15 + 0.5) }
     BEGIN {
-      cx = W / 2 - 2250; right = W - 4500; cy = H / 2 - 1700; bottom = H - 3400
+      cx = X + W / 2 - 2250; right = X + W - 4500; cy = Y + H / 2 - 1700; bottom = Y + H - 3400
       if (p == 0) print px(cx), px(cy)
-      else if (p == 1) print 0, 0
-      else if (p == 2) print px(cx), 0
-      else if (p == 3) print px(right), 0
-      else if (p == 4) print 0, px(bottom)
+      else if (p == 1) print px(X), px(Y)
+      else if (p == 2) print px(cx), px(Y)
+      else if (p == 3) print px(right), px(Y)
+      else if (p == 4) print px(X), px(bottom)
       else if (p == 5) print px(cx), px(bottom)
       else if (p == 6) print px(right), px(bottom)
     }'

@@ -40,6 +40,7 @@ source "$HERE/scale.sh"
 source "$HERE/access.sh"
 source "$HERE/bus_faults.sh"
 source "$HERE/desktops.sh"
+source "$HERE/workarea.sh"
 
 cleanup() {
   stop_all
@@ -54,7 +55,7 @@ for f in /dev/shm/faketime_shm_* /dev/shm/sem.faketime_sem_*; do
   [[ -O "$f" && ! -d "/proc/${f##*_}" ]] && rm -f "$f"
 done
 
-require Xvfb openbox xdotool xprop xrandr xrdb xlogo hostname import convert faketime setsid awk date -- "$ZORVANE" "$XPROBE"
+require Xvfb openbox xdotool xprop xrandr xrdb xlogo hostname import convert faketime setsid awk date -- "$ZORVANE" "$XPROBE" "$BUILD_DIR/tests/xdock"
 
 # run_group FUNCTION WM: a fresh X server (plus openbox when WM is openbox), the group's cases,
 # then every process the group started is ended.
@@ -90,7 +91,7 @@ if wanted startup; then
   run_group group_startup none
   run_group group_startup openbox
 fi
-for group in tiers placement drag instance x_gone setup pointer about idle; do
+for group in tiers placement drag instance x_gone setup pointer about idle workarea; do
   wanted "$group" || continue
   run_group "group_$group" none
   run_group "group_$group" openbox

@@ -64,8 +64,8 @@ INSTANTIATE_TEST_SUITE_P(
 // (row). Closer than an option's own width counts as one column.
 TEST(SetupDialog, OptionsStandWhereTheyPutTheClock) {
   CreateSettingsKey(SettingsRoot, SettingsKey);
-  ScreenWidth = 1280 * 15;
-  ScreenHeight = 1024 * 15;
+  World().screenWidthPixels = 1280;
+  World().screenHeightPixels = 1024;
   struct Place {
     double optionX, optionY, clockX, clockY;
   };
@@ -118,8 +118,8 @@ class SetupApply : public ::testing::TestWithParam<Applied> {};
 TEST_P(SetupApply, StoresAllThreeAndMovesTheClock) {
   const Applied& a = GetParam();
   CreateSettingsKey(SettingsRoot, SettingsKey);
-  ScreenWidth = 1280 * 15;
-  ScreenHeight = 1024 * 15;
+  World().screenWidthPixels = 1280;
+  World().screenHeightPixels = 1024;
   PositionSetting = a.storedPosition;
   FormatSetting = 0;
   MarkSetting = SettingValue();
@@ -155,17 +155,21 @@ INSTANTIATE_TEST_SUITE_P(
         // No option selected: nothing moves and the old value is written back.
         Applied{0, 1, -1, SettingValue(9), 9, false, 0, 0}));
 
-TEST(SetupDialog, ApplyUsesTheScreenSizeRecordedAtStart) {
+// The screen changed since start-up (a resolution change, a panel): Apply measures it again and
+// puts the clock on it, below the panel.
+TEST(SetupDialog, ApplyMeasuresTheScreenAsItIsNow) {
   CreateSettingsKey(SettingsRoot, SettingsKey);
-  ScreenWidth = 800 * 15;
-  ScreenHeight = 600 * 15;
-  World().screenWidthPixels = 1600;  // the screen changed since: not measured again
+  World().screenWidthPixels = 1600;
   Main clock;
+  MeasureScreen(plat::Monitors());
+  World().monitors = {plat::Monitor{{0, 0, 800 * 15, 600 * 15}, {0, 0, 800 * 15, 568 * 15}}};
   Config c(clock);
   c.Load();
-  c.Option1(2).SetValue(true);
+  c.Option1(5).SetValue(true);  // bottom right
   c.Command1_Click();
   EXPECT_DOUBLE_EQ(clock.Left(), 12000 - 4500);
+  EXPECT_DOUBLE_EQ(clock.Top(), 568 * 15 - 3400);
+  EXPECT_DOUBLE_EQ(ScreenHeight, 568 * 15);
 }
 
 TEST(SetupDialog, WebLinkTriesTheNamedBrowserThenTheUsersOwn) {

@@ -161,8 +161,8 @@ class PlaceClock : public ::testing::TestWithParam<Spot> {};
 
 TEST_P(PlaceClock, PutsTheWindowAtItsSpot) {
   const Spot& s = GetParam();
-  ScreenWidth = 1024 * 15;
-  ScreenHeight = 768 * 15;
+  World().screenWidthPixels = 1024;
+  World().screenHeightPixels = 768;
   Main m;
   m.Move(111, 222);
   m.PlaceClock(s.position);
@@ -185,10 +185,26 @@ INSTANTIATE_TEST_SUITE_P(
                       Spot{SettingValue(std::string("x")), false, 0, 0}));
 
 TEST(PlaceClockHalves, OddScreenSizesGiveHalfTwips) {
-  auto spot = ClockSpotFor(SettingValue(0), 1023 * 15, 767 * 15);
+  auto spot = ClockSpotFor(SettingValue(0), {0, 0, 1023 * 15, 767 * 15});
   ASSERT_TRUE(spot);
   EXPECT_DOUBLE_EQ(spot->left, 1023 * 15 / 2.0 - 2250);
   EXPECT_DOUBLE_EQ(spot->top, 767 * 15 / 2.0 - 1700);
+}
+
+// The spots measured from a work area whose corner is not the origin: a panel on the left and
+// one at the top, on a monitor left of and above the primary one's corner.
+TEST(PlaceClockWorkArea, SpotsStandWithinTheWorkArea) {
+  const plat::MonitorRect work{-1000 * 15, -200 * 15, 900 * 15, 700 * 15};  // 900 x 700 px
+  const std::pair<int, ClockSpot> rows[] = {
+      {0, {(-1000 + 450) * 15 - 2250, (-200 + 350) * 15 - 1700}},
+      {1, {-1000 * 15, -200 * 15}},
+      {3, {(-1000 + 900) * 15 - 4500, -200 * 15}},
+      {4, {-1000 * 15, (-200 + 700) * 15 - 3400}},
+      {5, {(-1000 + 450) * 15 - 2250, (-200 + 700) * 15 - 3400}},
+      {6, {(-1000 + 900) * 15 - 4500, (-200 + 700) * 15 - 3400}},
+  };
+  for (const auto& [position, want] : rows)
+    EXPECT_EQ(ClockSpotFor(SettingValue(position), work), want) << position;
 }
 
 TEST(Startup, StoredPositionPlacesTheShownWindow) {

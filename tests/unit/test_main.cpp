@@ -9,7 +9,7 @@ class ResetProgram : public ::testing::EmptyTestEventListener {
   void OnTestStart(const ::testing::TestInfo&) override {
     plat::null::Reset();
     FormatSetting = MarkSetting = PositionSetting = SettingValue();
-    ScreenWidth = ScreenHeight = 0;
+    ScreenLeft = ScreenTop = ScreenWidth = ScreenHeight = 0;
     VersionNumber.clear();
     VersionDate.clear();
   }

@@ -283,12 +283,14 @@ void Form::Move(double left, double top) {
   PushBounds();
 }
 
-void Form::NativeMoved(int xPixels, int yPixels) {
+void Form::NativeMoved(int xPixels, int yPixels, bool byUser) {
   // Keep the twips the program set when they still round to where the window is.
+  const bool moved = TwipsToPixelsX(left_) != xPixels || TwipsToPixelsY(top_) != yPixels;
   if (TwipsToPixelsX(left_) != xPixels) left_ = double(xPixels) * TwipsPerPixelX();
   if (TwipsToPixelsY(top_) != yPixels) top_ = double(yPixels) * TwipsPerPixelY();
   pushed_.x = xPixels;
   pushed_.y = yPixels;
+  if (moved || byUser) Form_Moved(byUser);
 }
 
 void Form::PushBounds() {

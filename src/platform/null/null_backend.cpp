@@ -155,11 +155,10 @@ const std::string& AppTitle() { return null::g_title; }
 void SetAppTitle(const std::string& t) { null::g_title = t; }
 int TwipsPerPixelX() { return 15; }
 int TwipsPerPixelY() { return 15; }
-long ScreenWidthTwips() { return World().screenWidthPixels * 15; }
-long ScreenHeightTwips() { return World().screenHeightPixels * 15; }
-std::vector<MonitorRect> Monitors() {
+std::vector<Monitor> Monitors() {
   if (!World().monitors.empty()) return World().monitors;
-  return {{0, 0, double(ScreenWidthTwips()), double(ScreenHeightTwips())}};
+  return {MonitorRect{0, 0, double(World().screenWidthPixels * 15),
+                      double(World().screenHeightPixels * 15)}};
 }
 
 DoubleClickLimits PlatformDoubleClickLimits() { return World().doubleClick; }

@@ -25,7 +25,7 @@ struct ProgramEnded {
 struct State {
   DateTime now{2008, 2, 5, 14, 5, 9};
   long screenWidthPixels = 1024, screenHeightPixels = 768;
-  std::vector<MonitorRect> monitors;  // twips, primary first; none: the screen above
+  std::vector<Monitor> monitors;  // twips, primary first; none: the screen above, all of it work area
   std::string exeBaseName = "zorvane";
   DoubleClickLimits doubleClick;  // the platform's double-click setting
 

@@ -32,29 +32,35 @@ namespace {
 double LogicalTwips(int device) { return double(win32::SystemScale().ToLogical(device)) * 15; }
 }  // namespace
 
-long ScreenWidthTwips() { return long(LogicalTwips(GetSystemMetrics(SM_CXSCREEN))); }
-long ScreenHeightTwips() { return long(LogicalTwips(GetSystemMetrics(SM_CYSCREEN))); }
-
 namespace {
+MonitorRect LogicalRect(const RECT& r) {
+  const double left = LogicalTwips(r.left), top = LogicalTwips(r.top);
+  return {left, top, LogicalTwips(r.right) - left, LogicalTwips(r.bottom) - top};
+}
+
 BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
   MONITORINFO info{};
   info.cbSize = sizeof info;
   if (!GetMonitorInfoW(monitor, &info)) return TRUE;
-  const RECT& r = info.rcMonitor;
-  const double left = LogicalTwips(r.left), top = LogicalTwips(r.top);
-  MonitorRect m{left, top, LogicalTwips(r.right) - left, LogicalTwips(r.bottom) - top};
-  auto& out = *reinterpret_cast<std::vector<MonitorRect>*>(list);
+  const Monitor m{LogicalRect(info.rcMonitor), LogicalRect(info.rcWork)};
+  auto& out = *reinterpret_cast<std::vector<Monitor>*>(list);
   if (info.dwFlags & MONITORINFOF_PRIMARY) out.insert(out.begin(), m);
   else out.push_back(m);
   return TRUE;
 }
 }  // namespace
 
-// Screen coordinates already have the primary monitor's corner at (0,0) here.
-std::vector<MonitorRect> Monitors() {
-  std::vector<MonitorRect> out;
+// Screen coordinates already have the primary monitor's corner at (0,0) here. The primary
+// monitor's work area is the one SPI_SETWORKAREA sets, which the taskbar and app bars keep up.
+std::vector<Monitor> Monitors() {
+  std::vector<Monitor> out;
   EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&out));
-  if (out.empty()) out.push_back({0, 0, double(ScreenWidthTwips()), double(ScreenHeightTwips())});
+  const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (out.empty()) out.push_back(LogicalRect(screen));
+  RECT work{};
+  if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0) && work.right > work.left &&
+      work.bottom > work.top)
+    out.front().work = LogicalRect(work);
   return out;
 }
 

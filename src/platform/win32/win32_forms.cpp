@@ -621,9 +621,19 @@ class FormWindow : public FormPeer {
         RECT rc;
         GetWindowRect(hwnd_, &rc);
         const DisplayScale scale = ScaleOfWindow(hwnd_);
-        form_.NativeMoved(scale.ToLogical(rc.left), scale.ToLogical(rc.top));
+        form_.NativeMoved(scale.ToLogical(rc.left), scale.ToLogical(rc.top), userMoving_);
         return 0;
       }
+      // The user moves the window by its caption bar (or the system menu's Move) between these.
+      case WM_ENTERSIZEMOVE:
+        userMoving_ = true;
+        break;
+      case WM_EXITSIZEMOVE:
+        userMoving_ = false;
+        break;
+      case WM_SETTINGCHANGE:  // a taskbar or an app bar took or gave back room
+        if (wp == SPI_SETWORKAREA) form_.NativeDisplayChanged();
+        break;
       case WM_DPICHANGED: {
         // Moved to a monitor of another scale: the system's rectangle keeps the window's
         // logical size there; the region, the fonts and the controls follow the new scale.
@@ -652,6 +662,7 @@ class FormWindow : public FormPeer {
  private:
   Form& form_;
   HWND hwnd_ = nullptr;
+  bool userMoving_ = false;
 };
 
 LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

@@ -39,9 +39,13 @@ std::unordered_map<WindowHandle, FormWindow*>& Windows() {
 }  // namespace
 
 void NotifyDisplayChange() {
-  // A handler may move windows; take the list first.
+  // A handler may move windows; take the list first. A move handed to the manager has ended by
+  // now: what the manager does next is its own answer to the change, not the user's drag.
   std::vector<Form*> forms;
-  for (auto& [handle, window] : Windows()) forms.push_back(&window->form_);
+  for (auto& [handle, window] : Windows()) {
+    window->handedOver_ = false;
+    forms.push_back(&window->form_);
+  }
   for (Form* f : forms) f->NativeDisplayChanged();
 }
 
@@ -323,7 +327,7 @@ void FormWindow::TrackPosition(const XConfigureEvent& e) {
   if (e.x != bounds_.x || e.y != bounds_.y) {
     bounds_.x = e.x;
     bounds_.y = e.y;
-    form_.NativeMoved(Logical(e.x - OriginX()), Logical(e.y - OriginY()));
+    form_.NativeMoved(Logical(e.x - OriginX()), Logical(e.y - OriginY()), handedOver_);
   }
 }
 

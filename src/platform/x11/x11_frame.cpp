@@ -102,8 +102,10 @@ bool FormWindow::Button1Held() const {
 
 void FormWindow::Drag(const XMotionEvent& e) {
   auto follow = [&] {
-    form_.Move(double(Logical(startX_ + e.x_root - pressX_ - OriginX())) * TwipsPerPixelX(),
-               double(Logical(startY_ + e.y_root - pressY_ - OriginY())) * TwipsPerPixelY());
+    const int x = Logical(startX_ + e.x_root - pressX_ - OriginX());
+    const int y = Logical(startY_ + e.y_root - pressY_ - OriginY());
+    form_.Move(double(x) * TwipsPerPixelX(), double(y) * TwipsPerPixelY());
+    form_.NativeMoved(x, y, true);  // the user put it there
   };
   if (dragging_) {
     follow();

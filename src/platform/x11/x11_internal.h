@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,15 @@ void InitScreen();
 int OriginX();
 int OriginY();
 PixelRect PrimaryMonitorInRoot();  // as it is now
+PixelRect PrimaryWorkAreaInRoot();  // what panels and docks leave of it, as it is now
+// What panels and docks leave of each monitor (x11_workarea.cpp), root device pixels; and the
+// events that can change it, followed from InitWorkArea on. HandleWorkAreaEvent tells every form
+// when the primary monitor's work area changed (true when the event was one it follows);
+// WorkAreaAnnounced records one the forms were told of otherwise.
+void InitWorkArea();
+std::vector<PixelRect> WorkAreas(const std::vector<PixelRect>& monitors);
+bool HandleWorkAreaEvent(XEvent& event);
+void WorkAreaAnnounced(const PixelRect& primary);
 // Takes RandR's screen-change notice (true when the event was one) and tells every form.
 bool HandleScreenEvent(XEvent& event);
 void NotifyDisplayChange();
@@ -133,6 +143,9 @@ bool IsXWayland(Display* d);
 // sway: it places floating X11 windows itself, and takes a spot only through its IPC socket.
 bool OnSway();
 bool AskSwayToPlace(::Window w, int x, int y);  // root coordinates; true when sway did it
+// The rectangle of sway's visible workspace on that monitor (root pixels): the output less its
+// bars. Nothing where sway cannot be asked or shows none there.
+std::optional<PixelRect> SwayWorkArea(const PixelRect& monitor);
 bool Composited(Display* d, int screen);
 // Attributes every window of ours is made with (the visual's colormap, a border pixel); returns
 // the value mask to pass along with `mask`.

@@ -49,7 +49,7 @@ class MessageForm : public Form {
 
  private:
   // Sized to the text as the font draws it at the desktop's scale (device pixels), then put in
-  // the middle of the primary monitor as it is now.
+  // the middle of what panels leave of the primary monitor as it is now.
   void Layout(const std::string& text) {
     XftFont* font = FontFor(Text.Font);
     const std::vector<std::string> lines = WrapText(font, text, Dev(kWrapWidth));
@@ -66,7 +66,7 @@ class MessageForm : public Form {
     const int h = kMargin + textH + kMargin + kButtonH + kMargin;
     OK.Move(Twips((w - kButtonW) / 2), Twips(h - kMargin - kButtonH), Twips(kButtonW),
             Twips(kButtonH));
-    const PixelRect screen = PrimaryMonitorInRoot();
+    const PixelRect screen = PrimaryWorkAreaInRoot();
     Move(Twips(Logical(screen.x + (screen.w - Dev(w)) / 2 - OriginX())),
          Twips(Logical(screen.y + (screen.h - Dev(h)) / 2 - OriginY())));
     SetWidth(Twips(w));

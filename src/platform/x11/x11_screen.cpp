@@ -3,6 +3,7 @@
 #include <X11/extensions/Xrandr.h>
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "platform/app.h"
@@ -74,6 +75,8 @@ void InitScreen() {
   // but the server does announce the root window as reconfigured.
   XSelectInput(d, Server().root, StructureNotifyMask);
   s.primary = PrimaryMonitor(ListMonitors()).value_or(WholeScreen());
+  InitWorkArea();
+  WorkAreaAnnounced(PrimaryWorkAreaInRoot());  // what the first placement will measure
 }
 
 int OriginX() { return Screen().primary.x; }
@@ -81,12 +84,22 @@ int OriginY() { return Screen().primary.y; }
 
 PixelRect PrimaryMonitorInRoot() { return PrimaryMonitor(ListMonitors()).value_or(WholeScreen()); }
 
+// sway keeps its bar out of its workspaces' rectangles, and has no struts or _NET_WORKAREA to
+// tell X clients of it.
+PixelRect PrimaryWorkAreaInRoot() {
+  const PixelRect primary = PrimaryMonitorInRoot();
+  if (OnSway())
+    if (std::optional<PixelRect> area = SwayWorkArea(primary)) return *area;
+  return WorkAreas({primary}).front();
+}
+
 bool HandleScreenEvent(XEvent& ev) {
   const ScreenState& s = Screen();
   const bool randr = s.randr && ev.type == s.randrEvent + RRScreenChangeNotify;
   const bool root = ev.type == ConfigureNotify && ev.xconfigure.window == Server().root;
-  if (!randr && !root) return false;
+  if (!randr && !root) return HandleWorkAreaEvent(ev);
   XRRUpdateConfiguration(&ev);  // so DisplayWidth/Height follow the new size
+  WorkAreaAnnounced(PrimaryWorkAreaInRoot());
   NotifyDisplayChange();
   return true;
 }
@@ -96,11 +109,8 @@ bool HandleScreenEvent(XEvent& ev) {
 using x11::Server;
 
 // The program measures the screen in logical pixels, as Windows shows it to a program that
-// does not know about the scale.
-long ScreenWidthTwips() { return x11::Logical(x11::Screen().primary.w) * long(TwipsPerPixelX()); }
-long ScreenHeightTwips() { return x11::Logical(x11::Screen().primary.h) * long(TwipsPerPixelY()); }
-
-std::vector<MonitorRect> Monitors() {
+// does not know about the scale, from the primary monitor's corner as it was at start-up.
+std::vector<Monitor> Monitors() {
   auto toTwips = [](const PixelRect& r) {
     const int x0 = x11::Logical(r.x - x11::OriginX()), y0 = x11::Logical(r.y - x11::OriginY());
     const int x1 = x11::Logical(r.x + r.w - x11::OriginX());
@@ -108,15 +118,18 @@ std::vector<MonitorRect> Monitors() {
     return MonitorRect{double(x0) * TwipsPerPixelX(), double(y0) * TwipsPerPixelY(),
                        double(x1 - x0) * TwipsPerPixelX(), double(y1 - y0) * TwipsPerPixelY()};
   };
-  std::vector<MonitorInfo> list = x11::ListMonitors();
-  std::vector<MonitorRect> out;
-  if (auto primary = PrimaryMonitor(list)) {
-    out.push_back(toTwips(*primary));
-    for (const MonitorInfo& m : list)
-      if (!(m.rect == *primary)) out.push_back(toTwips(m.rect));
-  } else {
-    out.push_back(toTwips(x11::WholeScreen()));
-  }
+  const std::vector<MonitorInfo> list = x11::ListMonitors();
+  std::vector<PixelRect> rects;
+  const std::optional<PixelRect> primary = PrimaryMonitor(list);
+  rects.push_back(primary.value_or(x11::WholeScreen()));
+  for (const MonitorInfo& m : list)
+    if (primary && !(m.rect == *primary)) rects.push_back(m.rect);
+  const std::vector<PixelRect> work = x11::WorkAreas(rects);
+  std::vector<Monitor> out;
+  for (size_t i = 0; i < rects.size(); ++i) out.push_back({toTwips(rects[i]), toTwips(work[i])});
+  if (x11::OnSway())
+    if (std::optional<PixelRect> area = x11::SwayWorkArea(rects.front()))
+      out.front().work = toTwips(*area);
   return out;
 }
 
