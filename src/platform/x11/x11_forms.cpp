@@ -138,9 +138,10 @@ void FormWindow::SetBounds(const PixelRect& r) {
   bounds_ = {d.x + OriginX(), d.y + OriginY(), w, h};
   UpdateHints();
   swayTries_ = OnSway() ? 3 : 0;
-  if (swayTries_ && mapped_) {
-    // sway centres a shown window again at any request to move or size it: the place goes
-    // through its command socket alone, after the re-centring a new size brings.
+  if (swayTries_ && shown_) {
+    // sway centres a shown window again at any request to move or size it, one that reaches it
+    // while the window is being mapped included: the place goes through its command socket
+    // alone, after the re-centring a new size brings, and once the window is mapped.
     if (resized)
       XResizeWindow(Server().dpy, outer_, static_cast<unsigned>(XWidth()),
                     static_cast<unsigned>(XHeight()));
