@@ -186,8 +186,16 @@ case_dt_spots() {
 
 # The seven spots chosen in Setup, one after another in one clock, and Setup beside the clock.
 case_dt_apply() {
-  local t="Setup apply $WM_TAG" k pos want cx cy
+  local t="Setup apply $WM_TAG"
   dt_clock 1 || return
+  apply_each_spot
+  stop "$CLOCK_PID"
+}
+
+# apply_each_spot: in the running CLOCK, each spot chosen in Setup in turn (the clock first at
+# Position 1): it goes there, and Setup opens beside the clock, whole on the screen.
+apply_each_spot() {
+  local k pos want cx cy t
   for k in 1 2 3 4 5 6 0; do
     pos=$(((k + 1) % 7))
     t="Setup apply, Position $pos${TAG:+ $TAG} $WM_TAG"
@@ -208,7 +216,6 @@ case_dt_apply() {
     wait_for 3000 at_xy "$CLOCK" "$want"
     check "$t: outer top-left" "$want" "$(win_xy "$CLOCK")"
   done
-  stop "$CLOCK_PID"
 }
 
 # Dragging the tip: the window follows the pointer from where the button went down, to the pixel.

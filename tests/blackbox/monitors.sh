@@ -103,6 +103,39 @@ case_stranded() {
   restore_screen
 }
 
+# case_apply_after HOW: once the screen has changed under a running clock, Setup's Apply puts it at
+# each spot of the screen as it is now, and Setup and About open whole on it. HOW: "resolution"
+# (one monitor, 2200 x 1024 to 1024 x 768) or "unplug" (the primary monitor, on the right, goes
+# and the screen shrinks to the left one).
+case_apply_after() {
+  local how=$1 t="Apply after the $1 change $WM_TAG" start="0 0"
+  if [[ $how == resolution ]]; then
+    { xrandr --delmonitor L; xrandr --delmonitor R; } >/dev/null 2>&1
+  else
+    monitors_split R
+    start="1024 0"
+  fi
+  new_env
+  write_settings '"Format"=dword:00000001' '"Position"=dword:00000001'
+  start_clock
+  shown_clock || { restore_screen; return; }
+  wait_for 3000 at_xy "$CLOCK" "$start"
+  [[ $how == unplug ]] && xrandr --delmonitor R >/dev/null 2>&1
+  xrandr --output screen --mode 1024x768 --fb 1024x768 >/dev/null 2>&1
+  wait_for 3000 at_xy "$CLOCK" "0 0"
+  check "$t: the clock at its spot on the new screen" "0 0" "$(win_xy "$CLOCK")"
+  local WORK="0 0 1024 768"
+  TAG="after the $how change" apply_each_spot
+  if open_setup Hours\(2\) && open_about; then
+    check "$t: Setup whole on the new screen" yes "$(whole_in "$SETUP")"
+    check "$t: About whole on the new screen" yes "$(whole_in "$ABOUT")"
+  else
+    not_ok "$t: Setup and About shown" "not both viewable within 3 s"
+  fi
+  stop "$CLOCK_PID"
+  restore_screen
+}
+
 # restore_screen: the full 2200 x 1024 screen split in two again.
 restore_screen() {
   xrandr --output screen --mode 2200x1024 --fb 2200x1024 >/dev/null 2>&1
@@ -122,6 +155,8 @@ group_monitors() {
   case_greeting_centred
   case_stranded unplug
   case_stranded shrink
+  case_apply_after resolution
+  case_apply_after unplug
   monitors_split R
   for p in 1 5; do case_spot_on_monitor "$p" "right (primary)" "$(spot_on 1176 1024 1024 0 "$p")"; done
 }

@@ -11,6 +11,10 @@
 //   winprobe press HWND TEXT      sends BM_CLICK to HWND's BUTTON child captioned TEXT
 //   winprobe focus HWND           the line of the window with the keyboard focus in HWND's
 //                                 thread (exit 1 when none has it)
+//   winprobe workarea L T R B     sets the primary monitor's work area, as a taskbar does, and
+//                                 prints it as the system now has it
+//   winprobe resolution W H       changes the primary display's mode to W x H; prints the
+//                                 result code and the screen's new size
 //   winprobe squat PREFIX         takes every name PREFIX<mmss> (minutes and seconds 0000-5959)
 //                                 with an event, so no waitable timer can have one; prints
 //                                 "squatting N" and then holds them until killed
@@ -208,6 +212,29 @@ int main(int argc, char** argv) {
     SendMessageA(h, WM_DISPLAYCHANGE, bits,
                  MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
     return 0;
+  }
+  if (cmd == "workarea" && (argc == 6 || argc == 2)) {
+    // What a taskbar or an app bar does: it takes room at an edge of the primary monitor, and
+    // every top-level window hears of it (SPIF_SENDCHANGE).
+    RECT r{};
+    if (argc == 6) {
+      r = {std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5])};
+      if (!SystemParametersInfoA(SPI_SETWORKAREA, 0, &r, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE)) return 1;
+    }
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &r, 0);
+    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    return 0;
+  }
+  if (cmd == "resolution" && argc == 4) {
+    // A new display mode for the primary monitor, as the display settings make one.
+    DEVMODEA mode{};
+    mode.dmSize = sizeof mode;
+    mode.dmPelsWidth = DWORD(std::atoi(argv[2]));
+    mode.dmPelsHeight = DWORD(std::atoi(argv[3]));
+    mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+    const LONG rc = ChangeDisplaySettingsA(&mode, 0);
+    std::printf("%ld %d %d\n", rc, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    return rc == DISP_CHANGE_SUCCESSFUL ? 0 : 1;
   }
   return Usage();
 }

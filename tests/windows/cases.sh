@@ -581,11 +581,49 @@ case_display_change() {
   end_exe "$EXE_PID"
 }
 
+# inside "X Y W H": "yes" when the rectangle lies wholly in WORK ("X Y W H"), else where it is.
+inside() {
+  local x y w h wx wy ww wh
+  read -r x y w h <<<"$1"
+  read -r wx wy ww wh <<<"$WORK"
+  if ((x >= wx && y >= wy && x + w <= wx + ww && y + h <= wy + wh)); then echo yes
+  else echo "no: $1"; fi
+}
+
+# The display's mode changes under a running clock: a clock at its spot follows it, and Setup
+# and About opened afterwards stand whole on the smaller screen. (A taskbar's work area is checked
+# in win32_tests: Wine keeps SPI_SETWORKAREA apart for each process.)
+case_display_mode() {
+  local t="display mode $TAG" WORK="0 0 1024 768" about="" mode
+  running_clock Format REG_DWORD 1 Position REG_DWORD 6 || return
+  wait_for 3000 window_at "$CLOCK" "$(SCREEN_W=1280 SCREEN_H=1024 spot_xy 6)"
+  if ! mode=$(probe resolution 1024 768) || [[ "$mode" != "0 1024 768" ]]; then
+    skip "$t" "Wine's desktop took no 1024 x 768 mode here ($mode)"
+    end_exe "$EXE_PID"
+    return
+  fi
+  wait_for 3000 window_at "$CLOCK" "$(spot_xy 6)"
+  check "$t: at its spot on a 1024 x 768 display" "$(spot_xy 6)" "$(rect "$CLOCK" | cut -d' ' -f1-2)"
+  if open_setup; then
+    check "$t: Setup whole on it" yes "$(inside "$(rect "$SETUP")")"
+    click_centre "$(probe children "$SETUP" | awk -F'\t' '$2 == "Button" && $3 == "About" { print $4 }')"
+    find_about() {
+      about=$(probe top | awk -F'\t' '$2 == "ZorvaneForm" && $5 == "visible" && $4 ~ / 419 336$/ { print $1 }')
+      [[ -n "$about" ]]
+    }
+    wait_for 3000 find_about
+    unset -f find_about
+    check "$t: About whole on it" yes "$(inside "$(rect "$about")")"
+  fi
+  end_exe "$EXE_PID"
+  probe resolution 1280 1024 >/dev/null
+}
+
 # run_cases: every case for EXE, or those CASES names (e.g. CASES="shape setup").
 run_cases() {
   echo "# $EXE"
   local c
-  for c in ${CASES:-first_start shape tiers tiers_now settings pointer press_capture second_copy same_instant setup setup_keyboard about browser no_timer display_change}; do
+  for c in ${CASES:-first_start shape tiers tiers_now settings pointer press_capture second_copy same_instant setup setup_keyboard about browser no_timer display_change display_mode}; do
     [[ $c == scale || $c == packages ]] || "case_$c"
   done
 }

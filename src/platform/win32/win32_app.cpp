@@ -51,16 +51,20 @@ BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
 }  // namespace
 
 // Screen coordinates already have the primary monitor's corner at (0,0) here. The primary
-// monitor's work area is the one SPI_SETWORKAREA sets, which the taskbar and app bars keep up.
+// monitor's work area is also what SPI_SETWORKAREA set: the same on Windows; Wine keeps that one
+// for each process apart, and leaves it as it was after a change of display mode, so only what
+// both allow counts.
 std::vector<Monitor> Monitors() {
   std::vector<Monitor> out;
   EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&out));
-  const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  if (out.empty()) out.push_back(LogicalRect(screen));
-  RECT work{};
-  if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0) && work.right > work.left &&
-      work.bottom > work.top)
-    out.front().work = LogicalRect(work);
+  RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  HMONITOR primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  RECT work = GetMonitorInfoW(primary, &info) ? info.rcWork : screen, set{};
+  if (out.empty()) out.push_back(Monitor{LogicalRect(screen), LogicalRect(work)});
+  if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &set, 0) && IntersectRect(&set, &set, &work))
+    out.front().work = LogicalRect(set);
   return out;
 }
 
