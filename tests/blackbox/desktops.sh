@@ -193,7 +193,8 @@ case_dt_apply() {
 }
 
 # apply_each_spot: in the running CLOCK, each spot chosen in Setup in turn (the clock first at
-# Position 1): it goes there, and Setup opens beside the clock, whole on the screen.
+# Position 1): it goes there, and Setup opens beside the clock, whole on the screen. With
+# WITH_ABOUT set, About opened from Setup at each spot stands whole on the screen too.
 apply_each_spot() {
   local k pos want cx cy t
   for k in 1 2 3 4 5 6 0; do
@@ -209,6 +210,16 @@ apply_each_spot() {
     read -r m sx sy sw sh <<<"$("$XPROBE" geom "$SETUP")"
     check "$t: Setup at the clock's corner + (73,40), whole on the screen" \
       "$(kept_xy $((cx + 73)) $((cy + 40)) "$sw" "$sh")" "$sx $sy"
+    if [[ -n "${WITH_ABOUT:-}" ]]; then
+      if open_about; then
+        wait_for 2000 is_whole "$ABOUT"
+        check "$t: About whole on the screen" yes "$(whole_in "$ABOUT")"
+        click_role "$ABOUT" Text2
+        "$XPROBE" wait-gone "$ABOUT" 3000 >/dev/null
+      else
+        not_ok "$t: About shown" "no viewable About within 3 s"
+      fi
+    fi
     click_role "$SETUP" "Option1($k)"
     click_role "$SETUP" Command1
     "$XPROBE" wait-gone "$SETUP" 3000 >/dev/null
@@ -381,8 +392,8 @@ group_desktops() {
     [[ -n "$DT_SHOT" ]] && dt_shot "$BB_TMP/desk-$d.png"
     case_dt_spots
     case_dt_apply
-    # sway leaves X11 docks' struts aside: there the tests' panel is sway's own bar.
-    if [[ $d == sway ]]; then case_wa_dialogs "swaybar at the top"; else group_workarea; fi
+    # sway leaves X11 docks' struts aside: there the panel is sway's own bar, always there.
+    if [[ $d == sway ]]; then TAG="with About" WITH_ABOUT=1 case_dt_apply; else group_workarea; fi
     # On Wayland the compositor's own input drives the tests: XTEST moves only XWayland's
     # pointer, and the compositor runs a manager's move and picks the window a click reaches.
     if [[ "$DT_POINTER" == none ]]; then

@@ -1,6 +1,6 @@
 # Panels: the spots stand in what panels and docks leave of the screen (the work area), a clock at
 # its spot follows the work area as it changes, a dragged clock stays, and Setup and About open
-# whole inside it. The panel is the tests' own dock (xdock), as desktops' panels are made.
+# whole inside it from a clock at every spot. The panel is the tests' own dock (xdock), as desktops' panels are made.
 
 XDOCK="$BUILD_DIR/tests/xdock"
 
@@ -34,6 +34,8 @@ whole_in() {
   else echo "no: $x,$y ${w}x$h"; fi
 }
 
+is_whole() { [[ "$(whole_in "$1")" == yes ]]; }
+
 # kept_xy X Y W H: where a dialog of W x H that wants to open at X,Y stands, moved into WORK.
 kept_xy() {
   local wx wy ww wh
@@ -42,15 +44,22 @@ kept_xy() {
 }
 max() { echo $(($1 > $2 ? $1 : $2)); }
 
-# The seven spots with a panel at the bottom, then one on the left: at start-up, and each chosen
-# in Setup (which opens beside the clock, moved into the work area where it would reach past it).
+# The seven spots with a panel at the bottom, then one on the left: at start-up at a spot the
+# panel moves, then each chosen in Setup in one clock, with Setup and About opened at each, whole
+# in the work area (Setup beside the clock, About over Setup, each moved in where they would
+# reach past it).
 case_wa_spots() {
-  local edge size
-  for edge in "bottom 32" "left 48"; do
-    read -r edge size <<<"$edge"
+  local edge size corner t
+  for edge in "bottom 32 6" "left 48 4"; do
+    read -r edge size corner <<<"$edge"
     with_dock "$edge" "$size" || { not_ok "panel ($edge $size) $WM_TAG" "the dock did not show"; continue; }
-    TAG="with a $size-px $edge panel" case_dt_spots
-    TAG="with a $size-px $edge panel" case_dt_apply
+    t="Position $corner at start-up with a $size-px $edge panel $WM_TAG"
+    if dt_clock "$corner"; then
+      wait_for 3000 at_xy "$CLOCK" "$(spot_xy "$corner")"
+      check "$t: outer top-left" "$(spot_xy "$corner")" "$(win_xy "$CLOCK")"
+      stop "$CLOCK_PID"
+    fi
+    TAG="with a $size-px $edge panel" WITH_ABOUT=1 case_dt_apply
     stop "$DOCK_PID"
     WORK=""
   done
@@ -92,34 +101,6 @@ case_wa_follow() {
   stop "$CLOCK_PID"
 }
 
-# Setup and About opened from a clock at each corner stand wholly inside the work area: with a
-# bottom panel of the tests, or with the desktop's own (PANEL names it; WORK is then set).
-case_wa_dialogs() {
-  local t p panel=${1:-}
-  if [[ -z "$panel" ]]; then
-    panel="a bottom panel"
-    with_dock bottom 32 || { not_ok "dialogs $WM_TAG" "the dock did not show"; return; }
-  fi
-  for p in 1 3 4 6; do
-    t="Setup and About from a clock at Position $p, $panel $WM_TAG"
-    dt_clock "$p" || continue
-    wait_for 3000 at_xy "$CLOCK" "$(spot_xy "$p")"
-    if open_setup Hours\(2\); then
-      check "$t: Setup whole in the work area" yes "$(whole_in "$SETUP")"
-      if open_about; then
-        wait_for 2000 test "$(whole_in "$ABOUT")" == yes
-        check "$t: About whole in the work area" yes "$(whole_in "$ABOUT")"
-      else
-        not_ok "$t: About shown" "no viewable About within 3 s"
-      fi
-    else
-      not_ok "$t: Setup shown" "no viewable Setup within 3 s"
-    fi
-    stop "$CLOCK_PID"
-  done
-  [[ -z "${1:-}" ]] && stop "$DOCK_PID" && WORK=""
-}
-
 # sway_work: sway's visible workspace's rectangle, "X Y W H": the output less its bar.
 sway_work() {
   swaymsg -s "$SWAYSOCK" -t get_workspaces 2>/dev/null | /usr/bin/python3 -c 'import json, sys
@@ -130,5 +111,4 @@ print(r["x"], r["y"], r["width"], r["height"])'
 group_workarea() {
   case_wa_spots
   case_wa_follow
-  case_wa_dialogs
 }
