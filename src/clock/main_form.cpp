@@ -141,25 +141,37 @@ void Main::ShowDisplayMode() {
 
 void Main::ShowMark() { Line1.SetVisible(MarkSetting == 1); }
 
-void Main::PlaceClock(const SettingValue& position) {
-  MeasureScreen(plat::Monitors());
+void Main::PlaceClock(const SettingValue& position) { PlaceOn(position, plat::Monitors()); }
+
+void Main::PlaceOn(const SettingValue& position, const std::vector<plat::Monitor>& monitors) {
+  MeasureScreen(monitors);
+  if (!monitors.empty()) primaryCorner_ = {monitors.front().whole.left, monitors.front().whole.top};
   const std::optional<ClockSpot> spot =
       ClockSpotFor(position, {ScreenLeft, ScreenTop, ScreenWidth, ScreenHeight});
   atSpot_ = spot.has_value();
   if (spot) Move(spot->left, spot->top);
-  else userPlace_ = {Left(), Top()};  // it stays where it was shown
+  else KeepUserPlace();  // it stays where it was shown
+}
+
+// Kept from the primary monitor's corner: when a monitor beside it goes, the corner moves in the
+// screen's coordinates, and a clock on the primary monitor stays where it was on it.
+void Main::KeepUserPlace() {
+  userPlace_ = {Left() - primaryCorner_.left, Top() - primaryCorner_.top};
 }
 
 void Main::Form_DisplayChange() {
   const std::vector<plat::Monitor> monitors = plat::Monitors();
   if (monitors.empty()) return;
-  if (!atSpot_ && ClockReachable(userPlace_.left, userPlace_.top, monitors)) {
-    MoveAfterDisplayChange(userPlace_);
+  const ClockSpot corner{monitors.front().whole.left, monitors.front().whole.top};
+  const ClockSpot place{corner.left + userPlace_.left, corner.top + userPlace_.top};
+  if (!atSpot_ && ClockReachable(place.left, place.top, monitors)) {
+    primaryCorner_ = corner;
+    MoveAfterDisplayChange(place);
     return;
   }
   // A Position that places nowhere would leave the clock out of sight: the centre then.
   const bool places = ClockSpotFor(PositionSetting, {}).has_value();
-  PlaceClock(places ? PositionSetting : SettingValue());
+  PlaceOn(places ? PositionSetting : SettingValue(), monitors);
   MoveAfterDisplayChange({Left(), Top()});
 }
 
@@ -176,7 +188,7 @@ void Main::MoveAfterDisplayChange(const ClockSpot& place) {
 void Main::Form_Moved(bool byUser) {
   if (byUser) {
     atSpot_ = false;
-    userPlace_ = {Left(), Top()};
+    KeepUserPlace();
     putBacks_ = 0;
     return;
   }

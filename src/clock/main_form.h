@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/dates.h"
 #include "platform/forms.h"
@@ -98,9 +99,13 @@ class Main : public plat::Form {
   };
   std::optional<PassKey> passKey_;  // what the last pass's tiers were made from
 
+  void PlaceOn(const SettingValue& position, const std::vector<plat::Monitor>& monitors);
+  void KeepUserPlace();
   void MoveAfterDisplayChange(const ClockSpot& place);
-  bool atSpot_ = false;     // placed by the rule, not dragged since
-  ClockSpot userPlace_{};   // where it was shown or dragged to, when not at its spot (twips)
+  bool atSpot_ = false;  // placed by the rule, not dragged since
+  // Where it was shown or dragged to, when not at its spot: twips from the primary monitor's
+  // corner, which stood at primaryCorner_ when last measured.
+  ClockSpot userPlace_{}, primaryCorner_{};
   // Where the last display change put it, and until when a move from outside is put back.
   ClockSpot held_{};
   int putBacks_ = 0;

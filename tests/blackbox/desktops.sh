@@ -67,7 +67,8 @@ start_mutter_wayland() {
   # Headless, its session bus is where its remote-desktop interface is the tests' pointer. Nested,
   # its output is a window on an Xvfb of the tests, whose screen is then what mutter shows: plain
   # mutter has no screenshot interface without PipeWire, and XWayland's root cannot be read.
-  local mode=(--headless --virtual-monitor "${SCREEN_W}x$SCREEN_H")
+  # Headless, it has a second monitor, off until the unplug case plugs it in (Meta-1).
+  local mode=(--headless --virtual-monitor "${SCREEN_W}x$SCREEN_H" --virtual-monitor 1024x768)
   if [[ $2 == nested ]]; then
     start_x || { DT_WHY="Xvfb did not start"; return 1; }
     DT_HOST=$DISPLAY mode=(--nested)
@@ -92,6 +93,8 @@ start_mutter_wayland() {
     DT_NO_POINTER="nested, mutter follows the pointer of the Xvfb it runs in (mutter-wayland checks them)"
   else
     DT_SHOT="" DT_POINTER="mutter $(cat "$home/bus")" DT_SHOT_ELSEWHERE=" (mutter-nested checks them)"
+    DT_BUS=$(cat "$home/bus")
+    dt_monitors Meta-0,0,0* || { DT_WHY="mutter did not turn its second monitor off"; return 1; }
   fi
   start_backdrop "$home" "mutter-wayland ($2)"
 }
@@ -162,6 +165,44 @@ EOF
   start_backdrop "$home" sway
 }
 
+
+# dt_monitors CONNECTOR,X,Y[*]...: mutter's monitors laid out so (GNOME's display settings do the
+# same), every other one off; waits until XWayland shows as many.
+dt_monitors() {
+  DBUS_SESSION_BUS_ADDRESS=$DT_BUS /usr/bin/python3 "$HERE/mutter_monitors.py" "$@" || return 1
+  local want="Monitors: $#"
+  shown() { [[ "$(xrandr --listmonitors 2>/dev/null | head -1)" == "$want" ]]; }
+  wait_for 5000 shown
+}
+
+# Monitors plugged in and out under GNOME's mutter (its own headless monitors, as its display
+# settings change them): a clock at its spot on the primary monitor stays at that spot as the
+# layout moves, Apply then puts it on the monitor that is left, and a clock dragged onto the
+# monitor that goes comes back to its spot, whatever mutter does with the window meanwhile.
+case_dt_unplug() {
+  local t="a monitor unplugged $WM_TAG" x0 y0
+  # The second monitor left of the primary one, which then starts at x 1024.
+  dt_monitors Meta-1,0,0 Meta-0,1024,0* || { not_ok "$t: set-up" "mutter took no second monitor"; return; }
+  if dt_clock 1; then
+    wait_for 3000 at_xy "$CLOCK" "1024 0"
+    check "$t: at its spot on the primary monitor" "1024 0" "$(win_xy "$CLOCK")"
+    dt_monitors Meta-0,0,0*
+    wait_for 3000 at_xy "$CLOCK" "0 0"
+    check "$t: the other one gone, still at its spot" "0 0" "$(win_xy "$CLOCK")"
+    TAG="the other monitor gone" apply_each_spot
+    dt_monitors Meta-1,0,0 Meta-0,1024,0*
+    wait_for 3000 at_xy "$CLOCK" "1024 0"
+    read -r x0 y0 <<<"$(win_xy "$CLOCK")"
+    POINTER_VIA=$DT_POINTER drag_tip $((x0 + 150)) $((y0 + 12)) $((300 - x0)) $((300 - y0))
+    wait_for 3000 at_xy "$CLOCK" "300 300"
+    check "$t: dragged onto the other monitor" "300 300" "$(win_xy "$CLOCK")"
+    dt_monitors Meta-0,0,0*
+    wait_for 3000 at_xy "$CLOCK" "0 0"
+    check "$t: that monitor gone: back at its spot" "0 0" "$(win_xy "$CLOCK")"
+    stop "$CLOCK_PID"
+  fi
+  dt_monitors Meta-0,0,0*
+}
 
 # dt_clock POSITION: a fresh clock stored at that spot; sets CLOCK (false after reporting).
 dt_clock() {
@@ -404,9 +445,10 @@ group_desktops() {
       POINTER_VIA=$DT_POINTER case_dt_clicks
     fi
     case_dt_look
+    [[ -n "${DT_BUS:-}" ]] && case_dt_unplug
     [[ -n "${SWAYSOCK:-}" ]] && case_dt_silent_socket
     stop_all
-    unset XAUTHORITY SWAYSOCK WORK
+    unset XAUTHORITY SWAYSOCK WORK DT_BUS
   done
   WM_TAG=""
 }

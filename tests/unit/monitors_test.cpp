@@ -141,34 +141,44 @@ class DisplayChange : public ::testing::Test {
   void TearDown() override { plat::null::Reset(); }
 };
 
-// At its spot, the clock follows the spot; dragged, it stays unless its handle is off every
-// monitor, and then goes to its spot (the centre for a Position that places nowhere). A move the
-// window manager makes of its own around the change is put back.
+// At its spot, the clock follows the spot; dragged, it stays where it was on the primary monitor
+// (kept from its corner) unless its handle is then off every monitor, and goes to its spot (the
+// centre for a Position that places nowhere). A move the window manager makes of its own around
+// the change is put back.
 TEST_F(DisplayChange, AtItsSpotItFollowsDraggedItStaysUnlessOutOfReach) {
-  const double spot6x = 400 + 1000 - 300, spot6y = 100 + 650 - 3400 / 15.0;
+  const plat::Monitor primary = Px(0, 0, 1024, 768), left = Px(-1024, 0, 1024, 768);
+  const std::vector<plat::Monitor> smaller = {{Px(0, 0, 1000, 700), Px(0, 0, 1000, 650)},
+                                              Px(-500, 0, 400, 300)};
+  // The left monitor unplugged: the screen's coordinates start where the primary one does.
+  const std::vector<plat::Monitor> shifted = {Px(-1024, 0, 1024, 768)};
+  const double spot6x = 1000 - 300, spot6y = 650 - 3400 / 15.0;
   struct Row {
     int position;
+    std::vector<plat::Monitor> before, after;
     std::optional<std::pair<int, int>> dragTo;  // pixels
     double left, top;                           // where it stands after the change, pixels
   } rows[] = {
-      {6, std::nullopt, spot6x, spot6y},       // the work area's bottom right, above the panel
-      {1, std::nullopt, 400, 100},
-      {6, std::pair{-450, 10}, -450, 10},      // dragged onto the left monitor: stays
-      {6, std::pair{3000, 300}, spot6x, spot6y},
-      {6, std::pair{1300, 300}, spot6x, spot6y},  // its tip and top tier partly off
-      {7, std::pair{3000, 300}, 400 + 500 - 150, 100 + 325 - 1700 / 15.0},
+      {6, {primary}, smaller, std::nullopt, spot6x, spot6y},  // above the new panel
+      {1, {primary, left}, shifted, std::nullopt, -1024, 0},
+      {6, {primary}, smaller, std::pair{-450, 10}, -450, 10},  // on the monitor left: stays
+      {6, {primary}, smaller, std::pair{3000, 300}, spot6x, spot6y},
+      {6, {primary}, smaller, std::pair{900, 300}, spot6x, spot6y},  // tip and top tier partly off
+      {7, {primary}, smaller, std::pair{3000, 300}, 500 - 150, 325 - 1700 / 15.0},
+      {6, {primary, left}, shifted, std::pair{100, 200}, -924, 200},  // stays on the primary
+      {1, {primary, left}, shifted, std::pair{-700, 300}, -1024, 0},  // on the monitor that went
   };
   for (const Row& r : rows) {
     Main m;
     PositionSetting = SettingValue(r.position);
+    World().monitors = r.before;
     m.PlaceClock(PositionSetting);
     if (r.dragTo) m.NativeMoved(r.dragTo->first, r.dragTo->second, true);
-    World().monitors = {{Px(400, 100, 1000, 700), Px(400, 100, 1000, 650)}, Px(-500, 0, 400, 300)};
+    World().monitors = r.after;
     m.NativeMoved(275, 412);  // the manager's own idea, before the notice
     m.NativeDisplayChanged();
     m.NativeMoved(275, 412);  // and after it
-    EXPECT_DOUBLE_EQ(m.Left(), r.left * 15) << r.position;
-    EXPECT_DOUBLE_EQ(m.Top(), r.top * 15) << r.position;
+    EXPECT_DOUBLE_EQ(m.Left(), r.left * 15) << r.position << " " << r.left;
+    EXPECT_DOUBLE_EQ(m.Top(), r.top * 15) << r.position << " " << r.left;
   }
 }
 
