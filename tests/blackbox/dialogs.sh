@@ -200,9 +200,10 @@ case_link() {
   local bin="$ENV_DIR/bin" log="$ENV_DIR/xdg-open.log"
   mkdir -p "$bin"
   if [[ "$with" == "fake xdg-open" ]]; then
-    # Logs its pid and its arguments (one per line), then stays until the case ends it.
-    printf '#!/bin/sh\nPATH=/usr/bin:/bin\necho "pid $$" >>"%s"\nfor a in "$@"; do echo "arg $a" >>"%s"; done\nexec sleep 30\n' \
-      "$log" "$log" >"$bin/xdg-open"
+    # Logs its pid, its signals ignored and blocked, and its arguments (one per line), then stays
+    # until the case ends it.
+    printf '#!/bin/sh\nPATH=/usr/bin:/bin\necho "pid $$" >>"%s"\ngrep -E "^Sig(Ign|Blk):" /proc/$$/status >>"%s"\nfor a in "$@"; do echo "arg $a" >>"%s"; done\nexec sleep 30\n' \
+      "$log" "$log" "$log" >"$bin/xdg-open"
     chmod +x "$bin/xdg-open"
   fi
   write_settings '"Format"=dword:00000001' '"Position"=dword:00000000'
@@ -230,6 +231,13 @@ case_link() {
     check "$t: xdg-open started with the address alone" "arg $SETUP_URL" \
       "$(grep '^arg ' "$log" 2>/dev/null)"
     opener=$(awk '$1 == "pid" { print $2; exit }' "$log" 2>/dev/null)
+    # As from a shell: none of signals 1-31 ignored (the clock's own SIGPIPE and what its starter
+    # ignored; SIGCHLD ignored would make the child's own waits fail), none blocked. glibc's
+    # spawn leaves its two internal signals (32, 33) ignored.
+    local ign blk
+    ign=$(awk '$1 == "SigIgn:" { print $2 }' "$log") blk=$(awk '$1 == "SigBlk:" { print $2 }' "$log")
+    check "$t: xdg-open starts with signals 1-31 at their defaults, none blocked" "0 0" \
+      "$((16#${ign:-ff} & 0x7fffffff)) $((16#${blk:-ff}))"
   else
     sleep 1
   fi
@@ -242,6 +250,11 @@ case_link() {
     check "$t: xdg-open was still running meanwhile" running \
       "$(alive "$opener" && echo running || echo ended)"
     kill -TERM "$opener" 2>/dev/null
+    # Ended, it is reaped by the clock: no zombie is left.
+    gone() { [[ ! -e /proc/$opener ]]; }
+    wait_for 3000 gone
+    check "$t: xdg-open, once ended, is reaped" gone "$(gone && echo gone || echo "state $(awk '{ print $3 }' /proc/$opener/stat 2>/dev/null)")"
+    unset -f gone
   fi
   check_true "$t: clock still running at the end" "process $CLOCK_PID ended" alive "$CLOCK_PID"
   stop "$CLOCK_PID"
