@@ -16,7 +16,7 @@ NAME = 'org.gnome.Mutter.DisplayConfig'
 TEMPORARY = 1
 
 
-def main(specs):
+def main(wanted):
     bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
     config = Gio.DBusProxy.new_sync(bus, 0, None, NAME, '/org/gnome/Mutter/DisplayConfig', NAME,
                                     None)
@@ -26,13 +26,13 @@ def main(specs):
         preferred = [m[0] for m in monitor_modes if m[6].get('is-preferred')]
         modes[connector] = (preferred or [monitor_modes[0][0]])[0]
     layout = []
-    for spec in specs:
+    for one in wanted:
         try:
-            connector, x, y = spec.rstrip('*').split(',')
-            layout.append((int(x), int(y), 1.0, 0, spec.endswith('*'),
+            connector, x, y = one.rstrip('*').split(',')
+            layout.append((int(x), int(y), 1.0, 0, one.endswith('*'),
                            [(connector, modes[connector], {})]))
         except (ValueError, KeyError):
-            print(f'mutter_monitors.py: bad monitor {spec!r} (have {sorted(modes)})', file=sys.stderr)
+            print(f'mutter_monitors.py: bad monitor {one!r} (have {sorted(modes)})', file=sys.stderr)
             return 2
     try:
         config.call_sync('ApplyMonitorsConfig', GLib.Variant(
