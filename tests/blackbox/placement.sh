@@ -217,10 +217,32 @@ case_tip_click() {
   stop "$CLOCK_PID"
 }
 
+# The window manager killed while it moves the clock: the server gives the window back to the
+# root where it stood, and the next drag starts from there.
+case_drag_manager_killed() {
+  local t="a drag after the window manager died in one $WM_TAG" clock x0 y0 x1 y1 i steps=()
+  clock_at_centre || return
+  steps=(mousemove $((x0 + 150)) $((y0 + 12)) sleep 0.05 mousedown 1 sleep 0.05)
+  for i in 1 2 3 4 5 6 7 8; do steps+=(mousemove $((x0 + 150 - 10 * i)) $((y0 + 12 + 9 * i)) sleep 0.03); done
+  xdotool "${steps[@]}"
+  kill -KILL "$WM_PID"
+  xdotool sleep 0.1 mouseup 1
+  on_root() { [[ "$(xwininfo -id "$clock" -children 2>/dev/null | awk '/Parent window id/ { print $4 }')" == "$(xwininfo -root | awk '/Window id/ { print $4 }')" ]]; }
+  wait_for 3000 on_root
+  unset -f on_root
+  read -r x1 y1 <<<"$(win_xy "$clock")"
+  drag_tip $((x1 + 150)) $((y1 + 12)) 100 0
+  wait_for 2000 at_xy "$clock" "$((x1 + 100)) $y1"
+  check "$t: moved by (100,0) from where it was left" "$((x1 + 100)) $y1" "$(win_xy "$clock")"
+  stop "$CLOCK_PID"
+}
+
 group_drag() {
   case_drag
   case_tip_click
   if [[ "$WM_TAG" == "[openbox]" ]]; then
+    case_drag_manager_killed
+    start_wm || not_ok "openbox again $WM_TAG" "did not announce itself"
     # Once the window manager has quit nobody else moves the window. Its _NET_SUPPORTING_WM_CHECK
     # property stays on the root, naming a window that no longer exists.
     stop "$WM_PID"

@@ -252,7 +252,11 @@ void FormWindow::HandleEvent(XEvent& ev) {
       PlaceOnSway();
       break;
     case ReparentNotify:
-      if (ev.xreparent.window == outer_) parent_ = ev.xreparent.parent;
+      if (ev.xreparent.window != outer_) break;
+      parent_ = ev.xreparent.parent;
+      // Given back to the root (its manager quit, or died in the middle of a move): where it
+      // stands now, in root coordinates, since no ConfigureNotify may tell it.
+      if (parent_ == Server().root) SetPosition(ev.xreparent.x, ev.xreparent.y, false);
       break;
     case ButtonPress:
       if (ev.xbutton.window == outer_) StartDrag(ev.xbutton);
@@ -325,11 +329,14 @@ void FormWindow::TrackPosition(const XConfigureEvent& e) {
   // the root is our parent. Real ones inside a frame are relative to the frame, and reading the
   // position back while the manager is still reparenting can give the frame's first (0,0).
   if (!e.send_event && parent_ != Server().root) return;
-  if (e.x != bounds_.x || e.y != bounds_.y) {
-    bounds_.x = e.x;
-    bounds_.y = e.y;
-    form_.NativeMoved(Logical(e.x - OriginX()), Logical(e.y - OriginY()), handedOver_);
-  }
+  SetPosition(e.x, e.y, handedOver_);
+}
+
+void FormWindow::SetPosition(int rootX, int rootY, bool byUser) {
+  if (rootX == bounds_.x && rootY == bounds_.y) return;
+  bounds_.x = rootX;
+  bounds_.y = rootY;
+  form_.NativeMoved(Logical(rootX - OriginX()), Logical(rootY - OriginY()), byUser);
 }
 
 void FormWindow::ClientButton(const XButtonEvent& e, bool press) {

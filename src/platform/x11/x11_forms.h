@@ -44,6 +44,7 @@ class FormWindow : public FormPeer, public EventTarget {
   void SetIcon();
   bool InCloseBox(int x, int y) const;
   void TrackPosition(const XConfigureEvent& e);
+  void SetPosition(int rootX, int rootY, bool byUser);  // where the window now is, as told
   void PlaceOnSway();
   void StartDrag(const XButtonEvent& e);
   void HandMoveToManager(int x_root, int y_root);
