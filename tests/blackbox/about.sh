@@ -132,11 +132,12 @@ case_about() {
 
   if open_about; then
     check "$t: opened again: credits start over" "$(credits_text 0)" "$(caption "$ABOUT" Text1)"
-    # The credits box takes typing (a click gives it the keyboard); the next step replaces it.
+    # The credits box takes typing (a click gives it the keyboard), as UTF-8 whatever the locale,
+    # and Backspace takes one character back; the next step replaces it.
     click_role "$ABOUT" Text1
-    xdotool type --delay 30 "Hi"
+    xdotool type --delay 30 "Héé"
     xdotool key BackSpace Return
-    check "$t: typing into the credits" "$(credits_text 0)"'H\r\n' "$(caption "$ABOUT" Text1)"
+    check "$t: typing into the credits" "$(credits_text 0)"'Hé\r\n' "$(caption "$ABOUT" Text1)"
     step1() { [[ "$(caption "$ABOUT" Text1)" == "$(credits_text 1)" ]]; }
     check_true "$t: the next step replaces what was typed" "Text1 now: $(caption "$ABOUT" Text1)" \
       wait_for 3000 step1

@@ -64,7 +64,22 @@ const DisplayScale& Scale() { return g_scale; }
 void Route(Window w, EventTarget* t) { g_routes[w] = t; }
 void Unroute(Window w) { g_routes.erase(w); }
 
+XIM InputMethod() {
+  static const XIM im = [] {
+    XSetLocaleModifiers("");  // the desktop's input method, by XMODIFIERS
+    XIM m = XOpenIM(Server().dpy, nullptr, nullptr, nullptr);
+    if (!m) {
+      XSetLocaleModifiers("@im=none");  // Xlib's own: compose sequences and the keymap
+      m = XOpenIM(Server().dpy, nullptr, nullptr, nullptr);
+    }
+    return m;
+  }();
+  return im;
+}
+
 void Dispatch(XEvent& ev) {
+  // An input method may take a key (the first of a composed character) and send its own later.
+  if ((ev.type == KeyPress || ev.type == KeyRelease) && XFilterEvent(&ev, None)) return;
   if (HandleScreenEvent(ev)) return;
   if (ev.type == PropertyNotify && atspi::RootPropertyChanged(ev.xproperty)) return;
   auto it = g_routes.find(ev.xany.window);

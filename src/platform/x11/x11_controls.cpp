@@ -10,6 +10,7 @@
 #include <ctime>
 #include <list>
 
+#include "platform/common/utf8.h"
 #include "platform/picture_box.h"
 #include "platform/x11/x11_atspi.h"
 #include "platform/x11/x11_draw.h"
@@ -182,30 +183,28 @@ class TextWindow : public PaintedWindow {
   explicit TextWindow(TextBox& box)
       : PaintedWindow(box, box.BackColor, kClickEvents | KeyPressMask | FocusChangeMask),
         box_(box) {}
+  ~TextWindow() override {
+    if (ic_) XDestroyIC(ic_);
+  }
 
  protected:
   void Pressed(const XButtonEvent&) override {
     XSetInputFocus(Server().dpy, Window(), RevertToParent, CurrentTime);
   }
   void Key(XKeyEvent& e) override {
-    char buf[32];
     KeySym sym = NoSymbol;
-    int n = XLookupString(&e, buf, sizeof buf, &sym, nullptr);
+    const std::string typed = Typed(e, sym);
     std::string text = box_.Text();
     if (sym == XK_BackSpace) {
       if (text.empty()) return;
       // Whole characters: a CR LF pair, or one UTF-8 sequence.
       if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0) text.resize(text.size() - 2);
-      else {
-        size_t cut = text.size() - 1;
-        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-        text.resize(cut);
-      }
+      else text.resize(LastCharacterAt(text));
     } else if (sym == XK_Return || sym == XK_KP_Enter) {
       if (!box_.MultiLine) return;
       text += "\r\n";
-    } else if (n > 0 && static_cast<unsigned char>(buf[0]) >= 0x20 && buf[0] != 0x7F) {
-      text.append(buf, size_t(n));
+    } else if (!typed.empty() && static_cast<unsigned char>(typed[0]) >= 0x20 && typed[0] != 0x7F) {
+      text += typed;
     } else {
       return;
     }
@@ -215,6 +214,7 @@ class TextWindow : public PaintedWindow {
   }
   void Focus(bool in) override {
     focused_ = in;
+    if (ic_) in ? XSetICFocus(ic_) : XUnsetICFocus(ic_);
     Repaint();
   }
   void Draw(GC gc, XftDraw* draw) override {
@@ -239,8 +239,35 @@ class TextWindow : public PaintedWindow {
   }
 
  private:
+  // What the key types, as UTF-8, through the input method where there is one (any keyboard
+  // layout, composed characters); without one, the Latin-1 that XLookupString gives.
+  std::string Typed(XKeyEvent& e, KeySym& sym) {
+    char buf[64];
+    if (!ic_ && InputMethod())
+      ic_ = XCreateIC(InputMethod(), XNInputStyle, XIMPreeditNothing | XIMStatusNothing,
+                      XNClientWindow, Window(), XNFocusWindow, Window(), nullptr);
+    if (ic_) {
+      Status status = 0;
+      const int n = Xutf8LookupString(ic_, &e, buf, sizeof buf, &sym, &status);
+      if (status != XLookupKeySym && status != XLookupBoth) sym = NoSymbol;
+      return status == XLookupChars || status == XLookupBoth ? std::string(buf, size_t(n)) : "";
+    }
+    const int n = XLookupString(&e, buf, sizeof buf, &sym, nullptr);
+    std::u32string latin1;
+    for (int i = 0; i < n; ++i) latin1 += char32_t(static_cast<unsigned char>(buf[i]));
+    return EncodeUtf8(latin1);
+  }
+
+  // Where the text's last character starts.
+  static size_t LastCharacterAt(const std::string& text) {
+    size_t last = 0;
+    for (size_t at = 0; at < text.size(); at += Utf8At(text, at).length) last = at;
+    return last;
+  }
+
   TextBox& box_;
   bool focused_ = false;
+  XIC ic_ = nullptr;
 };
 
 // A client-side image of w x h pixels in the surface's format, or null; XDestroyImage frees it.

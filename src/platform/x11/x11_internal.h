@@ -172,6 +172,10 @@ std::string WindowManagerName();  // its _NET_WM_NAME; empty without one
 // Whether the named manager shows windows only within their shape when it composites them.
 bool HonoursShapes(const std::string& manager);
 
+// The input method text boxes type through (the desktop's, or Xlib's own); null where none
+// opens. Key events go through XFilterEvent first, so that it can compose characters.
+XIM InputMethod();
+
 // X button number to the program's button code (1 left, 2 right, 4 middle); 0 for wheels.
 int ButtonCode(unsigned xButton);
 int ShiftCode(unsigned state);
