@@ -119,7 +119,8 @@ int OriginX();
 int OriginY();
 PixelRect PrimaryMonitorInRoot();  // as it is now
 PixelRect PrimaryWorkAreaInRoot();  // what panels and docks leave of it, as it is now
-// What panels and docks leave of each monitor (x11_workarea.cpp), root device pixels; and the
+// What panels and docks leave of each monitor (x11_workarea.cpp; the first is the primary one,
+// which alone sway is asked about), root device pixels; and the
 // events that can change it, followed from InitWorkArea on. HandleWorkAreaEvent tells every form
 // when the primary monitor's work area changed (true when the event was one it follows);
 // WorkAreaAnnounced records one the forms were told of otherwise.

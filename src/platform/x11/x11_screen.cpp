@@ -84,14 +84,7 @@ int OriginY() { return Screen().primary.y; }
 
 PixelRect PrimaryMonitorInRoot() { return PrimaryMonitor(ListMonitors()).value_or(WholeScreen()); }
 
-// sway keeps its bar out of its workspaces' rectangles, and has no struts or _NET_WORKAREA to
-// tell X clients of it.
-PixelRect PrimaryWorkAreaInRoot() {
-  const PixelRect primary = PrimaryMonitorInRoot();
-  if (OnSway())
-    if (std::optional<PixelRect> area = SwayWorkArea(primary)) return *area;
-  return WorkAreas({primary}).front();
-}
+PixelRect PrimaryWorkAreaInRoot() { return WorkAreas({PrimaryMonitorInRoot()}).front(); }
 
 bool HandleScreenEvent(XEvent& ev) {
   const ScreenState& s = Screen();
@@ -127,9 +120,6 @@ std::vector<Monitor> Monitors() {
   const std::vector<PixelRect> work = x11::WorkAreas(rects);
   std::vector<Monitor> out;
   for (size_t i = 0; i < rects.size(); ++i) out.push_back({toTwips(rects[i]), toTwips(work[i])});
-  if (x11::OnSway())
-    if (std::optional<PixelRect> area = x11::SwayWorkArea(rects.front()))
-      out.front().work = toTwips(*area);
   return out;
 }
 

@@ -135,6 +135,10 @@ std::vector<PixelRect> WorkAreas(const std::vector<PixelRect>& monitors) {
     const bool fits = desktop && (monitors.size() == 1 || Inside(*desktop, m));
     out.push_back(WorkAreaOf(m, struts, rootW, rootH, fits ? &*desktop : nullptr, minW, minH));
   }
+  // sway keeps its bar out of its workspaces' rectangles, and tells X clients of it by neither
+  // struts nor _NET_WORKAREA.
+  if (!out.empty() && OnSway())
+    if (std::optional<PixelRect> area = SwayWorkArea(monitors.front())) out.front() = *area;
   return out;
 }
 
