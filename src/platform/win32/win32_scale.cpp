@@ -1,32 +1,22 @@
 #include "platform/win32/win32_scale.h"
 
+#include "platform/win32/win32_system_dll.h"
+
 namespace plat::win32 {
-namespace {
-
-// Loaded by name: each exists only from some Windows version on, and a static import would
-// keep the program from starting on the older ones.
-template <typename F>
-F OptionalExport(const wchar_t* dll, const char* name) {
-  HMODULE m = GetModuleHandleW(dll);
-  if (!m) m = LoadLibraryW(dll);
-  return m ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(m, name))) : nullptr;
-}
-
-}  // namespace
 
 void DeclareDpiAwareness() {
   using Context = BOOL(WINAPI*)(HANDLE);
   using PerMonitor = HRESULT(WINAPI*)(int);
   using SystemAware = BOOL(WINAPI*)();
   // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 is ((HANDLE)-4) (Windows 10 1703).
-  if (auto set = OptionalExport<Context>(L"user32.dll", "SetProcessDpiAwarenessContext"))
+  if (auto set = SystemExport<Context>(L"user32.dll", "SetProcessDpiAwarenessContext"))
     if (set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4))) ||
         GetLastError() == ERROR_ACCESS_DENIED)  // already declared, by the manifest
       return;
   // PROCESS_PER_MONITOR_DPI_AWARE is 2 (Windows 8.1, shcore.dll).
-  if (auto set = OptionalExport<PerMonitor>(L"shcore.dll", "SetProcessDpiAwareness"))
+  if (auto set = SystemExport<PerMonitor>(L"shcore.dll", "SetProcessDpiAwareness"))
     if (const HRESULT hr = set(2); SUCCEEDED(hr) || hr == E_ACCESSDENIED) return;
-  if (auto set = OptionalExport<SystemAware>(L"user32.dll", "SetProcessDPIAware")) set();
+  if (auto set = SystemExport<SystemAware>(L"user32.dll", "SetProcessDPIAware")) set();
 }
 
 DisplayScale ScaleOfDpi(UINT dpi) { return DisplayScale(dpi > 0 ? dpi / 96.0 : 1.0); }
@@ -43,7 +33,7 @@ const DisplayScale& SystemScale() {
 
 UINT DpiOfNewWindow(HWND form) {
   using ForWindow = UINT(WINAPI*)(HWND);
-  static const auto forWindow = OptionalExport<ForWindow>(L"user32.dll", "GetDpiForWindow");
+  static const auto forWindow = SystemExport<ForWindow>(L"user32.dll", "GetDpiForWindow");
   if (forWindow && form)
     if (const UINT dpi = forWindow(form)) return dpi;
   return UINT(SystemScale().Factor() * 96 + 0.5);
