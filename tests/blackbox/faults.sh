@@ -86,27 +86,31 @@ case_settings_lock_held() {
 }
 
 # The settings lock held by a process of the user's own (a stuck clock) from before the clock
-# starts. "MIL" is double-clicked, then a double-click on Label3 closes the clock (status 0). A
-# change the lock kept out is stored once it is free, at the latest while the clock closes (which
-# waits up to 2 s for it); a lock still held then leaves the file as it was and one line naming
-# the change. A start without a file greets, and its greeting's key is stored too: the next start
-# does not greet again. A row is
+# starts. "MIL" is double-clicked, then the clock is ended: a double-click on Label3 closes it
+# (status 0), or a signal that asks a program to end (a logout's SIGTERM, SIGHUP, Ctrl+C's SIGINT)
+# ends it as the close does, then by that signal. A change the lock kept out is stored once it is
+# free, at the latest while the clock ends (which waits up to 2 s for it); a lock still held then
+# leaves the file as it was and one line naming the change. A start without a file greets, and
+# its greeting's key is stored too: the next start does not greet again. A row is
 #   name | file at start (Format 1, or none) | the holder lets go: before the change (greeted),
-#   1 s after the close, or never | lines naming a change not stored
+#   1 s after the end, or never | lines naming a change not stored | ended by: close or a signal
 LOCK_HELD_ROWS=(
-  'closed while held, freed within the wait|1|after close|0'
-  'closed while held past the wait|1|never|1'
-  'first start without a file, freed before a change|none|before change|0'
+  'closed while held, freed within the wait|1|after close|0|close'
+  'closed while held past the wait|1|never|1|close'
+  'first start without a file, freed before a change|none|before change|0|close'
+  'SIGTERM while held, freed within the wait|1|after close|0|TERM'
+  'SIGHUP while held past the wait|1|never|1|HUP'
+  'SIGINT while held, freed within the wait|1|after close|0|INT'
 )
 
 case_lock_held_at_end() {
-  local row name file release named t lock holder releaser want p expect
+  local row name file release named ending status t lock holder releaser want p expect
   if ! command -v flock >/dev/null; then
     skip "settings lock held at the end $WM_TAG" "needs flock"
     return
   fi
   for row in "${LOCK_HELD_ROWS[@]}"; do
-    IFS='|' read -r name file release named <<<"$row"
+    IFS='|' read -r name file release named ending <<<"$row"
     t="settings lock held: $name $WM_TAG"
     new_env
     if [[ $file == none ]]; then mkdir -p "$(dirname "$SETTINGS")"; else write_settings '"Format"=dword:00000001'; fi
@@ -127,18 +131,24 @@ case_lock_held_at_end() {
     [[ "$(caption "$CLIENT" Label1)" == MIL ]] && want=00000001
     expect=$want
     [[ $release == never ]] && expect=00000001
-    sleep 0.6  # past the double-click time, or the close would pair with the change's clicks
-    p=$(clock_point "$CLOCK" Label3)
-    double_click $p
+    if [[ $ending == close ]]; then
+      sleep 0.6  # past the double-click time, or the close would pair with the change's clicks
+      p=$(clock_point "$CLOCK" Label3)
+      double_click $p
+      status=0
+    else
+      kill -s "$ending" "$CLOCK_PID"
+      status=$((128 + $(kill -l "$ending")))
+    fi
     releaser=""
     if [[ $release == "after close" ]]; then
       (sleep 1; kill -TERM -- "-$holder" 2>/dev/null) &
       releaser=$!
     fi
     if wait_exit "$CLOCK_PID" 5000; then
-      check "$t: closes with status 0" 0 "$EXIT_STATUS"
+      check "$t: ends with status $status" "$status" "$EXIT_STATUS"
     else
-      not_ok "$t: closes with status 0" "still running 5 s after the double-click"
+      not_ok "$t: ends with status $status" "still running 5 s after the $ending"
       stop "$CLOCK_PID"
     fi
     [[ -n $releaser ]] && wait "$releaser"

@@ -219,7 +219,8 @@ write_settings() {
 # but PATH and DISPLAY). English names and UTC make captions predictable. CONFIG_MODE=empty or
 # unset leaves XDG_CONFIG_HOME empty or out, so the program falls back to $HOME/.config.
 clock_env() {
-  CLOCK_ENV=(env -i PATH="$PATH" DISPLAY="${DISPLAY:-}" HOME="$ENV_DIR/home"
+  # SIGINT at its default, as from a terminal: a shell's background job starts with it ignored.
+  CLOCK_ENV=(env -i --default-signal=INT PATH="$PATH" DISPLAY="${DISPLAY:-}" HOME="$ENV_DIR/home"
     XDG_RUNTIME_DIR="$ENV_DIR/runtime" LC_ALL=C TZ=UTC)
   # A session bus (with a screen reader's bus on it) only where a case made one.
   [[ -n "${CLOCK_BUS:-}" ]] && CLOCK_ENV+=(DBUS_SESSION_BUS_ADDRESS="$CLOCK_BUS")

@@ -15,6 +15,7 @@
 #include "platform/app.h"
 #include "platform/emulated/hive.h"
 #include "platform/dates.h"
+#include "platform/posix/end_signals.h"
 #include "platform/posix/local_clock.h"
 #include "platform/posix/session.h"
 #include "platform/posix/reg_file_store.h"
@@ -328,6 +329,9 @@ std::string Initialize(int fitWidth, int fitHeight) {
   // The desktop's scale, as GNOME, KDE and Xfce publish it; programs read it once.
   if (const char* resources = XResourceManagerString(d)) x11::g_scale = x11::ScaleFromResources(resources);
 
+  // From here a signal asking the clock to end waits for its next sleep, which stores what it
+  // keeps (the settings are read after this).
+  posix::EndSignalFd();
   x11::InitScreen();
   // What the program must show whole (the clock's triangle, whose tip is the handle it is
   // dragged by) fits the primary monitor.

@@ -17,6 +17,8 @@
 #include <ctime>
 
 #include "platform/common/pause_timers.h"
+#include "platform/emulated/hive.h"
+#include "platform/posix/end_signals.h"
 #include "platform/posix/local_clock.h"
 #include "platform/wait.h"
 #include "platform/x11/x11_atspi.h"
@@ -127,15 +129,18 @@ class X11PauseSystem : public PauseSystem {
   Woke Sleep(std::int64_t ns, bool watchChanges) override {
     Display* d = x11::Server().dpy;
     const bool wakeArmed = ns >= 0 && ArmWake(ns);
-    pollfd fds[5] = {{ConnectionNumber(d), POLLIN, 0},
+    pollfd fds[6] = {{ConnectionNumber(d), POLLIN, 0},
                      {watchChanges ? ClockSetFd() : -1, POLLIN, 0},
                      {watchChanges ? posix::ZoneWatchFd() : -1, POLLIN, 0},
                      {wakeArmed ? g_wakeFd : -1, POLLIN, 0},
-                     {x11::atspi::Fd(), x11::atspi::Events(), 0}};
+                     {x11::atspi::Fd(), x11::atspi::Events(), 0},
+                     {posix::EndSignalFd(), POLLIN, 0}};
     timespec left{};
     if (ns >= 0) left = ToTimespec(ns);
-    const int r = ppoll(fds, 5, ns >= 0 && !wakeArmed ? &left : nullptr, nullptr);
+    const int r = ppoll(fds, 6, ns >= 0 && !wakeArmed ? &left : nullptr, nullptr);
     if (r < 0) return errno == EINTR ? Woke::kMaybe : Woke::kFailed;
+    // Asked to end (a logout, kill, Ctrl+C): as the close ends it.
+    if (fds[5].revents & POLLIN) posix::EndBySignal([] { ActiveHiveStore().StoreBeforeExit(); });
     if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) x11::LostServer();
     if (fds[4].fd >= 0) x11::atspi::Ready(fds[4].revents);
     // Both are read, so neither reports the same change twice.
