@@ -26,7 +26,7 @@
 set -euo pipefail
 
 run_packages=(make g++ cmake pkg-config libx11-dev libxext-dev libxft-dev libfontconfig-dev
-  libxrandr-dev fonts-wine fonts-liberation fonts-dejavu-core)
+  libxrandr-dev libxfixes-dev fonts-wine fonts-liberation fonts-dejavu-core)
 build_packages=("${run_packages[@]}" libgtest-dev libbenchmark-dev)
 windows_packages=(make cmake g++-mingw-w64-i686 g++-mingw-w64-x86-64 wixl)
 test_packages=("${build_packages[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang xvfb xdotool

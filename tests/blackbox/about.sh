@@ -166,6 +166,69 @@ case_about() {
   stop "$CLOCK_PID"
 }
 
+# A compositor (an owner of _NET_WM_CM_S0, here one that composites nothing, so that what the
+# server itself shows can be read) comes and goes while the clock runs. About is made with alpha
+# only while one is there; once it goes, the open About window's see-through parts are cut out
+# of it (a server without a compositor may show alpha 0 as black; Xvfb happens to blend it) and
+# a new one is made without alpha; when it comes back, About has alpha again from its next
+# opening.
+case_about_compositor() {
+  local t="About as a compositor comes and goes $WM_TAG" cm m ax ay aw ah see want
+  "$XPROBE" paint-root-pattern
+  own_cm() {
+    rm -f "$BB_TMP/cm.out"
+    spawn "$BB_TMP/cm" "$XPROBE" own _NET_WM_CM_S0
+    cm=$SPAWNED
+    wait_for 3000 grep -q owned "$BB_TMP/cm.out"
+  }
+  # There from the start: the clock must not judge once and keep to it.
+  own_cm
+  setup_clock clock '"Format"=dword:00000001' '"Position"=dword:00000000' || { stop "$cm"; return; }
+  if ! open_setup "Hours(2)"; then
+    not_ok "$t: Setup shown" "no viewable Setup within 3 s"
+    stop "$CLOCK_PID"; stop "$cm"
+    return
+  fi
+  setup_shot "$ENV_DIR/before.png"
+  depth() { xwininfo -id "$ABOUT" | awk '/Depth:/ { print $2 }'; }
+  shows_behind() { shot "$ENV_DIR/now.png" && [[ "$(pixels "$ENV_DIR/now.png" $see | xargs)" == "$want" ]]; }
+  see_behind() {
+    if wait_for 3000 shows_behind; then ok "$1"
+    else not_ok "$1" "see-through pixels $(pixels "$ENV_DIR/now.png" $see | xargs), behind: $want"; fi
+  }
+  about_or_fail() { open_about || { not_ok "$t: About shown ($1)" "none within 3 s"; return 1; }; }
+  close_about() { click_role "$ABOUT" Text2 && "$XPROBE" wait-gone "$ABOUT" 3000; }
+  if about_or_fail "composited"; then
+    check "$t: with a compositor, About has alpha" 32 "$(depth)"
+    check "$t: ... and nothing cut out of its shape" 1 "$("$XPROBE" shape-rects "$ABOUT")"
+    read -r m ax ay aw ah <<<"$("$XPROBE" geom "$ABOUT")"
+    see=$(rel_points "$ax" "$ay" 0 0 418 0 0 335 418 335 5 5)
+    want=$(pixels "$ENV_DIR/before.png" $see | xargs)
+    stop "$cm"
+    cut() { (($("$XPROBE" shape-rects "$ABOUT") > 1)); }
+    check_true "$t: the compositor gone, its see-through parts are cut out of the open About" \
+      "its shape still one rectangle 3 s after" wait_for 3000 cut
+    unset -f cut
+    see_behind "$t: ... which shows the screen through"
+    close_about
+  fi
+  if about_or_fail "after the compositor went"; then
+    check "$t: made without alpha once it went" 24 "$(depth)"
+    see_behind "$t: ... and shows the screen through"
+    close_about
+  fi
+  own_cm
+  if about_or_fail "the compositor back"; then
+    check "$t: with alpha again once it came back" 32 "$(depth)"
+    close_about
+  fi
+  stop "$cm"
+  unset -f own_cm depth shows_behind see_behind about_or_fail close_about
+  check_true "$t: clock still running" "process $CLOCK_PID ended" alive "$CLOCK_PID"
+  stop "$CLOCK_PID"
+}
+
 group_about() {
   case_about
+  case_about_compositor
 }

@@ -287,7 +287,7 @@ check "package section" "x11" "$(field Section)"
 depends=$(field Depends)
 missing=""
 # dpkg-shlibdeps finds these from the program's own libraries.
-for lib in libc6 libstdc++6 libx11-6 libxext6 libxft2 libxrandr2 libfontconfig1; do
+for lib in libc6 libstdc++6 libx11-6 libxext6 libxft2 libxrandr2 libxfixes3 libfontconfig1; do
   [[ ", $depends," == *", $lib "* || ", $depends," == *", $lib,"* ]] || missing+=" $lib"
 done
 check "Depends lists the shared libraries" "" "$missing"

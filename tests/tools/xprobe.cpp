@@ -9,6 +9,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
 
 #include <algorithm>
 #include <chrono>
@@ -303,6 +304,10 @@ void Usage() {
                "  paint-root-pattern            root background where every pixel differs: see\n"
                "                                pattern-rgb\n"
                "  pattern-rgb X Y               r,g,b that paint-root-pattern gives pixel (X,Y)\n"
+               "  shape-rects WIN               how many rectangles the window's bounding shape\n"
+               "                                has (1: none cut out)\n"
+               "  own SELECTION                 owns the selection (a compositor's _NET_WM_CM_S0,\n"
+               "                                nothing composited) until killed or taken\n"
                "  pointer                       windows under the pointer, top-level first, or 'root'\n"
                "FILTER: --title T --role R --child-name N --viewable\n");
 }
@@ -589,6 +594,26 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cmd == "paint-root-pattern" && argc == 2) return PaintRootPattern();
+  if (cmd == "shape-rects" && argc == 3) {
+    int n = 0, order = 0;
+    XRectangle* r = XShapeGetRectangles(dpy, std::strtoul(argv[2], nullptr, 0), ShapeBounding, &n, &order);
+    if (r) XFree(r);
+    std::printf("%d\n", n);
+    return 0;
+  }
+  if (cmd == "own" && argc == 3) {
+    Window w = XCreateSimpleWindow(dpy, root, 0, 0, 1, 1, 0, 0, 0);
+    const Atom sel = XInternAtom(dpy, argv[2], False);
+    XSetSelectionOwner(dpy, sel, w, CurrentTime);
+    if (XGetSelectionOwner(dpy, sel) != w) return 1;
+    std::printf("owned\n");
+    std::fflush(stdout);
+    for (;;) {
+      XEvent e;
+      XNextEvent(dpy, &e);
+      if (e.type == SelectionClear) return 0;
+    }
+  }
   if (cmd == "pattern-rgb" && argc == 4) {
     unsigned long rgb = PatternRgb(std::atoi(argv[2]), std::atoi(argv[3]));
     std::printf("%lu,%lu,%lu\n", (rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff);

@@ -65,6 +65,12 @@ const DisplayScale& Scale() { return g_scale; }
 void Route(Window w, EventTarget* t) { g_routes[w] = t; }
 void Unroute(Window w) { g_routes.erase(w); }
 
+void TellCompositingChanged() {
+  std::vector<EventTarget*> targets;
+  for (auto& [window, target] : g_routes) targets.push_back(target);
+  for (EventTarget* t : targets) t->CompositingChanged();
+}
+
 XIM InputMethod() {
   static const XIM im = [] {
     XSetLocaleModifiers("");  // the desktop's input method, by XMODIFIERS
@@ -81,7 +87,7 @@ XIM InputMethod() {
 void Dispatch(XEvent& ev) {
   // An input method may take a key (the first of a composed character) and send its own later.
   if ((ev.type == KeyPress || ev.type == KeyRelease) && XFilterEvent(&ev, None)) return;
-  if (HandleScreenEvent(ev)) return;
+  if (HandleScreenEvent(ev) || HandleCompositingEvent(ev)) return;
   if (ev.type == PropertyNotify && atspi::RootPropertyChanged(ev.xproperty)) return;
   auto it = g_routes.find(ev.xany.window);
   if (it == g_routes.end()) return;
@@ -125,13 +131,9 @@ bool PixelLayout::Direct(const XImage* xi) {
 
 const Surface& SurfaceFor(bool seeThrough) {
   const Connection& c = Server();
-  return seeThrough || c.shapeIgnored ? c.clear : c.opaque;
-}
-
-bool Composited(Display* d, int screen) {
-  const std::string selection = "_NET_WM_CM_S" + std::to_string(screen);
-  const Atom cm = XInternAtom(d, selection.c_str(), False);
-  return (cm != None && XGetSelectionOwner(d, cm) != None) || IsXWayland(d);
+  // Decided as each window is made: the About window, made at each showing, follows a
+  // compositor that came or went since the last one.
+  return (seeThrough && CompositedNow()) || c.shapeIgnored ? c.clear : c.opaque;
 }
 
 unsigned long WindowAttributes(const Surface& s, XSetWindowAttributes& a, unsigned long mask) {
@@ -316,11 +318,12 @@ std::string Initialize(int fitWidth, int fitHeight) {
   XInternAtoms(d, const_cast<char**>(names), static_cast<int>(std::size(names)), False, atoms);
   for (size_t i = 0; i < std::size(table); ++i) c.atom.*table[i].second = atoms[i];
 
-  // Where the desktop composites, a visual with alpha: the About window's see-through parts then
+  // A visual with alpha: where the desktop composites, the About window's see-through parts then
   // show the live desktop. sway (and the other wlroots compositors) ignores a window's shape, so
   // there every window has alpha, transparent outside its shape; mutter and KWin honour it.
+  x11::WatchCompositing();
   XVisualInfo argb{};
-  if (x11::Composited(d, c.screen) && XMatchVisualInfo(d, c.screen, 32, TrueColor, &argb)) {
+  if (XMatchVisualInfo(d, c.screen, 32, TrueColor, &argb)) {
     c.clear = {argb.visual, XCreateColormap(d, c.root, argb.visual, AllocNone), 32, true,
                {argb.visual, true}};
     c.shapeIgnored = c.xwayland && !x11::HonoursShapes(x11::WindowManagerName());

@@ -295,6 +295,7 @@ class PictureWindow : public ChildWindow {
     stale_ = true;
     Paint();
   }
+  void CompositingChanged() override { Update(); }
   void HandleEvent(XEvent& ev) override {
     if (ev.type != Expose) return ChildWindow::HandleEvent(ev);
     const PixelRect r{ev.xexpose.x, ev.xexpose.y, ev.xexpose.width, ev.xexpose.height};
@@ -362,8 +363,11 @@ class PictureWindow : public ChildWindow {
         else XPutPixel(xi, x, y, p);
       }
     }
-    // Without alpha, see-through parts the screen could not be read for are cut out of the window.
-    if (!Look().alpha) CutHoles(holes, w, h);
+    // Without alpha, see-through parts the screen could not be read for are cut out of the
+    // window; so are they with alpha once no compositor blends it (the server shows alpha 0 as
+    // black), and put back when one does again.
+    if (!Look().alpha || !CompositedNow()) CutHoles(holes, w, h);
+    else if (cut_) CutHoles(std::vector<bool>(holes.size(), false), w, h);
     if (!cache_ || cacheKey_.w != w || cacheKey_.h != h) {
       DropCache();
       cache_ = XCreatePixmap(c.dpy, Window(), unsigned(w), unsigned(h), unsigned(Look().depth));

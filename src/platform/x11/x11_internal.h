@@ -70,9 +70,9 @@ struct Connection {
   Display* dpy = nullptr;
   int screen = 0;
   Window root = 0;
-  // The screen's own visual, and one with alpha where the desktop composites (else the same).
+  // The screen's own visual, and one with alpha where the server has one (else the same).
   // Alpha costs the compositor a blend of the whole window each time it changes, so only the
-  // windows that need it have it (see SurfaceFor).
+  // windows that need it have it, and only while a compositor runs (see SurfaceFor).
   Surface opaque, clear;
   bool shapeIgnored = false;  // the compositor shows a window's whole box, whatever its shape
   bool xwayland = false;  // a Wayland compositor's X server: it runs moves from its own pointer
@@ -98,6 +98,8 @@ class EventTarget {
   // The top-level window it belongs to: input to other top-levels is dropped while a modal
   // window is up.
   virtual Window TopLevel() const = 0;
+  // A compositor came or went (see CompositedNow).
+  virtual void CompositingChanged() {}
 };
 
 void Route(Window window, EventTarget* target);
@@ -138,7 +140,6 @@ inline unsigned long TransparentPixel() { return 0; }
 // live desktop, and for every window where the compositor ignores shapes (sway), so that only
 // what a shape holds shows.
 const Surface& SurfaceFor(bool seeThrough);
-// Where a compositor runs (its _NET_WM_CM_S<screen> selection has an owner) or the server is
 // XWayland, which is always composited: there transparent pixels are truly see-through.
 bool IsXWayland(Display* d);
 // sway: it places floating X11 windows itself, and takes a spot only through its IPC socket.
@@ -147,7 +148,13 @@ bool AskSwayToPlace(::Window w, int x, int y);  // root coordinates; true when s
 // The rectangle of sway's visible workspace on that monitor (root pixels): the output less its
 // bars. Nothing where sway cannot be asked or shows none there.
 std::optional<PixelRect> SwayWorkArea(const PixelRect& monitor);
-bool Composited(Display* d, int screen);
+// Whether a compositor blends our windows now (x11_compositing.cpp): watched from
+// WatchCompositing on; HandleCompositingEvent takes XFixes' notice of a change (true when the
+// event was one) and tells every window through TellCompositingChanged.
+void WatchCompositing();
+bool CompositedNow();
+bool HandleCompositingEvent(XEvent& event);
+void TellCompositingChanged();
 // Attributes every window of ours is made with (the visual's colormap, a border pixel); returns
 // the value mask to pass along with `mask`.
 unsigned long WindowAttributes(const Surface& s, XSetWindowAttributes& a, unsigned long mask);
