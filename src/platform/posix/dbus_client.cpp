@@ -17,12 +17,6 @@
 namespace plat::posix {
 namespace {
 
-long long NowMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec * 1000LL + ts.tv_nsec / 1'000'000;
-}
-
 // The value's %xx escapes undone; false when one is not two hex digits.
 bool Unescape(const std::string& value, std::string& out) {
   out.clear();
@@ -43,15 +37,6 @@ bool Unescape(const std::string& value, std::string& out) {
     out += char(byte);
     k += 2;
   }
-  return true;
-}
-
-bool ToSockaddr(const UnixSocketAddress& a, sockaddr_un& sa, socklen_t& len) {
-  if (a.path.empty() || a.path.size() + 1 >= sizeof sa.sun_path) return false;
-  sa = {};
-  sa.sun_family = AF_UNIX;
-  std::memcpy(sa.sun_path + (a.abstract ? 1 : 0), a.path.data(), a.path.size());
-  len = socklen_t(offsetof(sockaddr_un, sun_path) + a.path.size() + (a.abstract ? 1 : 0));
   return true;
 }
 
@@ -100,29 +85,16 @@ constexpr int kConnectMs = 1000;
 // Read per ReadAvailable at most, so that a flood or a long message to skip shares the loop.
 constexpr size_t kReadPerPass = 1 << 20;
 
-// Connects a new socket to `sa` within the time left, and leaves it non-blocking. A Unix socket
-// connects at once or, when the listener's backlog is full, waits for it to accept; made
-// non-blocking first it would only fail with EAGAIN, leaving nothing to poll for. So the wait
-// is the kernel's, bounded by a send time-out: no time is spent but on a listener that is full.
-int ConnectWithin(const sockaddr_un& sa, socklen_t len, int ms, std::string& error) {
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    error = std::string("socket: ") + std::strerror(errno);
-    return -1;
-  }
-  timeval limit{ms / 1000, (ms % 1000) * 1000};
-  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  int r;
-  while ((r = connect(fd, reinterpret_cast<const sockaddr*>(&sa), len)) != 0 && errno == EINTR) {
-  }
-  if (r != 0) {
-    error = errno == EAGAIN || errno == EINPROGRESS
+// Connects to `sa` before the deadline; the socket is non-blocking. A listener whose backlog is
+// full is asked again until then.
+int ConnectWithin(const sockaddr_un& sa, socklen_t len, const Deadline& deadline, int ms,
+                  std::string& error) {
+  int code = 0;
+  const int fd = ConnectUnixWithin(sa, len, deadline, code);
+  if (fd < 0)
+    error = code == EAGAIN || code == ETIMEDOUT
                 ? "the listener accepted no connection within " + std::to_string(ms) + " ms"
-                : std::string(std::strerror(errno));
-    close(fd);
-    return -1;
-  }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+                : std::string(std::strerror(code));
   return fd;
 }
 
@@ -156,7 +128,7 @@ bool DBusConnection::Open(const std::string& address) {
     return false;  // the whole address is void, as libdbus takes it
   }
   error_ = "no unix:path or unix:abstract entry in '" + address + "'";
-  const long long until = NowMs() + kConnectMs;
+  const Deadline until = Deadline::In(kConnectMs);
   for (size_t at = 0; at <= address.size() && fd_ < 0;) {
     const size_t semi = address.find(';', at);
     const std::string entry = address.substr(at, semi == std::string::npos ? std::string::npos : semi - at);
@@ -164,11 +136,12 @@ bool DBusConnection::Open(const std::string& address) {
     UnixSocketAddress where;
     sockaddr_un sa{};
     socklen_t len = 0;
-    if (ParseUnixAddress(entry, where) != AddressEntry::kUnix || !ToSockaddr(where, sa, len)) continue;
-    const long long left = until - NowMs();
-    if (left <= 0) break;
+    if (ParseUnixAddress(entry, where) != AddressEntry::kUnix ||
+        !UnixAddress(where.path, where.abstract, sa, len))
+      continue;
+    if (until.Passed()) break;
     std::string why;
-    fd_ = ConnectWithin(sa, len, int(left), why);
+    fd_ = ConnectWithin(sa, len, until, kConnectMs, why);
     if (fd_ < 0) error_ = "cannot connect to '" + entry + "': " + why;
   }
   if (fd_ < 0) return false;
@@ -181,10 +154,8 @@ bool DBusConnection::Open(const std::string& address) {
     hexUid += two;
   }
   Queue(std::string(1, '\0') + "AUTH EXTERNAL " + hexUid + "\r\n", "");
-  const long long authUntil = NowMs() + 1000;
   while (in_.find("\r\n") == std::string::npos) {
-    const long long left = authUntil - NowMs();
-    if (left <= 0 || !Wait(int(left))) {
+    if (until.Passed() || !Wait(until)) {
       Close();
       return false;
     }
@@ -199,9 +170,9 @@ bool DBusConnection::Open(const std::string& address) {
   Queue("BEGIN\r\n", "");
   authenticated_ = true;
   DBusMessage reply;
-  if (!Call(MethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                       "Hello"),
-            1000, reply) ||
+  if (!CallUntil(MethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                            "Hello"),
+                 until, reply) ||
       reply.type != kMethodReturn) {
     Close();
     return false;
@@ -262,10 +233,10 @@ bool DBusConnection::Send(DBusMessage message, const std::string& key) {
   return WriteQueued();
 }
 
-// Waits up to timeoutMs for the socket, writes what is queued and reads what came.
-bool DBusConnection::Wait(int timeoutMs) {
+// Waits for the socket until the deadline, writes what is queued and reads what came.
+bool DBusConnection::Wait(const Deadline& until) {
   pollfd p{fd_, short(POLLIN | (out_.empty() ? 0 : POLLOUT)), 0};
-  if (poll(&p, 1, timeoutMs) < 0) return errno == EINTR;
+  if (PollUntil(&p, 1, until) < 0) return false;
   if ((p.revents & POLLOUT) && !WriteQueued()) return false;
   if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) return true;
   return ReadAvailable();
@@ -371,9 +342,12 @@ bool DBusConnection::AnswerPeer(const DBusMessage& call) {
 }
 
 bool DBusConnection::Call(DBusMessage message, int timeoutMs, DBusMessage& reply) {
+  return CallUntil(std::move(message), Deadline::In(timeoutMs), reply);
+}
+
+bool DBusConnection::CallUntil(DBusMessage message, const Deadline& until, DBusMessage& reply) {
   if (!Send(std::move(message))) return false;
   const std::uint32_t serial = serial_;
-  const long long until = NowMs() + timeoutMs;
   for (;;) {
     for (auto it = incoming_.begin(); it != incoming_.end(); ++it) {
       if ((it->type == kMethodReturn || it->type == kError) && it->replySerial == serial) {
@@ -382,8 +356,7 @@ bool DBusConnection::Call(DBusMessage message, int timeoutMs, DBusMessage& reply
         return true;
       }
     }
-    const long long left = until - NowMs();
-    if (left <= 0 || !Wait(int(left))) return false;
+    if (until.Passed() || !Wait(until)) return false;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/posix/dbus_wire.h"
+#include "platform/posix/deadline.h"
 
 namespace plat::posix {
 
@@ -35,8 +36,8 @@ class DBusConnection {
   ~DBusConnection();
   DBusConnection(const DBusConnection&) = delete;
   DBusConnection& operator=(const DBusConnection&) = delete;
-  // Connects to a bus address (unix:path= or unix:abstract=) within a second, authenticates as
-  // this user and says Hello; false when it cannot, and Error() says why.
+  // Connects to a bus address (unix:path= or unix:abstract=), authenticates as this user and
+  // says Hello, all within a second; false when it cannot, and Error() says why.
   bool Open(const std::string& address);
   // Takes a connected socket whose bus already knows us by uniqueName (a test hands it one end
   // of a socketpair).
@@ -59,6 +60,7 @@ class DBusConnection {
   // Sends and waits up to timeoutMs for the reply (an error reply counts); messages that come
   // meanwhile are kept for Take.
   bool Call(DBusMessage message, int timeoutMs, DBusMessage& reply);
+  bool CallUntil(DBusMessage message, const Deadline& until, DBusMessage& reply);
   // Reads what has arrived without waiting; false when the bus went away. A message over
   // kMaxPart is read past without being kept (its caller gets LimitsExceeded), one that nests
   // too deep is dropped (InvalidArgs): the connection stays.
@@ -80,7 +82,7 @@ class DBusConnection {
     std::string key;
   };
   void Queue(std::string bytes, const std::string& key);
-  bool Wait(int timeoutMs);
+  bool Wait(const Deadline& until);
   void TakeMessages();
   void SkipFront(size_t length);
   void Refuse(const DBusMessage& header, const char* error, const char* text);

@@ -31,6 +31,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/posix/deadline.h"
 #include "platform/posix/zone_file.h"
 
 namespace plat {
@@ -52,12 +53,6 @@ struct ZoneWatch {
   std::optional<std::string> tz;  // the TZ the program was started with, to put back
   bool toldUnusable = false;
 };
-
-std::int64_t MonotonicNs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return std::int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
 
 // False, said once on stderr, when the C library must not open the zone file: it would block.
 bool ZoneUsable(ZoneWatch& w, const char* meanwhile) {

@@ -16,6 +16,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/posix/deadline.h"
 #include "platform/posix/lock_place.h"
 
 namespace plat {
@@ -243,12 +244,6 @@ std::string DescribeChanges(const Hive& changes) {
   return out;
 }
 
-std::int64_t MonotonicMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return std::int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
-}
-
 // flock(LOCK_EX) that gives up after `waitMs`: 0 when taken, EWOULDBLOCK when still busy then,
 // else the error. A blocking flock() sleeps until the holder lets go; a SIGALRM timer, whose
 // handler is installed without SA_RESTART, breaks it off (EINTR) at the deadline. The timer
@@ -259,7 +254,7 @@ int FlockWithin(int fd, int waitMs) {
   while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     if (errno != EWOULDBLOCK || waitMs <= 0) return errno;
-    const std::int64_t deadline = MonotonicMs() + waitMs;
+    const posix::Deadline deadline = posix::Deadline::In(waitMs);
     struct sigaction wake {}, oldAction {};
     wake.sa_handler = [](int) {};
     sigemptyset(&wake.sa_mask);
@@ -278,7 +273,7 @@ int FlockWithin(int fd, int waitMs) {
         result = errno;
         break;
       }
-      if (MonotonicMs() >= deadline) {
+      if (deadline.Passed()) {
         result = EWOULDBLOCK;
         break;
       }

@@ -11,6 +11,7 @@
 #include <list>
 
 #include "platform/common/utf8.h"
+#include "platform/posix/deadline.h"
 #include "platform/picture_box.h"
 #include "platform/x11/x11_atspi.h"
 #include "platform/x11/x11_draw.h"
@@ -426,11 +427,7 @@ class PictureWindow : public ChildWindow {
 
 // ---- timers ----
 
-long NowMs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return long(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
-}
+long NowMs() { return long(posix::MonotonicMs()); }
 
 class TimerPeer;
 std::list<TimerPeer*>& Timers() {

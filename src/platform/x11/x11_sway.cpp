@@ -2,82 +2,69 @@
 // window moves itself, so a spot can only be had by asking sway, over its IPC socket ($SWAYSOCK);
 // and only sway knows where its bar leaves room (its workspaces' rectangles). The socket may be
 // anything the environment names, so nothing here waits long: each exchange (connect, ask, read
-// the whole answer) has a quarter of a second in all, and a socket that fails once is left.
-#include <poll.h>
+// the whole answer) has a quarter of a second in all. A socket that fails is left alone for a
+// while (a second, doubling up to a minute), then asked again.
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "platform/common/json.h"
+#include "platform/posix/deadline.h"
 #include "platform/x11/x11_internal.h"
 
 namespace plat::x11 {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr auto kBudget = std::chrono::milliseconds(250);
+using posix::Deadline;
+constexpr int kBudgetMs = 250;
+constexpr std::int64_t kFirstPauseMs = 1000, kLongestPauseMs = 60'000;
 constexpr std::uint32_t kRunCommand = 0, kGetWorkspaces = 1;  // i3/sway IPC message types
 constexpr size_t kHeader = 14;                                // "i3-ipc", length, type
 constexpr std::uint32_t kMaxAnswer = 1 << 20;
 
-bool unreachable = false;  // the socket failed once: no sway to ask for the rest of the run
+// After a failure sway is left alone until then, the pause doubling at each failure in a row.
+std::int64_t g_pauseUntilMs = 0;
+std::int64_t g_pauseMs = 0;
 
-// Waits for the events until the deadline; false when it passed first or the socket failed.
-bool WaitFor(int fd, short events, Clock::time_point deadline) {
-  for (;;) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) return false;
-    pollfd p{fd, events, 0};
-    const int n = poll(&p, 1, int(left));
-    if (n < 0 && errno == EINTR) continue;
-    return n == 1 && (p.revents & events);
-  }
+void Failed() {
+  g_pauseMs = g_pauseMs == 0 ? kFirstPauseMs : std::min(g_pauseMs * 2, kLongestPauseMs);
+  g_pauseUntilMs = posix::MonotonicMs() + g_pauseMs;
 }
 
-int Connect(const char* path, Clock::time_point deadline) {
+int Connect(const char* path, const Deadline& deadline) {
   sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  if (std::strlen(path) >= sizeof addr.sun_path) return -1;
-  std::strcpy(addr.sun_path, path);
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return fd;
-  int err = 0;
-  socklen_t len = sizeof err;
-  if ((errno == EINPROGRESS || errno == EAGAIN) && WaitFor(fd, POLLOUT, deadline) &&
-      getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0)
-    return fd;
-  close(fd);
-  return -1;
+  socklen_t len = 0;
+  int error = 0;
+  if (!posix::UnixAddress(path, false, addr, len)) return -1;
+  return posix::ConnectUnixWithin(addr, len, deadline, error);
 }
 
-bool SendAll(int fd, const std::string& m, Clock::time_point deadline) {
+bool SendAll(int fd, const std::string& m, const Deadline& deadline) {
   for (size_t sent = 0; sent < m.size();) {
     const ssize_t n = send(fd, m.data() + sent, m.size() - sent, MSG_NOSIGNAL);
     if (n > 0) sent += size_t(n);
     else if (n < 0 && errno == EINTR) continue;
-    else if (n < 0 && errno == EAGAIN && WaitFor(fd, POLLOUT, deadline)) continue;
+    else if (n < 0 && errno == EAGAIN && posix::WaitFor(fd, POLLOUT, deadline)) continue;
     else return false;
   }
   return true;
 }
 
 // Reads exactly `size` bytes more into `into`.
-bool ReadAll(int fd, std::string& into, size_t size, Clock::time_point deadline) {
+bool ReadAll(int fd, std::string& into, size_t size, const Deadline& deadline) {
   const size_t want = into.size() + size;
   char buf[4096];
   while (into.size() < want) {
     const ssize_t n = recv(fd, buf, std::min(sizeof buf, want - into.size()), 0);
     if (n > 0) into.append(buf, size_t(n));
     else if (n < 0 && errno == EINTR) continue;
-    else if (n < 0 && errno == EAGAIN && WaitFor(fd, POLLIN, deadline)) continue;
+    else if (n < 0 && errno == EAGAIN && posix::WaitFor(fd, POLLIN, deadline)) continue;
     else return false;
   }
   return true;
@@ -88,7 +75,7 @@ bool ReadAll(int fd, std::string& into, size_t size, Clock::time_point deadline)
 std::optional<std::string> Exchange(std::uint32_t type, const std::string& payload) {
   const char* sock = std::getenv("SWAYSOCK");
   if (!sock || !*sock) return std::nullopt;
-  const Clock::time_point deadline = Clock::now() + kBudget;
+  const Deadline deadline = Deadline::In(kBudgetMs);
   const int fd = Connect(sock, deadline);
   if (fd < 0) return std::nullopt;
   std::string m = "i3-ipc";
@@ -109,14 +96,17 @@ std::optional<std::string> Exchange(std::uint32_t type, const std::string& paylo
   return answer.substr(kHeader);
 }
 
-// A socket that does not answer as sway does is not asked again: each try could cost the
-// quarter second of waiting.
+// A socket that does not answer as sway does is left alone for a while: each try could cost
+// the quarter second of waiting.
 std::optional<Json> Ask(std::uint32_t type, const std::string& payload) {
   if (!OnSway()) return std::nullopt;
   std::optional<std::string> answer = Exchange(type, payload);
   std::optional<Json> json = answer ? ParseJson(*answer) : std::nullopt;
-  if (!json || json->kind != Json::Kind::Array) unreachable = true;
-  if (!json) return std::nullopt;
+  if (!json || json->kind != Json::Kind::Array) {
+    Failed();
+    return std::nullopt;
+  }
+  g_pauseMs = 0;
   return json;
 }
 
@@ -124,7 +114,7 @@ std::optional<Json> Ask(std::uint32_t type, const std::string& payload) {
 
 bool OnSway() {
   const char* sock = std::getenv("SWAYSOCK");
-  return Server().xwayland && !unreachable && sock && *sock;
+  return Server().xwayland && sock && *sock && posix::MonotonicMs() >= g_pauseUntilMs;
 }
 
 bool AskSwayToPlace(::Window w, int x, int y) {

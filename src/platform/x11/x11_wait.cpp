@@ -18,6 +18,7 @@
 
 #include "platform/common/pause_timers.h"
 #include "platform/emulated/hive.h"
+#include "platform/posix/deadline.h"
 #include "platform/posix/end_signals.h"
 #include "platform/posix/local_clock.h"
 #include "platform/wait.h"
@@ -28,12 +29,6 @@ namespace plat {
 namespace {
 
 constexpr std::int64_t kSecondNs = 1'000'000'000;
-
-std::int64_t MonotonicNowNs() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return std::int64_t(ts.tv_sec) * kSecondNs + ts.tv_nsec;
-}
 
 timespec ToTimespec(std::int64_t ns) {
   return {static_cast<time_t>(ns / kSecondNs), static_cast<long>(ns % kSecondNs)};
@@ -109,7 +104,7 @@ bool OnlyRepaintsIn(Display* d) {
 // for them.
 class X11PauseSystem : public PauseSystem {
  public:
-  std::int64_t MonotonicNs() override { return MonotonicNowNs(); }
+  std::int64_t MonotonicNs() override { return posix::MonotonicNs(); }
   // XPending also flushes our requests; events Xlib has already read would not wake ppoll().
   // Calls from a screen reader count as messages.
   bool MessagesQueued() override { return XPending(x11::Server().dpy) > 0 || x11::atspi::HasWork(); }
@@ -176,7 +171,7 @@ std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handl
 
 void Sleep(std::uint32_t milliSeconds) {
   timespec until =
-      ToTimespec(RoundUpToTimerPeriod(MonotonicNowNs() + std::int64_t(milliSeconds) * 1'000'000));
+      ToTimespec(RoundUpToTimerPeriod(posix::MonotonicNs() + std::int64_t(milliSeconds) * 1'000'000));
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
   }
 }
