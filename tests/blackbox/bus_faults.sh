@@ -101,6 +101,63 @@ time.sleep(120)' "$sock"
   else
     not_ok "$t: set-up" "the listener did not fill its backlog: $(head -c 200 "$BB_TMP/listener.err")"
   fi
+
+  # The root window's bus address (anybody's to set) changed six times in two seconds, between
+  # that full listener and one that takes connections and never says a word: joining each runs
+  # beside the clock, so the seconds cell never stands still for over 1.2 s. Then one that takes
+  # the login and Hello only after 0.8 s, and never answers Embed.
+  t="bus_faults: the bus address changed six times in two seconds $WM_TAG"
+  local silent="$BB_TMP/silent.$RANDOM.sock" slow="$BB_TMP/slow.$RANDOM.sock" quiet gap k
+  spawn "$BB_TMP/silent" /usr/bin/python3 "$HERE/stub_bus.py" silent "$silent"
+  quiet=$SPAWNED
+  spawn "$BB_TMP/slow" /usr/bin/python3 "$HERE/stub_bus.py" slow "$slow"
+  local slower=$SPAWNED
+  listening() { [[ -S $silent && -S $slow ]]; }
+  if full && wait_for 5000 listening; then
+    fault_clock
+    if shown_clock; then
+      sample_seconds 6 "$ENV_DIR/seconds" &
+      local sampler=$!
+      sleep 1
+      for k in 1 2 3 4 5 6; do
+        xprop -root -f AT_SPI_BUS 8s -set AT_SPI_BUS "unix:path=$([[ $k == 6 ]] && echo "$slow" ||
+          { ((k % 2)) && echo "$sock" || echo "$silent"; })"
+        sleep 0.3
+      done
+      wait "$sampler"
+      # Up to the end of the sampling too: a clock that stopped for good shows no change at all.
+      gap=$(awk -v e="$(date +%s.%N)" 'NR > 1 && $1 - p > m { m = $1 - p } { p = $1 }
+        END { if (e - p > m) m = e - p; printf "%.2f", m }' "$ENV_DIR/seconds")
+      echo "# $t: longest gap $gap s"
+      check_true "$t: no gap over 1.2 s in the seconds cell" "longest gap $gap s" \
+        awk -v g="$gap" 'BEGIN { exit !(g > 0 && g <= 1.2) }'
+      check "$t: the registry's silence said once" 1 "$(said 'registry did not answer')"
+      check_true "$t: the slow bus was joined as far as Embed" "it saw: $(cat "$BB_TMP/slow.out")" \
+        grep -q Embed "$BB_TMP/slow.out"
+      stop "$CLOCK_PID"
+    fi
+    # At start-up the same slow bus: the first frame does not wait for the join. It shows before
+    # Embed goes out (0.8 s after connecting) or soon after it, never a time-out later.
+    t="bus_faults: a slow bus at start-up $WM_TAG"
+    local seen
+    seen=$(wc -l <"$BB_TMP/slow.out")
+    CLOCK_A11Y="unix:path=$slow" fault_clock
+    if shown_clock; then
+      local shown embed
+      shown=$(date +%s.%N)
+      embedded() { embed=$(tail -n "+$((seen + 1))" "$BB_TMP/slow.out" | awk '$1 == "Embed" { print $2; exit }'); [[ -n $embed ]]; }
+      wait_for 5000 embedded
+      check_true "$t: the clock shown before Embed went out, or within 0.5 s of it" \
+        "shown at $shown, Embed at ${embed:-never}" awk -v s="$shown" -v e="${embed:-0}" \
+        'BEGIN { exit !(e > 0 && s < e + 0.5) }'
+      stop "$CLOCK_PID"
+    fi
+  else
+    not_ok "$t: set-up" "the stub buses did not listen: $(head -c 200 "$BB_TMP/silent.err" "$BB_TMP/slow.err")"
+  fi
+  xprop -root -remove AT_SPI_BUS
+  stop "$quiet"
+  stop "$slower"
   stop "$listener"
 
   t="bus_faults $WM_TAG"

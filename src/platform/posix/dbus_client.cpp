@@ -85,19 +85,6 @@ constexpr int kConnectMs = 1000;
 // Read per ReadAvailable at most, so that a flood or a long message to skip shares the loop.
 constexpr size_t kReadPerPass = 1 << 20;
 
-// Connects to `sa` before the deadline; the socket is non-blocking. A listener whose backlog is
-// full is asked again until then.
-int ConnectWithin(const sockaddr_un& sa, socklen_t len, const Deadline& deadline, int ms,
-                  std::string& error) {
-  int code = 0;
-  const int fd = ConnectUnixWithin(sa, len, deadline, code);
-  if (fd < 0)
-    error = code == EAGAIN || code == ETIMEDOUT
-                ? "the listener accepted no connection within " + std::to_string(ms) + " ms"
-                : std::string(std::strerror(code));
-  return fd;
-}
-
 }  // namespace
 
 DBusConnection::~DBusConnection() { Close(); }
@@ -105,6 +92,7 @@ DBusConnection::~DBusConnection() { Close(); }
 void DBusConnection::Close() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
+  step_ = Step::kClosed;
   authenticated_ = false;
   unique_.clear();
   std::string().swap(in_);
@@ -116,70 +104,135 @@ void DBusConnection::Close() {
 void DBusConnection::Adopt(int fd, const std::string& uniqueName) {
   Close();
   fd_ = fd;
+  step_ = Step::kOpen;
   fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
   unique_ = uniqueName;
   authenticated_ = true;
 }
 
 bool DBusConnection::Open(const std::string& address) {
+  const Deadline until = Deadline::In(kConnectMs);
+  Opening step = BeginOpen(address);
+  while (step == Opening::kGoing) {
+    if (until.Passed()) {
+      GiveUpOpening(kConnectMs);
+      return false;
+    }
+    // A busy listener says nothing when it has room: asked again at RetryAtMs.
+    const Deadline next = RetryAtMs() >= 0 ? Deadline::In(std::max<std::int64_t>(0, RetryAtMs() - MonotonicMs())) : until;
+    pollfd p{fd_, short(WantsWrite() ? POLLIN | POLLOUT : POLLIN), 0};
+    const int r = PollUntil(&p, fd_ >= 0 ? 1 : 0, next.AtNs() < until.AtNs() ? next : until);
+    step = Advance(r > 0 ? p.revents : 0);
+  }
+  return step == Opening::kDone;
+}
+
+DBusConnection::Opening DBusConnection::BeginOpen(const std::string& address) {
   Close();
   if (!AddressValid(address)) {
     error_ = "a bad %-escape in the address '" + address + "'";
-    return false;  // the whole address is void, as libdbus takes it
+    return Opening::kFailed;  // the whole address is void, as libdbus takes it
   }
   error_ = "no unix:path or unix:abstract entry in '" + address + "'";
-  const Deadline until = Deadline::In(kConnectMs);
-  for (size_t at = 0; at <= address.size() && fd_ < 0;) {
+  for (size_t at = 0; at <= address.size();) {
     const size_t semi = address.find(';', at);
     const std::string entry = address.substr(at, semi == std::string::npos ? std::string::npos : semi - at);
     at = semi == std::string::npos ? address.size() + 1 : semi + 1;
     UnixSocketAddress where;
-    sockaddr_un sa{};
-    socklen_t len = 0;
     if (ParseUnixAddress(entry, where) != AddressEntry::kUnix ||
-        !UnixAddress(where.path, where.abstract, sa, len))
+        !UnixAddress(where.path, where.abstract, peer_, peerLength_))
       continue;
-    if (until.Passed()) break;
-    std::string why;
-    fd_ = ConnectWithin(sa, len, until, kConnectMs, why);
-    if (fd_ < 0) error_ = "cannot connect to '" + entry + "': " + why;
+    entry_ = entry;
+    step_ = Step::kBusy;
+    retryAtMs_ = 0;
+    const Opening now = Advance(0);
+    // A listener that is not there: the next entry may be.
+    if (now != Opening::kFailed) return now;
   }
-  if (fd_ < 0) return false;
-  error_ = "the bus did not answer";
-  // SASL: a nul byte, then EXTERNAL with our uid in hex-encoded decimal; the bus answers OK.
-  std::string hexUid;
-  for (char c : std::to_string(geteuid())) {
-    char two[3];
-    std::snprintf(two, sizeof two, "%02x", static_cast<unsigned char>(c));
-    hexUid += two;
-  }
-  Queue(std::string(1, '\0') + "AUTH EXTERNAL " + hexUid + "\r\n", "");
-  while (in_.find("\r\n") == std::string::npos) {
-    if (until.Passed() || !Wait(until)) {
-      Close();
-      return false;
+  step_ = Step::kClosed;
+  return Opening::kFailed;
+}
+
+DBusConnection::Opening DBusConnection::Failed(const std::string& why) {
+  error_ = why;
+  Close();
+  return Opening::kFailed;
+}
+
+DBusConnection::Opening DBusConnection::Advance(short revents) {
+  switch (step_) {
+    case Step::kClosed:
+      return Opening::kFailed;
+    case Step::kOpen:
+      return Opening::kDone;
+    case Step::kBusy: {
+      if (MonotonicMs() < retryAtMs_) return Opening::kGoing;
+      const Connecting c = ConnectUnix(peer_, peerLength_);
+      if (c.state == ConnectState::kBusy) {
+        retryAtMs_ = MonotonicMs() + 25;  // it says nothing when it has room
+        return Opening::kGoing;
+      }
+      if (c.state == ConnectState::kFailed)
+        return Failed("cannot connect to '" + entry_ + "': " + std::strerror(c.error));
+      fd_ = c.fd;
+      step_ = Step::kConnecting;
+      if (c.state == ConnectState::kPending) return Opening::kGoing;
+      revents = POLLOUT;
+      [[fallthrough]];
+    }
+    case Step::kConnecting: {
+      if (!(revents & (POLLOUT | POLLHUP | POLLERR))) return Opening::kGoing;
+      int error = 0;
+      if (ConnectFinished(fd_, error) != ConnectState::kConnected)
+        return Failed("cannot connect to '" + entry_ + "': " + std::strerror(error));
+      // SASL: a nul byte, then EXTERNAL with our uid in hex-encoded decimal; the bus answers OK.
+      std::string hexUid;
+      for (char c : std::to_string(geteuid())) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", static_cast<unsigned char>(c));
+        hexUid += two;
+      }
+      step_ = Step::kAuth;
+      Queue(std::string(1, '\0') + "AUTH EXTERNAL " + hexUid + "\r\n", "");
+      revents = POLLIN;
+      [[fallthrough]];
+    }
+    case Step::kAuth: {
+      if (!WriteQueued() || !ReadAvailable()) return Failed("the bus closed the connection");
+      if (in_.find("\r\n") == std::string::npos) return Opening::kGoing;
+      const bool accepted = in_.rfind("OK ", 0) == 0;
+      in_.clear();
+      if (!accepted) return Failed("the bus did not take us (authentication)");
+      Queue("BEGIN\r\n", "");
+      authenticated_ = true;
+      step_ = Step::kHello;
+      if (!Send(MethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                           "Hello")))
+        return Failed("the bus closed the connection");
+      helloSerial_ = serial_;
+      [[fallthrough]];
+    }
+    case Step::kHello: {
+      if (!WriteQueued() || !ReadAvailable()) return Failed("the bus closed the connection");
+      DBusMessage reply;
+      if (!TakeReply(helloSerial_, reply)) return Opening::kGoing;
+      if (reply.type != kMethodReturn) return Failed("the bus refused Hello: " + reply.errorName);
+      unique_ = DBusArgs(reply).Str(0);
+      step_ = Step::kOpen;
+      return Opening::kDone;
     }
   }
-  const bool accepted = in_.rfind("OK ", 0) == 0;
-  in_.clear();
-  if (!accepted) {
-    error_ = "the bus did not take us (authentication)";
-    Close();
-    return false;
-  }
-  Queue("BEGIN\r\n", "");
-  authenticated_ = true;
-  DBusMessage reply;
-  if (!CallUntil(MethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                            "Hello"),
-                 until, reply) ||
-      reply.type != kMethodReturn) {
-    Close();
-    return false;
-  }
-  unique_ = DBusArgs(reply).Str(0);
-  return true;
+  return Opening::kFailed;
 }
+
+void DBusConnection::GiveUpOpening(int ms) {
+  if (step_ == Step::kOpen || step_ == Step::kClosed) return;
+  Failed(step_ == Step::kBusy ? "cannot connect to '" + entry_ + "': the listener accepted no "
+                                "connection within " + std::to_string(ms) + " ms"
+                              : "the bus did not answer within " + std::to_string(ms) + " ms");
+}
+
+std::int64_t DBusConnection::RetryAtMs() const { return step_ == Step::kBusy ? retryAtMs_ : -1; }
 
 void DBusConnection::Queue(std::string bytes, const std::string& key) {
   // A message that has not started out gives way to a newer one with its key.
@@ -349,15 +402,20 @@ bool DBusConnection::CallUntil(DBusMessage message, const Deadline& until, DBusM
   if (!Send(std::move(message))) return false;
   const std::uint32_t serial = serial_;
   for (;;) {
-    for (auto it = incoming_.begin(); it != incoming_.end(); ++it) {
-      if ((it->type == kMethodReturn || it->type == kError) && it->replySerial == serial) {
-        reply = std::move(*it);
-        incoming_.erase(it);
-        return true;
-      }
-    }
+    if (TakeReply(serial, reply)) return true;
     if (until.Passed() || !Wait(until)) return false;
   }
+}
+
+bool DBusConnection::TakeReply(std::uint32_t serial, DBusMessage& reply) {
+  for (auto it = incoming_.begin(); it != incoming_.end(); ++it) {
+    if ((it->type == kMethodReturn || it->type == kError) && it->replySerial == serial) {
+      reply = std::move(*it);
+      incoming_.erase(it);
+      return true;
+    }
+  }
+  return false;
 }
 
 void DBusConnection::GiveBackMemory() {

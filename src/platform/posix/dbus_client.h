@@ -39,19 +39,31 @@ class DBusConnection {
   // Connects to a bus address (unix:path= or unix:abstract=), authenticates as this user and
   // says Hello, all within a second; false when it cannot, and Error() says why.
   bool Open(const std::string& address);
+  // The same without waiting, for a loop that waits on many things: BeginOpen starts it, and
+  // Advance takes it on whenever the loop's poll saw Fd() ready (its revents; POLLOUT asked for
+  // while WantsWrite) or RetryAtMs() came. The loop keeps the time limit: GiveUpOpening ends a
+  // try that ran out of it, and says why in Error().
+  enum class Opening { kGoing, kDone, kFailed };
+  Opening BeginOpen(const std::string& address);
+  Opening Advance(short revents);
+  void GiveUpOpening(int ms);
+  // When a busy listener is to be asked again (monotonic ms); -1 when the socket is what to
+  // wait on. Fd() is -1 meanwhile.
+  std::int64_t RetryAtMs() const;
   // Takes a connected socket whose bus already knows us by uniqueName (a test hands it one end
   // of a socketpair).
   void Adopt(int fd, const std::string& uniqueName);
   const std::string& Error() const { return error_; }
   int Fd() const { return fd_; }
   const std::string& UniqueName() const { return unique_; }
-  bool Connected() const { return fd_ >= 0; }
+  bool Connected() const { return fd_ >= 0 && step_ == Step::kOpen; }
   // Numbers the message and writes what the socket takes now, never waiting; the rest is queued
   // for WriteQueued. A message with a key replaces a queued one of that key that has not started
   // out (a name that changed again). False when the bus went away.
   bool Send(DBusMessage message, const std::string& key = "");
-  // Whether messages wait for the socket to take them: then poll for POLLOUT too.
-  bool WantsWrite() const { return !out_.empty(); }
+  // Whether messages wait for the socket to take them (or a connect to finish): then poll for
+  // POLLOUT too.
+  bool WantsWrite() const { return !out_.empty() || step_ == Step::kConnecting; }
   // Writes what is queued as far as the socket takes it; false when the bus went away.
   bool WriteQueued();
   size_t QueuedBytes() const { return queued_; }
@@ -61,6 +73,10 @@ class DBusConnection {
   // meanwhile are kept for Take.
   bool Call(DBusMessage message, int timeoutMs, DBusMessage& reply);
   bool CallUntil(DBusMessage message, const Deadline& until, DBusMessage& reply);
+  // Takes the reply (or error) to the message of that serial, when it has come.
+  bool TakeReply(std::uint32_t serial, DBusMessage& reply);
+  // The serial of the last message sent.
+  std::uint32_t LastSerial() const { return serial_; }
   // Reads what has arrived without waiting; false when the bus went away. A message over
   // kMaxPart is read past without being kept (its caller gets LimitsExceeded), one that nests
   // too deep is dropped (InvalidArgs): the connection stays.
@@ -81,12 +97,21 @@ class DBusConnection {
     std::string bytes;
     std::string key;
   };
+  // Where an open stands: a busy listener is asked again, a connect finishes, SASL, Hello.
+  enum class Step { kClosed, kBusy, kConnecting, kAuth, kHello, kOpen };
+  Opening Failed(const std::string& why);
   void Queue(std::string bytes, const std::string& key);
   bool Wait(const Deadline& until);
   void TakeMessages();
   void SkipFront(size_t length);
   void Refuse(const DBusMessage& header, const char* error, const char* text);
   int fd_ = -1;
+  Step step_ = Step::kClosed;
+  std::string entry_;  // the address entry being opened
+  sockaddr_un peer_{};
+  socklen_t peerLength_ = 0;
+  std::int64_t retryAtMs_ = 0;
+  std::uint32_t helloSerial_ = 0;
   bool authenticated_ = false;  // past BEGIN: what comes is messages, not lines
   std::uint32_t serial_ = 0;
   std::string unique_;

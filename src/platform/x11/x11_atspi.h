@@ -3,12 +3,15 @@
 #pragma once
 #include <X11/Xlib.h>
 
+#include <cstdint>
+
 #include "platform/forms.h"
 
 namespace plat::x11::atspi {
 
-// Finds the accessibility bus and registers the application with its registry; from then on
-// a bus announced on the root window is connected to as it comes.
+// Starts finding the accessibility bus and registering the application with its registry,
+// without waiting for either; from then on a bus announced on the root window is joined as it
+// comes.
 void Start();
 // A property of the root window changed: true when it was the bus's (and handled).
 bool RootPropertyChanged(const XPropertyEvent& event);
@@ -18,6 +21,9 @@ int Fd();
 short Events();
 // The sleep saw the descriptor ready (revents of poll()).
 void Ready(short revents);
+// Milliseconds until joining the bus has something to do by the clock (a try to make again, a
+// time limit); -1 when nothing. The sleep ends then, and HasWork does it.
+std::int64_t MsUntilDue();
 // Whether calls or presses wait to be handled; reads what the bus sent, without waiting.
 bool HasWork();
 // Handles the calls that came, then the presses they asked for.

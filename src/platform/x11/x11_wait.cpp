@@ -109,8 +109,11 @@ class X11PauseSystem : public PauseSystem {
   // Calls from a screen reader count as messages.
   bool MessagesQueued() override { return XPending(x11::Server().dpy) > 0 || x11::atspi::HasWork(); }
   bool OnlyRepaintsQueued() override { return OnlyRepaintsIn(x11::Server().dpy); }
+  // Joining the accessibility bus counts as a timer: its steps by the clock come from the loop.
   std::int64_t NsUntilIntervalTimer() override {
-    const long ms = x11::MsUntilNextTimer();
+    const long timer = x11::MsUntilNextTimer();
+    const std::int64_t bus = x11::atspi::MsUntilDue();
+    const std::int64_t ms = timer < 0 ? bus : bus < 0 ? timer : std::min<std::int64_t>(timer, bus);
     return ms < 0 ? -1 : ms * 1'000'000;
   }
   // The rest of the current wall-clock second: every zone's offset is whole seconds.
