@@ -108,9 +108,9 @@ time.sleep(120)' "$sock"
   # the login and Hello only after 0.8 s, and never answers Embed.
   t="bus_faults: the bus address changed six times in two seconds $WM_TAG"
   local silent="$BB_TMP/silent.$RANDOM.sock" slow="$BB_TMP/slow.$RANDOM.sock" quiet gap k
-  spawn "$BB_TMP/silent" /usr/bin/python3 "$HERE/stub_bus.py" silent "$silent"
+  spawn "$BB_TMP/silent" /usr/bin/python3 "$HERE/stub_socket.py" silent "$silent"
   quiet=$SPAWNED
-  spawn "$BB_TMP/slow" /usr/bin/python3 "$HERE/stub_bus.py" slow "$slow"
+  spawn "$BB_TMP/slow" /usr/bin/python3 "$HERE/stub_socket.py" slow "$slow"
   local slower=$SPAWNED
   listening() { [[ -S $silent && -S $slow ]]; }
   if full && wait_for 5000 listening; then

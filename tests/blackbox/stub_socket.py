@@ -1,8 +1,11 @@
 #!/usr/bin/python3
-"""Buses that misbehave, for the clock's joining of the accessibility bus.
+"""Sockets that misbehave: an accessibility bus the clock joins, sway's command socket.
 
-  stub_bus.py silent PATH   takes every connection and never sends a byte
-  stub_bus.py slow PATH     answers the login and Hello after 0.8 s, then takes every message
+  stub_socket.py silent PATH   takes every connection and never sends a byte
+  stub_socket.py drip PATH     answers each connection as sway would start to (its header, a
+                               100-byte answer), one byte every 0.1 s
+  stub_socket.py full PATH     accepts nobody, its backlog full; prints "full" once it is
+  stub_socket.py slow PATH     answers the login and Hello after 0.8 s, then takes every message
                             and answers none; prints each call's member as it comes (Embed)
                             and when (seconds since the epoch)
 """
@@ -62,17 +65,43 @@ def slow(conn):
             print(m, "%.3f" % time.time(), flush=True)
 
 
+def drip(conn):
+    answer = b"i3-ipc" + struct.pack("<II", 100, 0) + b"[" + b" " * 98 + b"]"
+    try:
+        for i in range(len(answer)):
+            conn.sendall(answer[i:i + 1])
+            time.sleep(0.1)
+    except OSError:
+        pass
+
+
+def fill(path, s):
+    held = []
+    while True:
+        c = socket.socket(socket.AF_UNIX)
+        c.setblocking(False)
+        held.append(c)
+        try:
+            c.connect(path)
+        except BlockingIOError:
+            break
+    print("full", flush=True)
+    time.sleep(3600)
+
+
 def main():
     kind, path = sys.argv[1], sys.argv[2]
     s = socket.socket(socket.AF_UNIX)
     s.bind(path)
-    s.listen(16)
+    s.listen(0 if kind == "full" else 16)
+    if kind == "full":
+        fill(path, s)
     held = []
     while True:
         c, _ = s.accept()
         held.append(c)
-        if kind == "slow":
-            threading.Thread(target=slow, args=(c,), daemon=True).start()
+        if kind in ("slow", "drip"):
+            threading.Thread(target=slow if kind == "slow" else drip, args=(c,), daemon=True).start()
 
 
 main()
