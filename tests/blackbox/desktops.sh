@@ -402,8 +402,9 @@ case_dt_look() {
         local m ax ay aw ah corners
         read -r m ax ay aw ah <<<"$("$XPROBE" geom "$ABOUT")"
         corners=$(rel_points "$ax" "$ay" 0 0 1 1 $((aw - 1)) 0 0 $((ah - 1)) $((aw - 1)) $((ah - 1)) 5 6)
-        sleep 1   # painted, and composited
-        dt_shot "$after"
+        # Once painted and composited.
+        corners_are() { dt_shot "$after" && [[ "$(pixels "$after" $corners | xargs)" == "$(pixels "$1" $corners | xargs)" ]]; }
+        wait_for 5000 corners_are "$before"
         check "$t: About's see-through corners show what was behind them" \
           "$(pixels "$before" $corners | xargs)" "$(pixels "$after" $corners | xargs)"
         check_true "$t: About's corners are not black" "black at one of: $corners" \
@@ -413,8 +414,8 @@ case_dt_look() {
         "$XPROBE" wait-gone "$ABOUT" 3000 >/dev/null
         close_setup
         "$XPROBE" wait-gone "$SETUP" 3000 >/dev/null
-        sleep 1   # repainted, and composited
-        dt_shot "$after"
+        wait_for 5000 corners_are "$desk"
+        unset -f corners_are
         check "$t: where About's corners were, the desktop again once it closes" \
           "$(pixels "$desk" $corners | xargs)" "$(pixels "$after" $corners | xargs)"
       else

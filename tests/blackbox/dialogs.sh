@@ -22,7 +22,7 @@ setup_clock() {
     stop "$CLOCK_PID"
     return 1
   fi
-  sleep 0.3   # a move after the first map (under a window manager) happens right away
+  settled 3000 win_xy "$CLOCK" >/dev/null   # a window manager's move after the first map
 }
 
 # open_setup ROLE: right-click (press and release of button 3) on that control of the clock;
@@ -156,11 +156,13 @@ case_setup_apply() {
     sleep 0.1
   done
   if (($#)); then
-    # The dialog repaints what changed; give it a moment before the next picture.
-    sleep 0.3
-    setup_shot "$png"
-    check "$t: after clicking $*" "$(states_want "$WANT_MARK" "$WANT_FORMAT" "$WANT_POSITION")" \
-      "$(setup_states "$png")"
+    # Once the dialog has repainted what changed.
+    local want
+    want=$(states_want "$WANT_MARK" "$WANT_FORMAT" "$WANT_POSITION")
+    repainted() { setup_shot "$png" && [[ "$(setup_states "$png")" == "$want" ]]; }
+    wait_for 3000 repainted
+    unset -f repainted
+    check "$t: after clicking $*" "$want" "$(setup_states "$png")"
   fi
   click_role "$SETUP" Command1
   check_true "$t: Apply closes the dialog" "still there 3 s after the click" \
@@ -218,7 +220,7 @@ case_link() {
     stop "$CLOCK_PID"
     return
   fi
-  sleep 0.3
+  settled 3000 win_xy "$CLOCK" >/dev/null
   if ! open_setup "Hours(2)"; then
     not_ok "$t: dialog shown" "no viewable Setup within 3 s of a right click on Hours(2)"
     stop "$CLOCK_PID"

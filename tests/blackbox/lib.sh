@@ -327,6 +327,21 @@ wait_for() {
   done
 }
 
+# settled MS CMD...: CMD's output once it has stayed the same for 0.3 s (a window manager's
+# move after the map, a repaint), waiting up to MS for that; printed either way.
+settled() {
+  local left=$1 last now same=0
+  shift
+  last=$("$@")
+  while ((left > 0 && same < 300)); do
+    sleep 0.05
+    left=$((left - 50))
+    now=$("$@")
+    if [[ "$now" == "$last" ]]; then same=$((same + 50)); else same=0 last=$now; fi
+  done
+  printf '%s\n' "$last"
+}
+
 # at_xy WIN "X Y": true when the window's outer top-left is there.
 at_xy() { [[ "$(win_xy "$1")" == "$2" ]]; }
 

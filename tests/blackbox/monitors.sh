@@ -46,8 +46,7 @@ case_greeting_centred() {
   if ! box=$(wait_msgbox 5000); then
     not_ok "$t" "no greeting within 5 s"
   else
-    sleep 0.3
-    read -r _ x y w h <<<"$("$XPROBE" geom "$box")"
+    read -r _ x y w h <<<"$(settled 3000 "$XPROBE" geom "$box")"
     # Its middle, within a pixel across and a window manager's title bar down (the whole
     # screen's middle would be 1100 512).
     check "$t" "yes" "$(awk -v x=$(((2 * x + w) / 2)) -v y=$(((2 * y + h) / 2)) \

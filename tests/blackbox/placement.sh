@@ -54,8 +54,8 @@ clock_xy_with() {
   local clock
   CLOCK_XY=none
   if clock=$(wait_clock 5000); then
-    sleep 0.3   # a move after the first map (under a window manager) happens right away
-    CLOCK_XY=$(win_xy "$clock")
+    # Once a window manager's move after the first map is over.
+    CLOCK_XY=$(settled 3000 win_xy "$clock")
   fi
   stop "$CLOCK_PID"
 }

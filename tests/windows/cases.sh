@@ -102,8 +102,11 @@ case_tiers() {
       end_exe "$EXE_PID"
       continue
     fi
-    sleep 0.5   # the first pass over the tiers
     want=$(expected_cells "$when" "$format")
+    # Once the first pass over the tiers has drawn them.
+    tiers_are() { [[ "$(tier_cells "$CLOCK" "$want")" == "$(want_cells "$want")" ]]; }
+    wait_for 3000 tiers_are
+    unset -f tiers_are
     check "$t" "$(want_cells "$want")" "$(tier_cells "$CLOCK" "$want")"
     end_exe "$EXE_PID"
   done
@@ -171,7 +174,7 @@ settings_case() {
     case $what in
       mark) got=$(child_where "$CLOCK" '$2 == "Static" && $3 == "" && $4 ~ / 2 [0-9][0-9][0-9]$/' | cut -f5) ;;
       label) got=$(child_where "$CLOCK" '$3 == "MIL" || $3 == "AM" || $3 == "PM"' | cut -f3) ;;
-      xy) sleep 0.3; got=$(rect "$CLOCK" | awk '{ print $1, $2 }') ;;
+      xy) got=$(settled 2000 rect "$CLOCK" | awk '{ print $1, $2 }') ;;
     esac
     [[ -n "$got" ]]
   }
