@@ -141,7 +141,12 @@ void Main::ShowDisplayMode() {
 
 void Main::ShowMark() { Line1.SetVisible(MarkSetting == 1); }
 
-void Main::PlaceClock(const SettingValue& position) { PlaceOn(position, plat::Monitors()); }
+// A placement asked for (the start, Setup's Apply) ends any hold on an earlier place: a
+// manager's move after a display change is no longer put back there.
+void Main::PlaceClock(const SettingValue& position) {
+  putBacks_ = 0;
+  PlaceOn(position, plat::Monitors());
+}
 
 void Main::PlaceOn(const SettingValue& position, const std::vector<plat::Monitor>& monitors) {
   MeasureScreen(monitors);

@@ -193,6 +193,23 @@ TEST_F(DisplayChange, AnInsistentManagerIsNotFoughtForEver) {
   EXPECT_DOUBLE_EQ(m.Top(), 39 * 15);
 }
 
+// A placement asked for soon after a change (Setup's Apply) is not put back to the place the
+// change gave.
+TEST_F(DisplayChange, AnApplySoonAfterAChangeIsNotUndone) {
+  PositionSetting = SettingValue(1);
+  Main m;
+  m.PlaceClock(PositionSetting);
+  World().monitors = {Px(0, 30, 1024, 738)};
+  m.NativeDisplayChanged();
+  PositionSetting = SettingValue(3);
+  m.PlaceClock(PositionSetting);
+  // A notice of a place on the way there (sway's, of where the window stood before the move it
+  // was asked for) is no reason to take the clock back to Position 1's spot.
+  m.NativeMoved(490, 30);
+  EXPECT_DOUBLE_EQ(m.Left(), 490 * 15);
+  EXPECT_DOUBLE_EQ(m.Top(), 30 * 15);
+}
+
 TEST(Json, ReadsWhatSwayAnswers) {
   const auto doc = plat::ParseJson(
       R"( [ {"num": 1, "visible": true, "focused": false, "output": "HEADLESS-1",)"

@@ -166,11 +166,19 @@ void FormWindow::SetBounds(const PixelRect& r) {
 // smaller, and what lay beyond the shape was never seen.
 // Until the window is mapped sway has no container to move; it maps it at the centre, and is
 // asked once the window shows, or at its next configures if the container came later.
+// The answer comes later, from the loop; the same place is not asked for again meanwhile.
 void FormWindow::PlaceOnSway() {
   if (swayTries_ <= 0 || !mapped_) return;
-  const PixelRect wanted = Scale().ToDevice(logical_);
-  swayTries_ = AskSwayToPlace(outer_, wanted.x + OriginX(), wanted.y + OriginY()) ? 0
-                                                                                 : swayTries_ - 1;
+  const PixelRect d = Scale().ToDevice(logical_);
+  const PixelRect wanted{d.x + OriginX(), d.y + OriginY(), 0, 0};
+  if (swayAsked_ && *swayAsked_ == wanted) return;
+  swayAsked_ = wanted;
+  AskSwayToPlace(outer_, wanted.x, wanted.y);
+}
+
+void FormWindow::SwayPlaced(bool ok) {
+  swayAsked_.reset();
+  swayTries_ = ok ? 0 : swayTries_ - 1;
 }
 
 void FormWindow::ClipToShape(int width, int height) {

@@ -1,5 +1,6 @@
 // The X11 peers of forms and controls.
 #pragma once
+#include <optional>
 #include <algorithm>
 #include <unordered_map>
 
@@ -21,6 +22,8 @@ class FormWindow : public FormPeer, public EventTarget {
 
   void HandleEvent(XEvent& ev) override;
   ::Window TopLevel() const override { return outer_; }
+  // sway's answer to the last place asked for.
+  void SwayPlaced(bool ok);
   ::Window Outer() const { return outer_; }
   ::Window Client() const { return client_; }
   const Surface& Look() const { return look_; }  // its controls' too
@@ -63,6 +66,7 @@ class FormWindow : public FormPeer, public EventTarget {
   PixelRect logical_{0, 0, 1, 1};  // as the form set it: logical pixels, from the primary monitor
   int clipW_ = 0, clipH_ = 0;      // the shape's box, device pixels
   int swayTries_ = 0;              // asks left for a place that sway has not yet taken
+  std::optional<PixelRect> swayAsked_;  // the place asked for and not yet answered (root pixels)
   bool shown_ = false;
   bool dragPending_ = false, dragging_ = false, closePressed_ = false;
   bool handedOver_ = false;  // a move was handed to the manager since the last press

@@ -130,6 +130,8 @@ void InitWorkArea();
 std::vector<PixelRect> WorkAreas(const std::vector<PixelRect>& monitors);
 bool HandleWorkAreaEvent(XEvent& event);
 void WorkAreaAnnounced(const PixelRect& primary);
+// Measures the primary work area again, and tells every form when it is not what they knew.
+void WorkAreaMayHaveChanged();
 // Takes RandR's screen-change notice (true when the event was one) and tells every form.
 bool HandleScreenEvent(XEvent& event);
 void NotifyDisplayChange();
@@ -144,10 +146,21 @@ const Surface& SurfaceFor(bool seeThrough);
 bool IsXWayland(Display* d);
 // sway: it places floating X11 windows itself, and takes a spot only through its IPC socket.
 bool OnSway();
-bool AskSwayToPlace(::Window w, int x, int y);  // root coordinates; true when sway did it
+// Asks sway to put the window there (root coordinates); its answer goes to the window's
+// FormWindow::SwayPlaced, from the loop.
+void AskSwayToPlace(::Window w, int x, int y);
 // The rectangle of sway's visible workspace on that monitor (root pixels): the output less its
-// bars. Nothing where sway cannot be asked or shows none there.
+// bars, as sway last said; asked again when that answer is over a second old, and a change it
+// brings is told as a work-area change. Nothing where sway cannot be asked or shows none there.
 std::optional<PixelRect> SwayWorkArea(const PixelRect& monitor);
+// The exchange with sway in the loop's sleep: its socket (-1 while none is to be waited on),
+// the poll() events, the revents seen, the milliseconds until it has something to do by the
+// clock (-1: nothing), and SwayTick to do it.
+int SwayFd();
+short SwayEvents();
+void SwayReady(short revents);
+std::int64_t SwayMsUntilDue();
+void SwayTick();
 // Whether a compositor blends our windows now (x11_compositing.cpp): watched from
 // WatchCompositing on; HandleCompositingEvent takes XFixes' notice of a change (true when the
 // event was one) and tells every window through TellCompositingChanged.

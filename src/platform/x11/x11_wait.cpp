@@ -107,13 +107,18 @@ class X11PauseSystem : public PauseSystem {
   std::int64_t MonotonicNs() override { return posix::MonotonicNs(); }
   // XPending also flushes our requests; events Xlib has already read would not wake ppoll().
   // Calls from a screen reader count as messages.
-  bool MessagesQueued() override { return XPending(x11::Server().dpy) > 0 || x11::atspi::HasWork(); }
+  bool MessagesQueued() override {
+    x11::SwayTick();
+    return XPending(x11::Server().dpy) > 0 || x11::atspi::HasWork();
+  }
   bool OnlyRepaintsQueued() override { return OnlyRepaintsIn(x11::Server().dpy); }
-  // Joining the accessibility bus counts as a timer: its steps by the clock come from the loop.
+  // Joining the accessibility bus and asking sway count as timers: their steps by the clock
+  // come from the loop.
   std::int64_t NsUntilIntervalTimer() override {
     const long timer = x11::MsUntilNextTimer();
-    const std::int64_t bus = x11::atspi::MsUntilDue();
-    const std::int64_t ms = timer < 0 ? bus : bus < 0 ? timer : std::min<std::int64_t>(timer, bus);
+    std::int64_t ms = timer;
+    for (const std::int64_t due : {x11::atspi::MsUntilDue(), x11::SwayMsUntilDue()})
+      if (due >= 0 && (ms < 0 || due < ms)) ms = due;
     return ms < 0 ? -1 : ms * 1'000'000;
   }
   // The rest of the current wall-clock second: every zone's offset is whole seconds.
@@ -127,20 +132,22 @@ class X11PauseSystem : public PauseSystem {
   Woke Sleep(std::int64_t ns, bool watchChanges) override {
     Display* d = x11::Server().dpy;
     const bool wakeArmed = ns >= 0 && ArmWake(ns);
-    pollfd fds[6] = {{ConnectionNumber(d), POLLIN, 0},
+    pollfd fds[7] = {{ConnectionNumber(d), POLLIN, 0},
                      {watchChanges ? ClockSetFd() : -1, POLLIN, 0},
                      {watchChanges ? posix::ZoneWatchFd() : -1, POLLIN, 0},
                      {wakeArmed ? g_wakeFd : -1, POLLIN, 0},
                      {x11::atspi::Fd(), x11::atspi::Events(), 0},
-                     {posix::EndSignalFd(), POLLIN, 0}};
+                     {posix::EndSignalFd(), POLLIN, 0},
+                     {x11::SwayFd(), x11::SwayEvents(), 0}};
     timespec left{};
     if (ns >= 0) left = ToTimespec(ns);
-    const int r = ppoll(fds, 6, ns >= 0 && !wakeArmed ? &left : nullptr, nullptr);
+    const int r = ppoll(fds, 7, ns >= 0 && !wakeArmed ? &left : nullptr, nullptr);
     if (r < 0) return errno == EINTR ? Woke::kMaybe : Woke::kFailed;
     // Asked to end (a logout, kill, Ctrl+C): as the close ends it.
     if (fds[5].revents & POLLIN) posix::EndBySignal([] { ActiveHiveStore().StoreBeforeExit(); });
     if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) x11::LostServer();
     if (fds[4].fd >= 0) x11::atspi::Ready(fds[4].revents);
+    if (fds[6].fd >= 0) x11::SwayReady(fds[6].revents);
     // Both are read, so neither reports the same change twice.
     const bool clockSet = (fds[1].revents & POLLIN) && TakeClockSet();
     const bool zoneChanged = (fds[2].revents & POLLIN) && posix::TakeZoneChange();

@@ -169,11 +169,16 @@ bool HandleWorkAreaEvent(XEvent& ev) {
       break;
   }
   if (!maybe) return false;
+  WorkAreaMayHaveChanged();
+  return true;
+}
+
+void WorkAreaMayHaveChanged() {
+  WorkAreaState& s = State();
   const PixelRect now = PrimaryWorkAreaInRoot();
-  if (s.last && *s.last == now) return true;
+  if (s.last && *s.last == now) return;
   s.last = now;
   NotifyDisplayChange();
-  return true;
 }
 
 void WorkAreaAnnounced(const PixelRect& primary) { State().last = primary; }
