@@ -73,22 +73,7 @@ group_bus_faults() {
   # A listener whose backlog is full: connect() would wait for it for good.
   t="bus_faults: a listener that never accepts $WM_TAG"
   local sock="$BB_TMP/full.$RANDOM.sock" listener
-  spawn "$BB_TMP/listener" /usr/bin/python3 -c '
-import socket, sys, time
-s = socket.socket(socket.AF_UNIX)
-s.bind(sys.argv[1])
-s.listen(0)
-held = []
-while True:
-    c = socket.socket(socket.AF_UNIX)
-    c.setblocking(False)
-    held.append(c)
-    try:
-        c.connect(sys.argv[1])
-    except BlockingIOError:
-        break
-print("full", flush=True)
-time.sleep(120)' "$sock"
+  spawn "$BB_TMP/listener" /usr/bin/python3 "$HERE/stub_socket.py" full "$sock"
   listener=$SPAWNED
   full() { grep -qs full "$BB_TMP/listener.out"; }
   if wait_for 5000 full; then

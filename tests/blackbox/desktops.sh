@@ -447,8 +447,9 @@ group_desktops() {
       continue
     fi
     # The desktop before any clock shows, to compare with.
-    sleep 1   # the backdrop painted and composited
-    [[ -n "$DT_SHOT" ]] && dt_shot "$BB_TMP/desk-$d.png"
+    # Once the backdrop is painted and composited: the screen no longer changes.
+    [[ -n "$DT_SHOT" ]] && settled 5000 eval 'dt_shot "$BB_TMP/desk-$d.png" &&
+      pixels "$BB_TMP/desk-$d.png" 10 40 640 512 1270 1014' >/dev/null
     case_dt_spots
     case_dt_apply
     # sway leaves X11 docks' struts aside: there the panel is sway's own bar, always there.
@@ -474,4 +475,4 @@ group_desktops() {
 min() { echo $(($1 < $2 ? $1 : $2)); }
 
 # DESKTOP=name limits the run to one desktop.
-wanted_desktop() { [[ -z "${DESKTOP:-}" || "$DESKTOP" == "$1" ]]; }
+wanted_desktop() { [[ -z "${DESKTOP:-}" || " $DESKTOP " == *" $1 "* ]]; }
