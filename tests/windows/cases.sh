@@ -117,7 +117,10 @@ case_tiers() {
 case_tiers_now() {
   local t="tiers now $TAG" before after cells want got tries=0
   running_clock Format REG_DWORD 1 || return
-  sleep 0.5
+  # Once the first pass has drawn the tiers: the year cell shows this year.
+  drawn() { [[ -n "$(child_where "$CLOCK" '$3 == "'"$(date -u +%Y)"'"')" ]]; }
+  wait_for 3000 drawn
+  unset -f drawn
   while ((tries < 3)); do
     tries=$((tries + 1))
     before=$(date -u '+%Y-%m-%d %H:%M:%S')
@@ -390,8 +393,10 @@ case_about() {
   wine reg add 'HKCU\Control Panel\Colors' /v ButtonDkShadow /d "10 120 200" /f >/dev/null 2>&1
   running_clock Format REG_DWORD 1 Position REG_DWORD 0 || return
   open_setup || return
-  sleep 0.5
-  shot "$before"
+  # Once Setup is painted: the screen there no longer changes.
+  local sx sy sw sh
+  read -r sx sy sw sh <<<"$(rect "$SETUP")"
+  settled 3000 eval 'shot "$before" && pixels "$before" $((sx + 10)) $((sy + 10)) $((sx + sw / 2)) $((sy + sh / 2))' >/dev/null
   click_centre "$(probe children "$SETUP" | awk -F'\t' '$2 == "Button" && $3 == "About" { print $4 }')"
   local about=""
   find_about() {
