@@ -119,7 +119,8 @@ bool DBusConnection::Open(const std::string& address) {
       return false;
     }
     // A busy listener says nothing when it has room: asked again at RetryAtMs.
-    const Deadline next = RetryAtMs() >= 0 ? Deadline::In(std::max<std::int64_t>(0, RetryAtMs() - MonotonicMs())) : until;
+    const Deadline next =
+        RetryAtMs() >= 0 ? Deadline::In(std::max<std::int64_t>(0, RetryAtMs() - MonotonicMs())) : until;
     pollfd p{fd_, short(WantsWrite() ? POLLIN | POLLOUT : POLLIN), 0};
     const int r = PollUntil(&p, fd_ >= 0 ? 1 : 0, next.AtNs() < until.AtNs() ? next : until);
     step = Advance(r > 0 ? p.revents : 0);
@@ -286,15 +287,6 @@ bool DBusConnection::Send(DBusMessage message, const std::string& key) {
   return WriteQueued();
 }
 
-// Waits for the socket until the deadline, writes what is queued and reads what came.
-bool DBusConnection::Wait(const Deadline& until) {
-  pollfd p{fd_, short(POLLIN | (out_.empty() ? 0 : POLLOUT)), 0};
-  if (PollUntil(&p, 1, until) < 0) return false;
-  if ((p.revents & POLLOUT) && !WriteQueued()) return false;
-  if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) return true;
-  return ReadAvailable();
-}
-
 bool DBusConnection::ReadAvailable() {
   char buf[16384];
   for (size_t total = 0; fd_ >= 0 && total < kReadPerPass;) {
@@ -392,19 +384,6 @@ bool DBusConnection::AnswerPeer(const DBusMessage& call) {
     Send(ErrorFor(call, kErrorUnknownMethod, call.member));
   }
   return true;
-}
-
-bool DBusConnection::Call(DBusMessage message, int timeoutMs, DBusMessage& reply) {
-  return CallUntil(std::move(message), Deadline::In(timeoutMs), reply);
-}
-
-bool DBusConnection::CallUntil(DBusMessage message, const Deadline& until, DBusMessage& reply) {
-  if (!Send(std::move(message))) return false;
-  const std::uint32_t serial = serial_;
-  for (;;) {
-    if (TakeReply(serial, reply)) return true;
-    if (until.Passed() || !Wait(until)) return false;
-  }
 }
 
 bool DBusConnection::TakeReply(std::uint32_t serial, DBusMessage& reply) {

@@ -69,10 +69,6 @@ class DBusConnection {
   size_t QueuedBytes() const { return queued_; }
   size_t QueuedMessages() const { return out_.size(); }
   size_t Dropped() const { return dropped_; }
-  // Sends and waits up to timeoutMs for the reply (an error reply counts); messages that come
-  // meanwhile are kept for Take.
-  bool Call(DBusMessage message, int timeoutMs, DBusMessage& reply);
-  bool CallUntil(DBusMessage message, const Deadline& until, DBusMessage& reply);
   // Takes the reply (or error) to the message of that serial, when it has come.
   bool TakeReply(std::uint32_t serial, DBusMessage& reply);
   // The serial of the last message sent.
@@ -101,7 +97,6 @@ class DBusConnection {
   enum class Step { kClosed, kBusy, kConnecting, kAuth, kHello, kOpen };
   Opening Failed(const std::string& why);
   void Queue(std::string bytes, const std::string& key);
-  bool Wait(const Deadline& until);
   void TakeMessages();
   void SkipFront(size_t length);
   void Refuse(const DBusMessage& header, const char* error, const char* text);

@@ -32,11 +32,6 @@ int PollUntil(pollfd* fds, nfds_t n, const Deadline& deadline) {
   }
 }
 
-bool WaitFor(int fd, short events, const Deadline& deadline) {
-  pollfd p{fd, events, 0};
-  return PollUntil(&p, 1, deadline) == 1 && (p.revents & events);
-}
-
 bool UnixAddress(const std::string& path, bool abstract, sockaddr_un& out, socklen_t& length) {
   out = {};
   out.sun_family = AF_UNIX;
@@ -75,28 +70,6 @@ ConnectState ConnectFinished(int fd, int& error) {
   if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) == 0) return ConnectState::kConnected;
   error = errno == ENOTCONN ? ECONNREFUSED : errno;
   return ConnectState::kFailed;
-}
-
-int ConnectUnixWithin(const sockaddr_un& address, socklen_t length, const Deadline& deadline,
-                      int& error) {
-  // A busy listener is asked again every 10 ms: it says nothing when it has room.
-  constexpr std::int64_t kRetryMs = 10;
-  for (;;) {
-    Connecting c = ConnectUnix(address, length);
-    error = c.error;
-    if (c.state == ConnectState::kConnected) return c.fd;
-    if (c.state == ConnectState::kPending) {
-      if (WaitFor(c.fd, POLLOUT, deadline) && ConnectFinished(c.fd, error) == ConnectState::kConnected)
-        return c.fd;
-      if (error == 0) error = ETIMEDOUT;
-      close(c.fd);
-      return -1;
-    }
-    if (c.state == ConnectState::kFailed) return -1;
-    const int left = deadline.LeftMs();
-    if (left == 0) return -1;
-    PollUntil(nullptr, 0, Deadline::In(left < 0 ? kRetryMs : std::min<std::int64_t>(left, kRetryMs)));
-  }
 }
 
 }  // namespace plat::posix

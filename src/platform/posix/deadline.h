@@ -1,7 +1,7 @@
 // Time and waiting for the Linux backend: one monotonic clock, deadlines on it, a poll that
 // waits until a deadline (however often a signal breaks it off), and a Unix-socket connect that
-// never waits. The loop has one thread: every wait here has one budget for all its steps, spent
-// as time passes, never a fresh one per step.
+// never waits. The loop has one thread: every wait on these has one budget for all its steps,
+// spent as time passes, never a fresh one per step.
 #pragma once
 #include <poll.h>
 #include <sys/socket.h>
@@ -34,8 +34,6 @@ class Deadline {
 // poll() until something is ready or the deadline passes: > 0 ready, 0 passed, -1 failed.
 // An interrupted poll goes on with the time that is left.
 int PollUntil(pollfd* fds, nfds_t n, const Deadline& deadline);
-// Waits for `events` on one descriptor; true when one of them came before the deadline.
-bool WaitFor(int fd, short events, const Deadline& deadline);
 
 // A non-blocking connect to a Unix socket (`address` a path, or @name for the abstract
 // namespace, as a bus address has it). kBusy: the listener's backlog is full; Linux fails such a
@@ -52,9 +50,5 @@ bool UnixAddress(const std::string& path, bool abstract, sockaddr_un& out, sockl
 // After a pending connect's socket turned writable: connected, or failed (error set). A socket
 // that is writable and hung up without a pending error is not connected: getpeername decides.
 ConnectState ConnectFinished(int fd, int& error);
-// A connect, given until the deadline: retried while the listener is busy, waited for while
-// pending. The socket, or -1 with errno-style `error` (EAGAIN: still busy at the deadline).
-int ConnectUnixWithin(const sockaddr_un& address, socklen_t length, const Deadline& deadline,
-                      int& error);
 
 }  // namespace plat::posix
