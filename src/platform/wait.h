@@ -1,6 +1,6 @@
 // Kernel waitable timers and the message-aware wait, in the Win32 call shapes. Win32 passes them
-// straight to the system. On Linux a pause that was given a hint (HintNextChange) sleeps until the
-// caller's face can change; one without a hint is rounded up to the Windows default timer period
+// to the system. On both, a pause that was given a hint (HintNextChange) sleeps until the caller's
+// face can change. On Linux one without a hint is rounded up to the Windows default timer period
 // (15.625 ms), so it wakes no more often than it would on Windows.
 #pragma once
 #include <cstdint>
@@ -31,7 +31,7 @@ std::uint32_t MsgWaitForMultipleObjects(std::uint32_t count, const Handle* handl
 // A hint for the next pause armed with SetWaitableTimer: what the caller shows was made from the
 // local reading `shown` and stays right until a reading differs from it. A backend may then let
 // that pause sleep past its own due time until the local time, the wall clock or the time zone
-// changes, ending it soon after any message instead. The Win32 backend ignores it.
+// changes, ending it soon after any message instead.
 void HintNextChange(const DateTime& shown);
 
 // Sleeps without watching for input (rounded up to the timer period like the waits above).

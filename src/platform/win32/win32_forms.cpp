@@ -19,6 +19,7 @@
 #include "platform/win32/win32_pictures.h"
 #include "platform/win32/win32_scale.h"
 #include "platform/win32/win32_text.h"
+#include "platform/win32/win32_wait.h"
 
 namespace plat {
 namespace win32 {
@@ -184,6 +185,7 @@ class ChildPeer : public ControlPeer {
 
  private:
   static LRESULT CALLBACK InputProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    NoteMessage(msg);
     ChildPeer* self = ChildOf(hwnd);
     if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
     WNDPROC old = self->old_;
@@ -666,6 +668,7 @@ class FormWindow : public FormPeer {
 };
 
 LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  NoteMessage(msg);
   if (auto* f = reinterpret_cast<FormWindow*>(GetPropW(hwnd, L"ZorvaneForm"))) return f->Handle(msg, wp, lp);
   return DefWindowProcW(hwnd, msg, wp, lp);
 }
