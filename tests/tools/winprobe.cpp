@@ -15,6 +15,9 @@
 //                                 prints it as the system now has it
 //   winprobe resolution W H       changes the primary display's mode to W x H; prints the
 //                                 result code and the screen's new size
+//   winprobe lag HWND N           for each of the next N whole seconds of the local clock, the
+//                                 ms after it began at which HWND's children first showed other
+//                                 texts ("-" when none did), polled about every ms
 //   winprobe squat PREFIX         takes every name PREFIX<mmss> (minutes and seconds 0000-5959)
 //                                 with an event, so no waitable timer can have one; prints
 //                                 "squatting N" and then holds them until killed
@@ -102,8 +105,41 @@ HWND ChildBy(HWND parent, const char* cls, const char* text) {
   return nullptr;
 }
 
+// Every descendant's text, in order: what the window shows in words.
+std::string Texts(HWND parent) {
+  std::string all;
+  for (HWND h : Descendants(parent)) all += Text(h) + '\n';
+  return all;
+}
+
+int Lag(HWND h, int seconds) {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  int second = t.wSecond, counted = -1;  // the partial second we start in is not counted
+  bool seen = false;
+  std::string last = Texts(h);
+  while (counted < seconds) {
+    const std::string now = Texts(h);
+    GetLocalTime(&t);  // after the read: the change was there by then
+    if (t.wSecond != second) {
+      if (counted >= 1 && !seen) std::printf("-\n");
+      second = t.wSecond;
+      seen = false;
+      ++counted;
+    }
+    if (now != last && !seen && counted >= 1 && counted <= seconds) {
+      std::printf("%d\n", t.wMilliseconds);
+      seen = true;
+    }
+    last = now;
+    if (!IsWindow(h)) return 1;
+    Sleep(1);
+  }
+  return 0;
+}
+
 int Usage() {
-  std::fprintf(stderr, "usage: winprobe top|children|client|wait|wait-gone|focus|press|strand|squat ...\n");
+  std::fprintf(stderr, "usage: winprobe top|children|client|wait|wait-gone|focus|press|lag|strand|squat ...\n");
   return 2;
 }
 
@@ -199,6 +235,7 @@ int main(int argc, char** argv) {
     PostMessageA(button, BM_CLICK, 0, 0);
     return 0;
   }
+  if (cmd == "lag" && argc == 4) return Lag(ParseHwnd(argv[2]), std::atoi(argv[3]));
   if (cmd == "strand" && argc == 5) {
     // What a monitor going away does to a window: it is left where no monitor shows it, and
     // every top-level window hears of the new display layout.

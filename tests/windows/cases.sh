@@ -562,6 +562,37 @@ case_pointer() {
   end_exe "$EXE_PID"
 }
 
+# After input and after Apply the pause that follows still ends on time: each of the next three
+# seconds shows within LAG_MS (250) of its start. A pause stretched to the next second and not cut
+# short by a handler, or one stretched too far, shows a second late or not at all.
+case_pause_after_input() {
+  local t="seconds on time after input $TAG" y h am=AM
+  (($(date -u +%-H) >= 12)) && am=PM
+  running_clock Format REG_DWORD 1 Position REG_DWORD 1 || return
+  wait_for 3000 window_at "$CLOCK" "0 0"
+  read -r _ y _ h <<<"$(child_where "$CLOCK" '$3 == "MIL"' | cut -f4)"
+  click_at 150 $((y + h / 2)) 1 2
+  mode_is() { [[ -n "$(child_where "$CLOCK" '$3 == "'"$1"'"')" ]]; }
+  wait_for 3000 mode_is "$am"
+  unset -f mode_is
+  on_time "$t: after a double-click on MIL"
+  open_setup || { end_exe "$EXE_PID"; return; }
+  click_centre "$(probe children "$SETUP" | awk -F'\t' '$2 == "Button" && $3 == "Apply" { print $4 }')"
+  probe wait-gone "$SETUP" 3000 >/dev/null
+  on_time "$t: after Apply"
+  end_exe "$EXE_PID"
+}
+
+# on_time NAME: the clock's next three seconds each show within LAG_MS of their start.
+on_time() {
+  local lags late
+  lags=$(probe lag "$CLOCK" 3 | tr '\n' ' ')
+  late=$(awk -v max="${LAG_MS:-250}" '{ for (i = 1; i <= NF; i++) if ($i == "-" || $i > max) n++ }
+    END { print n + 0 + (NF < 3) }' <<<"$lags")
+  check_true "$1: each of three seconds shown within ${LAG_MS:-250} ms" "ms after each second: $lags" \
+    test "$late" -eq 0
+}
+
 # A right button pressed on this year's cell and released over its neighbour still belongs to
 # the cell that took the press: Setup opens.
 case_press_capture() {
@@ -631,7 +662,7 @@ case_display_mode() {
 run_cases() {
   echo "# $EXE"
   local c
-  for c in ${CASES:-first_start shape tiers tiers_now settings pointer press_capture second_copy same_instant setup setup_keyboard about browser no_timer display_change display_mode}; do
+  for c in ${CASES:-first_start shape tiers tiers_now settings pointer pause_after_input press_capture second_copy same_instant setup setup_keyboard about browser no_timer display_change display_mode}; do
     [[ $c == scale || $c == packages ]] || "case_$c"
   done
 }
