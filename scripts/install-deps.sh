@@ -12,8 +12,9 @@
 #                 faketime openbox
 #     packaging:  desktop-file-utils (desktop-file-validate), dpkg-dev (dpkg-shlibdeps), file,
 #                 man-db (man --warnings), librsvg2-bin (rsvg-convert), appstream (appstreamcli)
-#     Windows:    wine wine64, and wine32:i386 only where this kernel runs 32-bit programs;
-#                 wixl and msitools (msiinfo) for the installer packages, unzip
+#     Windows:    wine wine64, and wine32:i386 only where this kernel runs 32-bit programs
+#                 (elsewhere debootstrap makes the 32-bit layer's own root: tests/windows/
+#                 i386_layer.sh); wixl and msitools (msiinfo) for the installer packages, unzip
 #     screen readers: dbus (a private session bus), at-spi2-core (the accessibility bus and its
 #                 registry), python3-pyatspi (the test's reading client)
 #     desktops:   mutter (GNOME, on X11 and its Wayland session), kwin-x11 and kwin-wayland
@@ -32,7 +33,7 @@ windows_packages=(make cmake g++-mingw-w64-i686 g++-mingw-w64-x86-64 wixl)
 test_packages=("${build_packages[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 clang xvfb xdotool
   x11-utils x11-apps x11-xserver-utils imagemagick faketime openbox procps desktop-file-utils
   dpkg-dev file man-db librsvg2-bin appstream wine wine64 wixl msitools unzip dbus at-spi2-core
-  python3-pyatspi mutter kwin-x11 kwin-wayland xfwm4 sway grim xwayland)
+  python3-pyatspi mutter kwin-x11 kwin-wayland xfwm4 sway grim xwayland debootstrap)
 
 list_only=false
 if [[ ${1:-} == --list ]]; then list_only=true; shift; fi
@@ -95,7 +96,7 @@ echo "Installing: ${missing[*]}"
 # Said once, with the install it shapes.
 if $no_i386; then
   echo "install-deps: this kernel runs no 32-bit programs, so wine32 is not installed: the" \
-    "32-bit Windows program will be built but not run here."
+    "32-bit Windows program's tests run in the 32-bit layer (tests/windows/i386_layer.sh)."
 fi
 
 # An index can fail for a while (a mirror being synced): try again after a pause, then go on;

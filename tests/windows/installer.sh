@@ -1,6 +1,6 @@
 # The Windows packages a user downloads: each build's portable zip and Windows Installer package
-# (cmake target `packages`, beside the program). The 64-bit package is installed, upgraded and
-# removed with Wine's msiexec, silently; a package whose program cannot run here is read with
+# (cmake target `packages`, beside the program). A package whose program runs here is installed,
+# upgraded and removed with Wine's msiexec, silently; one whose program cannot is read with
 # msiinfo only. Sourced by blackbox.sh; needs EXE, TAG and the running desktop.
 
 WIN_USER=$(id -un)   # Wine's profile folder is named after the Unix user
@@ -72,7 +72,8 @@ check_msi_tables() {
     "$(msiinfo export "$msi" File | tr -d '\r' | awk -F'\t' 'NR > 3 { print $3 }' | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')"
 }
 
-# Install, start at sign-in on and off, upgrade, downgrade refused, uninstall: the 64-bit package.
+# check_msi_install MSI WIXL_ARCH: install, start at sign-in on and off, upgrade, downgrade
+# refused, uninstall.
 check_msi_install() {
   local msi=$1 t="msi $TAG" newer="$BB_TMP/newer.msi" stage box
   local files="Zorvane Zorvane/LICENSE.txt Zorvane/README.md Zorvane/zorvane.exe shortcut"
@@ -99,7 +100,7 @@ check_msi_install() {
 
   # A newer version over it: one entry, the newer one, and sign-in start kept.
   stage=$(dirname "$msi")/package/$(basename "$msi" .msi)
-  (cd "$stage" && wixl -a x64 -D Version=1.1.0 -D UpgradeBelow=1.1.1 -D Exe=zorvane.exe \
+  (cd "$stage" && wixl -a "$2" -D Version=1.1.0 -D UpgradeBelow=1.1.1 -D Exe=zorvane.exe \
     -D Readme=README.md -D Licence=LICENSE.txt -D Icon=../zorvane.ico -D Homepage= -D Contact= \
     -o "$newer" \
     "$HERE/../../data/windows/zorvane.wxs") >/dev/null 2>&1
@@ -115,7 +116,7 @@ check_msi_install() {
     "$? $(installed_state | tr '\n' ' ' | sed 's/ $//')"
 }
 
-# case_packages: the zip and package of EXE's build; installed when it is the 64-bit one.
+# case_packages: the zip and package of EXE's build; installed when its program runs here.
 case_packages() {
   local dir msi zip arch
   dir=$(dirname "$EXE")
@@ -130,7 +131,9 @@ case_packages() {
     skip "msi $TAG" "msiinfo or wixl missing (Debian packages msitools, wixl)"
     return
   fi
-  [[ "$msi" == *-win64.msi ]] && arch=x64 || arch=Intel
+  if [[ "$msi" == *-win64.msi ]]; then arch=x64; else arch=Intel; fi
   check_msi_tables "$msi" "$arch"
-  [[ $arch == x64 ]] && check_msi_install "$msi"
+  if runnable_exe "$EXE" >/dev/null; then
+    check_msi_install "$msi" "$([[ $arch == x64 ]] && echo x64 || echo x86)"
+  fi
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Windows builds of the unit tests under Wine, in a throw-away prefix.
 #   tests/windows/run_unit.sh BUILD_DIR...   (each holding tests/unit_tests.exe and win32_tests.exe)
-# Wine is shut down for this prefix only, and what it leaves in /tmp is removed.
+# Wine is shut down for this prefix only, and what it leaves in /tmp is removed. Where this kernel
+# runs no 32-bit programs, a 32-bit build's tests run in the 32-bit layer (i386_layer.sh).
 set -u
 
 if (($# < 1)); then
@@ -11,6 +12,8 @@ fi
 HERE=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=prefix.sh
 source "$HERE/prefix.sh"
+# shellcheck source=i386_layer.sh
+source "$HERE/i386_layer.sh"
 XVFB_PID=
 trap 'wine_prefix_remove; [[ -n $XVFB_PID ]] && kill "$XVFB_PID"' EXIT
 # A 64-bit prefix runs both builds.
@@ -24,14 +27,23 @@ BACKEND_DISPLAY=:$(head -1 "$fd")
 rm -f "$fd"
 
 status=0
+in_layer=()
 for dir in "$@"; do
+  # A build whose programs cannot run here, where the 32-bit layer can run them: there.
+  if ! runnable_exe "$dir/tests/unit_tests.exe" >/dev/null && i386_layer_why_not >/dev/null; then
+    in_layer+=("$dir")
+    continue
+  fi
   for exe in "$dir/tests/unit_tests.exe" "$dir/tests/win32_tests.exe"; do
     if [[ ! -f "$exe" ]]; then
       echo "no $exe" >&2
       status=1
       continue
     fi
-    runnable_exe "$exe" || continue
+    if ! why=$(runnable_exe "$exe"); then
+      echo "${why}, and the 32-bit layer cannot run here: $(i386_layer_why_not)"
+      continue
+    fi
     echo "# $exe under Wine"
     display=
     [[ $exe == *win32_tests.exe ]] && display=$BACKEND_DISPLAY
@@ -48,5 +60,13 @@ for dir in "$@"; do
     rm -f "$out"
     ((rc == 0)) || status=1
   done
+done
+for dir in "${in_layer[@]}"; do
+  echo "# $dir in the 32-bit layer (Wine's 32-bit half under qemu-i386)"
+  if ! i386_layer_make; then
+    echo "# skipped: $dir, the 32-bit layer's root could not be made (see above)"
+    continue
+  fi
+  i386_layer_run "$HERE/run_unit.sh" "$dir" || status=1
 done
 exit $status
