@@ -80,22 +80,25 @@ want_cells() { awk -F'\t' '{ print $1 ": " $3 "@" $4 }' <<<"$1"; }
 # The tiers at frozen instants: every cell's caption and, where a rule places it, its x in the
 # client area, as the X11 tests expect them; formats alternate between 24- and 12-hour. The
 # program's waits run on Wine's server, which keeps real time.
-# Surprises: only the 64-bit loader runs under libfaketime (the 32-bit one deadlocks in it, so
-# the 32-bit program gets case_tiers_now only), and the `wine` script's detour through start.exe
-# must be skipped, so the loader is called directly.
+# Surprises: 32-bit Wine reads the clock through calls libfaketime does not wrap, so the shim
+# TIME64_SHIM (time64_shim.c, built by blackbox.sh) goes first; and the `wine` script's detour
+# through start.exe must be skipped, so the loader is called directly.
 case_tiers() {
-  local i=0 when format t want
-  if [[ "$(loader_for "$EXE")" != */wine64 ]]; then
-    echo "# tiers at frozen instants: 64-bit program only"
-    return
+  local i=0 when format t want loader preload='/usr/$LIB/faketime/libfaketime.so.1'
+  loader=$(loader_for "$EXE")
+  if [[ $loader == */wine ]]; then
+    if [[ -z "${TIME64_SHIM:-}" ]]; then
+      skip "tiers at frozen instants $TAG" "no shim for 32-bit Wine's clock (gcc -m32 could not build it)"
+      return
+    fi
+    preload="$TIME64_SHIM/\$LIB/zv-time64.so $preload"
   fi
   for when in "${TIER_INSTANTS[@]}"; do
     format=$(((i + 1) % 2))
     i=$((i + 1))
     t="tiers at $when, Format $format $TAG"
     fresh_key Format REG_DWORD "$format"
-    spawn "$BB_TMP/tiers" env DONT_FAKE_MONOTONIC=1 FAKETIME="$when" \
-      LD_PRELOAD='/usr/$LIB/faketime/libfaketime.so.1' /usr/lib/wine/wine64 "$EXE"
+    spawn "$BB_TMP/tiers" env DONT_FAKE_MONOTONIC=1 FAKETIME="$when" LD_PRELOAD="$preload" "$loader" "$EXE"
     EXE_PID=$SPAWNED
     if ! CLOCK=$(wait_window Zorvane ZorvaneForm); then
       not_ok "$t: clock shown" "no visible clock within 8 s ($(head -c 200 "$BB_TMP/tiers.err"))"
@@ -522,9 +525,12 @@ case_browser() {
   open_setup || return
   click_centre "$(child_where "$SETUP" '$3 == "'"$SETUP_URL"'"' | cut -f4)"
   wait_for 5000 test -s "$c/started.txt"
-  # A 32-bit program sees ProgramFiles as "C:\Program Files (x86)".
-  local pf='C:\Program Files'
-  [[ "$TAG" == *32* ]] && pf+=' (x86)'
+  # As the prefix has it for this kind of program: a 32-bit one in a 64-bit prefix sees
+  # "C:\Program Files (x86)".
+  local pf view=64
+  [[ "$(loader_for "$EXE")" == */wine ]] && view=32
+  pf=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion' /v ProgramFilesDir /reg:$view 2>/dev/null |
+    tr -d '\r' | awk '$1 == "ProgramFilesDir" { sub(/^ *ProgramFilesDir +REG_SZ +/, ""); print }')
   check "$t: the browser started, path quoted" \
     "${pf,,}\\internet explorer\\iexplore.exe|\"$pf\\Internet Explorer\\IEXPLORE.EXE\" \"$SETUP_URL\"" \
     "$(tr -d '\r' <"$c/started.txt" | awk -F'|' '{ print tolower($1) "|" $2 }')"
