@@ -76,6 +76,7 @@ bench: build windows-build
 	bench/side_by_side.sh $(BUILD)
 	bench/about_cost.sh $(BUILD)
 	bench/windows_side_by_side.sh $(BUILD) build-win32 build-win64
+	bench/windows_idle.sh $(BUILD) build-win64 build-win32
 
 # For each of win32 (i686) and win64 (x86_64), built with the cross compilers alone, into dist/:
 #   zorvane-<arch>.exe                the program, a single static file

@@ -105,21 +105,24 @@ HWND ChildBy(HWND parent, const char* cls, const char* text) {
   return nullptr;
 }
 
-// Every descendant's text, in order: what the window shows in words.
-std::string Texts(HWND parent) {
-  std::string all;
-  for (HWND h : Descendants(parent)) all += Text(h) + '\n';
-  return all;
+std::vector<std::string> TextsOf(const std::vector<HWND>& windows) {
+  std::vector<std::string> texts;
+  for (HWND h : windows) texts.push_back(Text(h));
+  return texts;
 }
 
 int Lag(HWND h, int seconds) {
+  // Each read is a round trip to the program: once a change is seen, only the windows that
+  // changed (the seconds cells) are read, so the polls stay about a millisecond apart.
+  std::vector<HWND> watched = Descendants(h);
+  std::vector<std::string> last = TextsOf(watched);
+  bool narrowed = false;
   SYSTEMTIME t;
   GetLocalTime(&t);
   int second = t.wSecond, counted = -1;  // the partial second we start in is not counted
   bool seen = false;
-  std::string last = Texts(h);
   while (counted < seconds) {
-    const std::string now = Texts(h);
+    std::vector<std::string> now = TextsOf(watched);
     GetLocalTime(&t);  // after the read: the change was there by then
     if (t.wSecond != second) {
       if (counted >= 1 && !seen) std::printf("-\n");
@@ -127,9 +130,23 @@ int Lag(HWND h, int seconds) {
       seen = false;
       ++counted;
     }
-    if (now != last && !seen && counted >= 1 && counted <= seconds) {
-      std::printf("%d\n", t.wMilliseconds);
-      seen = true;
+    if (now != last) {
+      if (!narrowed) {
+        std::vector<HWND> changed;
+        std::vector<std::string> texts;
+        for (size_t i = 0; i < now.size(); ++i)
+          if (now[i] != last[i]) {
+            changed.push_back(watched[i]);
+            texts.push_back(now[i]);
+          }
+        watched.swap(changed);
+        now.swap(texts);
+        narrowed = true;
+      }
+      if (!seen && counted >= 1 && counted <= seconds) {
+        std::printf("%d\n", t.wMilliseconds);
+        seen = true;
+      }
     }
     last = now;
     if (!IsWindow(h)) return 1;
