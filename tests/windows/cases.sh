@@ -537,20 +537,28 @@ case_browser() {
   end_exe "$EXE_PID"
 }
 
-# Double-clicks on the mode label and on the dark-brown bar above it flip the format and the mark
-# and store them; the blue tip drags the window. Clicks go at x 150 of the window, inside the
-# triangle (the bar is wider than the triangle at its height).
-case_pointer() {
-  local t="pointer $TAG" am=AM y h
-  (($(date -u +%-H) >= 12)) && am=PM
+# mil_flipped: a running clock at the top-left spot, started in 24-hour mode, whose MIL label has
+# been double-clicked; AM is the mark it should show now (AM or PM). False when no clock shows.
+mil_flipped() {
+  local y h
+  AM=AM
+  (($(date -u +%-H) >= 12)) && AM=PM
   running_clock Format REG_DWORD 1 Position REG_DWORD 1 || return
   wait_for 3000 window_at "$CLOCK" "0 0"
   read -r _ y _ h <<<"$(child_where "$CLOCK" '$3 == "MIL"' | cut -f4)"
   click_at 150 $((y + h / 2)) 1 2
   mode_is() { [[ -n "$(child_where "$CLOCK" '$3 == "'"$1"'"')" ]]; }
-  wait_for 3000 mode_is "$am"
+  wait_for 3000 mode_is "$AM"
   unset -f mode_is
-  check "$t: double-click on MIL shows $am and stores Format 0" "$am|Format REG_DWORD 0x0" \
+}
+
+# Double-clicks on the mode label and on the dark-brown bar above it flip the format and the mark
+# and store them; the blue tip drags the window. Clicks go at x 150 of the window, inside the
+# triangle (the bar is wider than the triangle at its height).
+case_pointer() {
+  local t="pointer $TAG" y h
+  mil_flipped || return
+  check "$t: double-click on MIL shows $AM and stores Format 0" "$AM|Format REG_DWORD 0x0" \
     "$(child_where "$CLOCK" '$3 == "MIL" || $3 == "AM" || $3 == "PM"' | cut -f3)|$(reg_values | grep '^Format')"
   read -r _ y _ h <<<"$(child_where "$CLOCK" '$2 == "Static" && $3 == "" && $4 ~ / 389 5$/' | cut -f4)"
   click_at 150 $((y + h / 2)) 1 2
@@ -572,15 +580,8 @@ case_pointer() {
 # seconds shows within LAG_MS (250) of its start. A pause stretched to the next second and not cut
 # short by a handler, or one stretched too far, shows a second late or not at all.
 case_pause_after_input() {
-  local t="seconds on time after input $TAG" y h am=AM
-  (($(date -u +%-H) >= 12)) && am=PM
-  running_clock Format REG_DWORD 1 Position REG_DWORD 1 || return
-  wait_for 3000 window_at "$CLOCK" "0 0"
-  read -r _ y _ h <<<"$(child_where "$CLOCK" '$3 == "MIL"' | cut -f4)"
-  click_at 150 $((y + h / 2)) 1 2
-  mode_is() { [[ -n "$(child_where "$CLOCK" '$3 == "'"$1"'"')" ]]; }
-  wait_for 3000 mode_is "$am"
-  unset -f mode_is
+  local t="seconds on time after input $TAG"
+  mil_flipped || return
   on_time "$t: after a double-click on MIL"
   open_setup || { end_exe "$EXE_PID"; return; }
   click_centre "$(probe children "$SETUP" | awk -F'\t' '$2 == "Button" && $3 == "Apply" { print $4 }')"
