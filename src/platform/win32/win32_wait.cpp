@@ -30,7 +30,10 @@ struct Stretched {
 std::optional<Stretched> g_stretched;
 bool g_handled = false;  // a message that may reach a handler, since the timer was stretched
 
-// 100-ns units until the local reading differs from `shown`: 0 when it already does.
+// 100-ns units until the local reading differs from `shown`: 0 when it already does. From the
+// reading LocalNow takes (GetLocalTime, which moves on each clock interrupt), not a finer clock:
+// by a finer one the timer could fire before LocalNow shows the new second, and the next pause
+// would then be stretched past it.
 LONGLONG UntilReadingChanges(const DateTime& shown) {
   SYSTEMTIME t;
   GetLocalTime(&t);
