@@ -135,7 +135,8 @@ case_about() {
     # The credits box takes typing (a click gives it the keyboard), as UTF-8 whatever the locale,
     # and Backspace takes one character back; the next step replaces it.
     click_role "$ABOUT" Text1
-    xdotool type --delay 30 "Héé"
+    # xdotool reads its argument in its own locale: in the C locale it types nothing of it.
+    LC_ALL=C.UTF-8 xdotool type --delay 30 "Héé"
     xdotool key BackSpace Return
     check "$t: typing into the credits" "$(credits_text 0)"'Hé\r\n' "$(caption "$ABOUT" Text1)"
     step1() { [[ "$(caption "$ABOUT" Text1)" == "$(credits_text 1)" ]]; }
