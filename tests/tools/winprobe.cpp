@@ -121,7 +121,7 @@ int Lag(HWND h, int seconds) {
   GetLocalTime(&t);
   int second = t.wSecond, counted = -1;  // the partial second we start in is not counted
   bool seen = false;
-  while (counted < seconds) {
+  while (counted <= seconds) {
     std::vector<std::string> now = TextsOf(watched);
     GetLocalTime(&t);  // after the read: the change was there by then
     if (t.wSecond != second) {
