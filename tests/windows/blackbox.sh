@@ -8,8 +8,9 @@
 # outside with winprobe.exe (built beside the 64-bit program, in tests/; WINPROBE names another),
 # driven with xdotool and looked at with screenshots. Where this kernel runs no 32-bit programs,
 # the 32-bit one runs its cases in the 32-bit layer (i386_layer.sh), which calls this script
-# again inside it; its results count here. Output as tests/blackbox/run.sh: "ok - ..." / "not ok - ...", then
-# "N passed, N failed, N skipped"; the exit status is non-zero when anything failed.
+# again inside it; its results count here. Output as tests/blackbox/run.sh: "ok - ..." /
+# "not ok - ...", then "N passed, N failed, N skipped"; the exit status is non-zero when anything
+# failed.
 
 set -u
 
@@ -113,7 +114,7 @@ if ((${#EXES[@]} >= 2)); then case_other_build_refused "${EXES[0]}" "${EXES[1]}"
 elif [[ -n "${I386_PAIR:-}" && ( -z "${CASES:-}" || " $CASES " == *" second_copy "* ) ]]; then
   case_other_build_refused "${EXES[0]}" "$I386_PAIR"
 fi
-# Every build's packages, read whether or not its program runs here; the 64-bit one installed.
+# Every build's packages, read whether or not its program runs here, and installed where it runs.
 # (Those of the 32-bit layer are read and installed there.)
 if [[ -z "${CASES:-}" || " $CASES " == *" packages "* ]]; then
   for e in "${ALL_EXES[@]}"; do

@@ -30,7 +30,7 @@ I386_MASK='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\
 # i386_ns CMD...: CMD as root of a new user namespace mapping every id to itself, with its own
 # mount namespace. Its status.
 i386_ns() {
-  local sync pid mine rc
+  local sync pid mine
   sync=$(mktemp -u "${TMPDIR:-/tmp}/zorvane-ns.XXXXXX")
   mkfifo "$sync" || return 1
   # The child waits until its id maps are written, which only the parent may do.
@@ -49,8 +49,6 @@ i386_ns() {
   fi
   echo go >"$sync"
   wait "$pid"
-  rc=$?
-  return $rc
 }
 
 # The commands run inside i386_ns: qemu-i386 registered, then the root's mounts. $1: the layer's
